@@ -1,0 +1,19 @@
+// What the main window asks of the sign-in dialog that owns it.
+#pragma once
+
+namespace krevol {
+
+class SignInHost {
+public:
+    virtual ~SignInHost() = default;
+    // The user followed the "OK" link of a tool of another account: destroy the main window
+    // (without ending the program) and show the sign-in view again.
+    virtual void returnToSignIn() = 0;
+    // The Settings rows: the main window has disabled (password) or hidden (mailbox) itself.
+    virtual void beginChangePassword() = 0;
+    virtual void beginModifyMailbox() = 0;
+    // The main window was closed while it ends the application: end the program.
+    virtual void requestClose() = 0;
+};
+
+}  // namespace krevol

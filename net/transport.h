@@ -1,0 +1,35 @@
+// The blocking HTTP transport: JSON POST and file download, each call self-contained.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace krevol {
+
+// Result codes shared by every caller.
+constexpr int kResultOk = 200;              // success
+constexpr int kResultBadUrl = 1;            // the URL cannot be split into server, port and path
+constexpr int kResultNoConnection = 2;      // no connection to the server can be set up
+constexpr int kResultNoRequest = 3;         // no request can be set up
+constexpr int kResultHttpStatus = 4;        // the server answered with a status other than 200
+constexpr int kResultTransportFailure = 5;  // the transfer failed; the error box was shown
+constexpr int kResultFolder = 6;            // download: the folder cannot be created
+constexpr int kResultFile = 7;              // download: the file cannot be created (or its name is unsafe)
+constexpr int kResultWriteOrStop = 8;       // download: a write failed, or runStopFlag was set
+constexpr int kResultNoLength = 77;         // download: no Content-Length, or one below 1
+
+// Stop flag of downloads, copies and install runs; non-zero = stop. Any thread may write it.
+extern std::atomic<int> runStopFlag;
+
+// Posts `body` (bytes as they are) to `url` and returns the answer text, lines joined without
+// their line feeds. `answer` is emptied first.
+int postJson(const std::string& url, const std::string& body, std::string& answer);
+
+// Fetches `url` into `folder` (which ends with a separator). On return `folder` is the full path of
+// the written file. `lengthText` and `length` receive the Content-Length before the body is read;
+// `length` may be read by another thread while the call runs.
+int downloadFile(const std::string& url, std::string& folder, std::string& lengthText,
+                 std::atomic<std::int64_t>& length);
+
+}  // namespace krevol
