@@ -50,11 +50,23 @@ struct CallOutcome {
     bool success = false;  // the call did what it was for
     int messageId = 0;     // message to show, 0 for none
     int code = 0;          // number appended to the message ("%s:%d"), 0 for none
+    int status = 0;        // the answer's status code (parseStatusCode); 0 when the result was not 200
 };
 
+// Follows the message convention of API calls with the call's outcome table. A sign-in answered
+// with status 200 whose `id` or `token` cannot be read is a failed sign-in with message 143.
 CallOutcome classifyReply(AccountCall call, const CallReply& reply);
 
 // Shows the outcome's message (with its code when it has one); does nothing without a message.
 void showOutcome(const CallOutcome& outcome);
+
+// Takes a sign-in into the session: an answer with status 200 replaces `userId` and `token` (both
+// empty unless both were read); a successful sign-in also sets `email` and `password` to the
+// values used. Any other reply leaves the session as it was.
+void applySignIn(AccountSession& session, const std::string& email, const std::string& password,
+                 const CallReply& reply, const CallOutcome& outcome);
+
+// A successful code check makes the checked address the session's `email`.
+void applyCodeCheck(AccountSession& session, const std::string& email, const CallOutcome& outcome);
 
 }  // namespace krevol
