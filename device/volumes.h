@@ -9,7 +9,8 @@
 //    block device is removable: the disk's sysfs attribute `removable` is 1, or the disk sits on the
 //    USB bus (its sysfs device path contains "/usb"). A partition counts for its parent disk. Loop
 //    devices, fixed disks and file systems without a block device (tmpfs, proc, network, fuse...)
-//    do not count. A device mounted at several places (bind mounts) yields one volume per mount point.
+//    do not count, nor do optical drives (sr*: on Windows they are CD-ROM drives, not removable
+//    ones). A device mounted at several places (bind mounts) yields one volume per mount point.
 //  - FolderVolumeSource (folder_volumes.cpp): every sub-folder of one folder is a removable drive,
 //    for demos and tests; chosen by createVolumeSource() when KREVOL_VOLUMES names a folder.
 //

@@ -1,0 +1,208 @@
+// Finding the tool's drive and reading DEVINFO.INI.
+#include "device/detection.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+
+#include "app/message_presenter.h"
+#include "app/messages.h"
+
+namespace krevol {
+
+namespace {
+
+constexpr const char* kDevInfoName = "DEVINFO.INI";
+
+char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool equalsNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (upperAscii(a[i]) != upperAscii(b[i])) return false;
+    return true;
+}
+
+std::string rootPathOf(const std::string& mountPoint) {
+    if (mountPoint.empty()) return {};
+    if (mountPoint.back() == '/') return mountPoint;
+    return mountPoint + "/";
+}
+
+bool isSerialLine(const std::string& line) {
+    return line.size() >= 3 && upperAscii(line[0]) == 'S' && upperAscii(line[1]) == 'N' && line[2] == ':';
+}
+
+// The serial of an existing DEVINFO.INI: nullopt when it cannot be opened or read, "" when it has
+// no serial line within the first kMaxDevInfoBytes.
+std::optional<std::string> readSerialFromFile(const std::string& path) {
+    // O_NONBLOCK: a FIFO or device node under that name must not hang the detection.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string pending;  // the line being read
+    std::size_t total = 0;
+    char buffer[4096];
+    bool failed = false;
+    bool atEnd = false;
+    std::optional<std::string> serial;
+    while (!serial && total < kMaxDevInfoBytes) {
+        const std::size_t want = std::min(sizeof buffer, kMaxDevInfoBytes - total);
+        const ssize_t got = ::read(fd, buffer, want);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            failed = true;
+            break;
+        }
+        if (got == 0) {
+            atEnd = true;
+            break;
+        }
+        total += static_cast<std::size_t>(got);
+        for (ssize_t i = 0; i < got; ++i) {
+            if (buffer[i] != '\n') {
+                pending.push_back(buffer[i]);
+                continue;
+            }
+            if (!pending.empty() && pending.back() == '\r') pending.pop_back();  // CR LF
+            if (isSerialLine(pending)) {
+                serial = pending.substr(3);
+                break;
+            }
+            pending.clear();
+        }
+    }
+    if (!serial && !failed && !atEnd && total >= kMaxDevInfoBytes) {
+        // Stopped by the cap: if the file ends exactly here, its last line still counts.
+        char probe;
+        ssize_t got;
+        do {
+            got = ::read(fd, &probe, 1);
+        } while (got < 0 && errno == EINTR);
+        if (got == 0) atEnd = true;
+        if (got < 0) failed = true;
+    }
+    ::close(fd);
+    if (serial) return serial;
+    if (failed && total == 0) return std::nullopt;
+    // A last line without line end counts only when the whole file was read; a line cut off by
+    // the cap is not a line (its value would be a truncated serial).
+    if (atEnd && isSerialLine(pending)) return pending.substr(3);
+    return std::string();
+}
+
+}  // namespace
+
+int detectStatusMessage(DetectResult result) {
+    switch (result) {
+        case DetectResult::NoDevice:
+            return msgId(144);
+        case DetectResult::Found:
+            return 0;
+        case DetectResult::SeveralDrives:
+            return msgId(145);
+        case DetectResult::BadSerial:
+            return msgId(146);
+        case DetectResult::NoDeviceInfo:
+            return msgId(286);
+    }
+    return 0;
+}
+
+std::string findEntryNoCase(const std::string& folder, const std::string& name) {
+    if (folder.empty() || name.empty()) return {};
+    const std::string base = folder.back() == '/' ? folder : folder + "/";
+    struct stat st {};
+    if (::lstat((base + name).c_str(), &st) == 0) return base + name;
+    DIR* dir = ::opendir(base.c_str());
+    if (dir == nullptr) return {};
+    std::string best;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string candidate = entry->d_name;
+        if (equalsNoCase(candidate, name) && (best.empty() || candidate < best)) best = candidate;
+    }
+    ::closedir(dir);
+    return best.empty() ? std::string() : base + best;
+}
+
+RemovableDrives findRemovableDrives(const VolumeSource& source) {
+    const std::vector<RemovableVolume> volumes = source.listVolumes();
+    RemovableDrives drives;
+    drives.count = static_cast<int>(volumes.size());
+    if (!volumes.empty()) {
+        drives.root = volumes.back().rootPath;
+        drives.mountPoint = volumes.back().mountPoint;
+    }
+    if (volumes.size() == 2) {
+        const std::string first = readDriveSerial(volumes[0].mountPoint);
+        if (!first.empty() && first == readDriveSerial(volumes[1].mountPoint)) drives.count = 1;
+    }
+    return drives;
+}
+
+std::string readDriveSerial(const std::string& driveLetter) {
+    const std::string path = findEntryNoCase(rootPathOf(driveLetter), kDevInfoName);
+    if (path.empty()) return {};
+    return readSerialFromFile(path).value_or(std::string());
+}
+
+DetectResult readDeviceIdentity(const VolumeSource& source, std::string& driveLetter, std::string& deviceSerial) {
+    driveLetter.clear();
+    deviceSerial.clear();
+    const RemovableDrives drives = findRemovableDrives(source);
+    if (drives.count == 0) return DetectResult::NoDevice;
+    if (drives.count >= 2) return DetectResult::SeveralDrives;
+    driveLetter = drives.mountPoint;
+    const std::string path = findEntryNoCase(rootPathOf(driveLetter), kDevInfoName);
+    if (path.empty()) return DetectResult::NoDeviceInfo;
+    deviceSerial = readSerialFromFile(path).value_or(std::string());  // unreadable: no serial
+    return deviceSerial.size() == 16 ? DetectResult::Found : DetectResult::BadSerial;
+}
+
+void classifyDevice(const std::string& serial, int& deviceKind) {
+    if (serial.size() != 16) {
+        showError(146, 0);
+        deviceKind = -1;
+        return;
+    }
+    const std::string prefix = serial.substr(0, 3);
+    if (prefix == "900")
+        deviceKind = 2;
+    else if (prefix == "100")
+        deviceKind = 1;
+}
+
+DetectionStep detectDevice(const VolumeSource& source, DeviceIdentity& identity) {
+    identity.deviceKind = -1;  // a fresh detection never inherits the kind of an earlier tool
+    DetectionStep step;
+    step.result = readDeviceIdentity(source, identity.driveLetter, identity.deviceSerial);
+    identity.driveRoot = rootPathOf(identity.driveLetter);
+    step.statusMessageId = detectStatusMessage(step.result);
+    if (step.result == DetectResult::Found) {
+        step.found = true;
+        classifyDevice(identity.deviceSerial, identity.deviceKind);
+        step.showSerial = !identity.deviceSerial.empty();
+    }
+    return step;
+}
+
+bool deleteToolAppIni(const std::string& driveLetter) {
+    if (driveLetter.empty()) return false;
+    const std::string tool = findEntryNoCase(rootPathOf(driveLetter), "obdtool");
+    if (tool.empty()) return false;
+    const std::string sys = findEntryNoCase(tool, "sys");
+    if (sys.empty()) return false;
+    const std::string file = findEntryNoCase(sys, "app.ini");
+    if (file.empty()) return false;
+    return ::unlink(file.c_str()) == 0;  // refuses folders
+}
+
+}  // namespace krevol
