@@ -1,0 +1,161 @@
+#include "app/folders.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "app/executable_copy.h"
+#include "temp_folder.h"
+
+namespace krevol {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readFile;
+using test::TempFolder;
+using test::writeFile;
+
+TEST(DeleteFolderTest, RemovesAFolderWithEverythingBelowIt) {
+    TempFolder temp;
+    const std::string folder = temp / "KrevolDown";
+    fs::create_directories(folder + "/a/b");
+    writeFile(folder + "/a/b/package.zip", "zip");
+    writeFile(folder + "/top.txt", "x");
+    ::chmod((folder + "/top.txt").c_str(), 0400);  // read-only files go as well
+
+    EXPECT_TRUE(deleteFolder(folder));
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_TRUE(fs::exists(temp.path()));
+}
+
+TEST(DeleteFolderTest, TrailingSeparatorIsRemovedFirst) {
+    TempFolder temp;
+    for (const std::string suffix : {"/", "//"}) {
+        const std::string folder = temp / "KrevolDown";
+        fs::create_directories(folder + "/inner");
+        EXPECT_TRUE(deleteFolder(folder + suffix)) << suffix;
+        EXPECT_FALSE(fs::exists(folder)) << suffix;
+    }
+}
+
+TEST(DeleteFolderTest, AFileIsLeftAlone) {
+    TempFolder temp;
+    const std::string file = temp / "KrevolRegist.exe";
+    writeFile(file, "program");
+    EXPECT_TRUE(deleteFolder(file));
+    EXPECT_EQ(readFile(file), "program");
+    // With a trailing separator the name still is not a folder.
+    EXPECT_TRUE(deleteFolder(file + "/"));
+    EXPECT_EQ(readFile(file), "program");
+}
+
+TEST(DeleteFolderTest, AMissingPathIsNotAFolder) {
+    TempFolder temp;
+    EXPECT_TRUE(deleteFolder(temp / "missing"));
+    EXPECT_TRUE(deleteFolder(""));
+    EXPECT_TRUE(deleteFolder("/"));  // never the root
+    EXPECT_TRUE(fs::exists("/proc/self"));
+}
+
+TEST(DeleteFolderTest, ALinkToAFolderGoesButNotWhatItPointsTo) {
+    TempFolder temp;
+    const std::string target = temp / "keep";
+    fs::create_directories(target);
+    writeFile(target + "/data", "d");
+    const std::string link = temp / "link";
+    fs::create_directory_symlink(target, link);
+
+    EXPECT_TRUE(deleteFolder(link + "/"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    EXPECT_EQ(readFile(target + "/data"), "d");
+}
+
+TEST(DeleteFolderTest, ReportsAFolderThatCannotBeRemoved) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root may remove anything";
+    TempFolder temp;
+    const std::string folder = temp / "locked";
+    fs::create_directories(folder + "/inner");
+    writeFile(folder + "/inner/file", "f");
+    ::chmod((folder + "/inner").c_str(), 0500);  // its entries cannot be removed
+    EXPECT_FALSE(deleteFolder(folder));
+    ::chmod((folder + "/inner").c_str(), 0700);
+}
+
+TEST(ProgramPathTest, NamesTheRunningExecutable) {
+    const std::string path = programPath();
+    ASSERT_FALSE(path.empty());
+    EXPECT_TRUE(fs::equivalent(path, "/proc/self/exe"));
+    EXPECT_EQ(programFolder(), fs::path(path).parent_path().string());
+    EXPECT_NE(programFolder().back(), '/');
+    EXPECT_EQ(downloadFolder(), programFolder() + "/KrevolDown/");
+}
+
+TEST(CopyExecutableTest, ReplacesTheTargetWithContentAndPermissions) {
+    TempFolder temp;
+    const std::string source = temp / "new";
+    const std::string target = temp / "KrevolRegist.exe";
+    std::string content(3 << 20, '\0');  // more than one copy block
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
+    writeFile(source, content);
+    ::chmod(source.c_str(), 0751);
+    writeFile(target, "old version");
+    ::chmod(target.c_str(), 0600);
+
+    ASSERT_TRUE(copyExecutableOver(source, target));
+    EXPECT_EQ(readFile(target), content);
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0751u);
+    // No temporary file stays behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(temp.path()), fs::directory_iterator()), 2);
+}
+
+TEST(CopyExecutableTest, FailsWithoutTouchingAnything) {
+    TempFolder temp;
+    const std::string source = temp / "new";
+    writeFile(source, "new version");
+    const std::string folderTarget = temp / "folder";
+    fs::create_directories(folderTarget);
+
+    EXPECT_FALSE(copyExecutableOver(source, temp / "missing/KrevolRegist.exe"));
+    EXPECT_FALSE(copyExecutableOver(temp / "no-such-source", temp / "target"));
+    EXPECT_FALSE(fs::exists(temp / "target"));
+    EXPECT_FALSE(copyExecutableOver(source, folderTarget));
+    EXPECT_TRUE(fs::is_directory(folderTarget));
+    EXPECT_FALSE(copyExecutableOver(source, ""));
+    EXPECT_FALSE(copyExecutableOver(temp.str(), temp / "target"));  // a folder is not a program
+    EXPECT_EQ(std::distance(fs::directory_iterator(temp.path()), fs::directory_iterator()), 2);
+}
+
+}  // namespace
+}  // namespace krevol
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+namespace krevol {
+namespace {
+
+TEST(CopyExecutableTest, ReplacesAProgramThatIsStillRunning) {
+    TempFolder temp;
+    const std::string target = temp / "KrevolRegist.exe";
+    fs::copy_file("/bin/sleep", target);
+    char arg0[] = "KrevolRegist.exe";
+    char arg1[] = "60";
+    char* argv[] = {arg0, arg1, nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, target.c_str(), nullptr, nullptr, argv, nullptr), 0);
+
+    const std::string source = temp / "new";
+    writeFile(source, "new version");
+    EXPECT_TRUE(copyExecutableOver(source, target));
+    EXPECT_EQ(readFile(target), "new version");
+
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+}  // namespace
+}  // namespace krevol
