@@ -1,0 +1,98 @@
+// Colours, fixed rectangles and small helpers shared by the main window's source files.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPixmap>
+#include <QRect>
+#include <QString>
+
+#include <string>
+
+#include "app/messages.h"
+
+namespace krevol::ui_parts {
+
+inline const QColor kBodyGrey{243, 245, 248};
+inline const QColor kSeparator{228, 232, 237};
+inline const QColor kTextDark{62, 62, 62};
+inline const QColor kTextGrey{128, 136, 146};
+inline const QColor kAccent{45, 143, 193};
+inline const QColor kListText{62, 62, 62};      // Other Devices rows
+inline const QColor kSoftwareText{105, 105, 105};  // software rows
+
+// A catalogue text for a control.
+inline QString text(int id) {
+    return QString::fromStdString(loadText(id));
+}
+
+// Header.
+constexpr QRect kProductNameRect{64, 18, 190, 28};
+constexpr int kTabTop = 12;
+constexpr int kTabHeight = 40;
+constexpr int kTabUnderlineY = 56;
+constexpr int kIconTop = 20;
+constexpr QRect kAccountIconRect{772, kIconTop, 24, 24};
+constexpr QRect kSettingsIconRect{816, kIconTop, 24, 24};
+constexpr QRect kNotificationsIconRect{860, kIconTop, 24, 24};
+constexpr QRect kCloseIconRect{912, kIconTop, 24, 24};
+
+// Page titles: pages 1-4 and pages 5-8 have their own places.
+constexpr QRect kTitleRectPages1To4{48, 100, 460, 36};
+constexpr QRect kTitleRectPages5To8{72, 100, 600, 36};
+
+// Sub-tabs (pages 1 and 2), at the top right of the card.
+constexpr QRect kSubTabMyDeviceRect{660, 102, 120, 30};
+constexpr QRect kSubTabOtherDevicesRect{790, 102, 130, 30};
+
+// Device panel (page 1).
+constexpr QRect kToolPictureRect{110, 180, 200, 260};
+constexpr QRect kDeviceDetailsRect{380, 180, 520, 380};
+constexpr QRect kModelRect{380, 180, 520, 40};
+constexpr QRect kSerialLabelRect{380, 228, 110, 24};
+constexpr QRect kSerialValueRect{490, 228, 410, 24};
+constexpr int kDeviceSeparatorY = 268;
+constexpr QRect kFeatureListRect{380, 284, 400, 147};  // seven rows of 21 pixels
+constexpr QRect kStatusIconRect{380, 292, 33, 30};
+constexpr QRect kStatusTextRect{380, 330, 520, 110};
+constexpr QRect kOwnershipLinkRect{380, 452, 120, 36};
+
+// Other Devices (page 2): three columns 120, 178, 108 with 8 pixels between them.
+constexpr int kDevicesListX = 255;
+constexpr QRect kOtherDevicesListRect{kDevicesListX, 196, 430, 212};  // four rows of 53 pixels
+constexpr QRect kOtherDevicesThumbRect{kDevicesListX + 444, 196, 6, 212};
+constexpr int kDevicesHeaderY = 160;
+
+// Upgrade page (page 3): 25 pixels, then columns 125, 125, 100, 77 and the rest, 5 pixels apart.
+constexpr int kSoftwareListX = 44;
+constexpr QRect kSoftwareListRect{kSoftwareListX, 186, 860, 300};  // four rows of 75 pixels
+constexpr QRect kSoftwareThumbRect{kSoftwareListX + 872, 186, 6, 300};
+constexpr int kSoftwareHeaderY = 150;
+constexpr QRect kSelectAllBoxRect{kSoftwareListX + 25, 508, 16, 16};
+constexpr QRect kSelectAllCaptionRect{kSoftwareListX + 48, 502, 200, 28};
+constexpr QRect kProgressTextRect{kSoftwareListX, 540, 560, 40};
+constexpr QRect kOneClickRect{654, 500, 120, 36};
+constexpr QRect kCancelRect{786, 500, 120, 36};
+
+// Static pages (4 and 6).
+constexpr QRect kStaticPictureRect{160, 176, 640, 320};
+
+// Settings (page 5): six rows of 56 pixels.
+constexpr int kSettingsRowX = 40;
+constexpr int kSettingsFirstRowY = 156;
+
+// Version and Device Reset (pages 7 and 8).
+constexpr QRect kVersionTextRect{72, 160, 816, 250};
+constexpr QRect kActionLinkRect{72, 430, 160, 36};
+
+// Company line, under the card.
+constexpr QRect kCompanyLineRect{20, 608, 920, 24};
+
+// Account pop-up: its pointer sits under the account icon.
+constexpr int kAccountPopupPointerX = 212;
+constexpr int kAccountPopupTop = 48;
+
+// The tool's picture of the device panel: in colour, or faded while no usable tool is shown.
+QPixmap toolPixmap(bool faded);
+
+}  // namespace krevol::ui_parts

@@ -1,0 +1,359 @@
+// The main window's life: construction, initialisation, timers, closing, keys, dragging, drawing
+// and the visibility of its controls.
+#include "mainwindow/update_dialog.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+
+#include <utility>
+
+#include "app/folders.h"
+#include "app/message_presenter.h"
+#include "app/messages.h"
+#include "mainwindow/main_window_ui_parts.h"
+#include "mainwindow/sign_in_host.h"
+#include "mainwindow/window_placement.h"
+#include "net/transport.h"
+#include "ui/background_task.h"
+#include "ui/my_list_box.h"
+#include "ui/picture_ids.h"
+#include "ui/skin.h"
+#include "ui/skin_button.h"
+#include "ui/window_registry.h"
+
+using namespace krevol;
+
+CKrevolUpdateDlg::CKrevolUpdateDlg(std::string userId, std::string token, std::string email, SignInHost* host,
+                                   QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint),
+      host_(host) {
+    state_.userId = std::move(userId);
+    state_.token = std::move(token);
+    state_.email = std::move(email);
+    runStopFlag = 0;
+    initialise();
+}
+
+CKrevolUpdateDlg::~CKrevolUpdateDlg() {
+    // Stop the watcher first: its thread must not hand events to a window that is going away.
+    watcher_.reset();
+    if (mainWindow() == this) registerMainWindow(nullptr);
+    runStopFlag = 1;
+}
+
+void CKrevolUpdateDlg::setCloseEndsApplication(bool ends) {
+    state_.closeEndsApplication = ends ? 1 : 0;
+}
+
+bool CKrevolUpdateDlg::closeEndsApplication() const {
+    return state_.closeEndsApplication != 0;
+}
+
+void CKrevolUpdateDlg::initialise() {
+    // 1. The window itself, the process-wide pointer, the program icon.
+    registerMainWindow(this);
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(ui_parts::text(msgId(102)));
+    QImage icon;
+    if (loadPngResource(icon, picture::kProgramIcon)) setWindowIcon(QIcon(QPixmap::fromImage(icon)));
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+
+    // 2-4. Pictures, fonts, the controls at their places with their captions; the device panel empty.
+    loadPngResource(background_, picture::kMainBackground);
+    loadPngResource(tabUnderline_, picture::kTabUnderline);
+    loadPngResource(subTabUnderline_, picture::kSubTabUnderline);
+    createHeader();
+    createDevicePanel();
+    createOtherDevicesPage();
+    createUpgradePage();
+    createStaticPages();
+    createSettingsPage();
+    createVersionPage();
+    setSerialText(QString());
+    setModelText(QString());
+    setStatusTextValue(QString());
+
+    // 5-6. Size and place the window; the account pop-up's e-mail.
+    placeOnScreen();
+    placeAccountPopup();
+
+    // 7. The device refresh (in the background; the panel says that the tool is being checked),
+    // and from now on the volume arrivals and removals.
+    volumes_ = std::shared_ptr<const VolumeSource>(createVolumeSource());
+    refreshDevice();
+    startWatchingVolumes();
+
+    // 8. Working folders; left-overs of an earlier run go, silently.
+    prepareWorkingFolders();
+
+    // 9. Dragging after 200 ms; the PC suite version query after a second.
+    armTimer(kTimerDragEnable, kTimerDragEnableDelay);
+    armTimer(kTimerSuiteVersion, kTimerSuiteVersionDelay);
+
+    // 10. The first page and what it shows.
+    setTabFonts(TabFonts::MyDevice);
+    setPageTitle(state_.currentPage);
+    updateVisibility();
+}
+
+void CKrevolUpdateDlg::placeOnScreen() {
+    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, kWidth, kHeight);
+    const WindowPlacement p = centredPlacement(area.width(), area.height(), kWidth, kHeight);
+    setGeometry(area.x() + p.x, area.y() + p.y, p.width, p.height);
+}
+
+void CKrevolUpdateDlg::prepareWorkingFolders() {
+    const std::string folder = programFolder();
+    state_.softFolder = folder + "/KrevolSoft/";
+    state_.updateFolder = state_.softFolder + "KrevolUpdate/";
+    state_.suiteDownloadFolder = folder + "/KrevolDown/";
+    const std::string leftOver = state_.softFolder;
+    runInBackground(
+        this, [leftOver] { return deleteFolder(leftOver); }, [](bool) {});
+}
+
+void CKrevolUpdateDlg::startWatchingVolumes() {
+    QPointer<CKrevolUpdateDlg> self(this);
+    watcher_ = volumes_->watch([self](const VolumeEvent& event) {
+        // On the watcher's thread: hand the event to the UI thread. The window destroys the watcher
+        // (and waits for this thread) before it goes, so `self` is alive while this runs; the queued
+        // call is dropped if the window is gone by the time the UI thread gets to it.
+        CKrevolUpdateDlg* window = self.data();
+        if (!window) return;
+        QMetaObject::invokeMethod(
+            window,
+            [window, event] {
+                if (event.kind == VolumeEventKind::Arrival)
+                    window->handleVolumeArrival(event.mountPoint);
+                else
+                    window->handleVolumeRemoval(event.mountPoint);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+// ---- Timers -------------------------------------------------------------------------------
+
+void CKrevolUpdateDlg::armTimer(int id, int milliseconds) {
+    QTimer*& timer = timers_[id];
+    if (!timer) {
+        timer = new QTimer(this);
+        timer->setObjectName(QStringLiteral("timer%1").arg(id));
+        timer->setSingleShot(id != kTimerProgress);
+        connect(timer, &QTimer::timeout, this, [this, id] { onTimer(id); });
+    }
+    timer->start(milliseconds);  // arming an armed timer starts it again
+}
+
+void CKrevolUpdateDlg::killTimerById(int id) {
+    const auto it = timers_.find(id);
+    if (it != timers_.end() && it->second) it->second->stop();
+}
+
+bool CKrevolUpdateDlg::isTimerArmed(int id) const {
+    const auto it = timers_.find(id);
+    return it != timers_.end() && it->second && it->second->isActive();
+}
+
+void CKrevolUpdateDlg::onTimer(int id) {
+    if (id != kTimerProgress) killTimerById(id);
+    switch (id) {
+        case kTimerDragEnable: onDragTimer(); break;
+        case kTimerSuiteVersion: onSuiteVersionTimer(); break;
+        case kTimerCatalogue:
+            if (state_.catalogueLoaderIdle == 1) onCatalogueTimer();
+            break;
+        case kTimerLogUpload: onLogUploadTimer(); break;
+        case kTimerInstallStep: onInstallStepTimer(); break;
+        case kTimerProgress: onProgressTimer(); break;
+        default: break;
+    }
+}
+
+void CKrevolUpdateDlg::onDragTimer() {
+    state_.dragEnabled = 1;
+}
+
+// The features that own these jobs fill them in; none of them is part of the window itself.
+void CKrevolUpdateDlg::onSuiteVersionTimer() {}
+void CKrevolUpdateDlg::onCatalogueTimer() {}
+void CKrevolUpdateDlg::onLogUploadTimer() {}
+void CKrevolUpdateDlg::onInstallStepTimer() {}
+void CKrevolUpdateDlg::onProgressTimer() {}
+void CKrevolUpdateDlg::installSuitePackage() {}
+void CKrevolUpdateDlg::startDeviceFormat() {}
+void CKrevolUpdateDlg::startDeviceReinstall() {}
+
+// ---- Closing, keys, dragging -------------------------------------------------------------
+
+void CKrevolUpdateDlg::onCloseIcon() {
+    if (state_.runBusy == 1) {
+        const int answer = state_.currentPage == kPageDeviceReset ? showMessage(275, kBoxYesNo)
+                                                                  : showMessage(225, kBoxYesNo);
+        if (answer != kAnswerFirst) return;  // the run goes on
+        runStopFlag = 1;
+    }
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void CKrevolUpdateDlg::closeEvent(QCloseEvent* event) {
+    if (host_ && state_.closeEndsApplication == 1) {
+        // Posted: the sign-in dialog ends the program from its own event, after this close is done.
+        // It owns this window and so outlives it.
+        SignInHost* host = host_;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [host] { host->requestClose(); }, Qt::QueuedConnection);
+    }
+    state_.closeEndsApplication = 1;
+    event->accept();
+}
+
+void CKrevolUpdateDlg::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            event->accept();  // neither closes the window
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void CKrevolUpdateDlg::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        mouseCaptured_ = true;  // Qt keeps the mouse grabbed until the button goes up
+        grabPoint_ = event->position().toPoint();
+    }
+    if (state_.accountPopupShown && event->button() == Qt::LeftButton) {
+        // A click elsewhere closes the account pop-up.
+        state_.accountPopupShown = 0;
+        updateVisibility();
+    }
+    event->accept();
+}
+
+void CKrevolUpdateDlg::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint point = event->position().toPoint();
+    if (point.y() < kDragStripHeight) {
+        const bool leftAlone = event->buttons() == Qt::LeftButton && event->modifiers() == Qt::NoModifier;
+        if (leftAlone && point != grabPoint_ && state_.dragEnabled == 1) {
+            // The grab point stays under the pointer.
+            move(event->globalPosition().toPoint() - grabPoint_);
+        } else {
+            grabPoint_ = point;
+        }
+    }
+    event->accept();
+}
+
+void CKrevolUpdateDlg::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) mouseCaptured_ = false;
+    event->accept();
+}
+
+// ---- Drawing and visibility --------------------------------------------------------------
+
+void CKrevolUpdateDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), ui_parts::kBodyGrey);
+    if (!background_.isNull()) painter.drawImage(QPoint(0, 0), background_);
+
+    // The white bar under the tab drawn in the bold font.
+    CSkinButton* current = nullptr;
+    if (tabFonts_ == TabFonts::MyDevice) current = tabMyDevice_;
+    if (tabFonts_ == TabFonts::Upgrade) current = tabUpgrade_;
+    if (tabFonts_ == TabFonts::Information) current = tabInformation_;
+    if (current && !tabUnderline_.isNull()) {
+        const int textWidth = QFontMetrics(current->font()).horizontalAdvance(current->text());
+        const QRect bar(current->geometry().center().x() - textWidth / 2, ui_parts::kTabUnderlineY, textWidth,
+                        picture::kTabUnderlineSize.height());
+        painter.drawImage(bar, tabUnderline_);
+    }
+
+    // The accent bar under the current sub-tab.
+    if (subTabMyDevice_->isVisible() && !subTabUnderline_.isNull()) {
+        CSkinButton* sub = state_.currentPage == kPageOtherDevices ? subTabOtherDevices_ : subTabMyDevice_;
+        const int textWidth = QFontMetrics(sub->font()).horizontalAdvance(sub->text());
+        const QRect bar(sub->geometry().center().x() - textWidth / 2, sub->geometry().bottom() + 1, textWidth,
+                        picture::kSubTabUnderlineSize.height());
+        painter.drawImage(bar, subTabUnderline_);
+    }
+
+    // Hairlines under the column headers of the two tables, and between the device panel's parts.
+    painter.setPen(ui_parts::kSeparator);
+    if (!otherDevicesHeaders_.empty() && otherDevicesHeaders_.front()->isVisible()) {
+        const QRect list = otherDevicesList_->geometry();
+        painter.drawLine(list.left(), list.top() - 1, otherDevicesThumb_->geometry().right(), list.top() - 1);
+    }
+    if (!upgradeHeaders_.empty() && upgradeHeaders_.front()->isVisible()) {
+        const QRect list = softwareList_->geometry();
+        painter.drawLine(list.left(), list.top() - 1, softwareThumb_->geometry().right(), list.top() - 1);
+        painter.drawLine(list.left(), list.bottom() + 1, softwareThumb_->geometry().right(), list.bottom() + 1);
+    }
+    if (state_.currentPage == kPageMyDevice) {
+        const QRect panel = ui_parts::kDeviceDetailsRect;
+        painter.drawLine(panel.left(), ui_parts::kDeviceSeparatorY, panel.right(), ui_parts::kDeviceSeparatorY);
+    }
+}
+
+MainWindowVisibility CKrevolUpdateDlg::visibility() const {
+    return visibilityFor(state_, softwareList_ ? softwareList_->count() : 0);
+}
+
+void CKrevolUpdateDlg::updateVisibility() {
+    const MainWindowVisibility v = visibility();
+    const bool page1 = state_.currentPage == kPageMyDevice;
+
+    for (QLabel* header : otherDevicesHeaders_) header->setVisible(v.otherDevices);
+    otherDevicesList_->setVisible(v.otherDevices);
+    otherDevicesThumb_->setVisible(v.otherDevices);
+
+    subTabMyDevice_->setVisible(v.subTabs);
+    subTabOtherDevices_->setVisible(v.subTabs);
+
+    statusText_->setVisible(v.statusText);
+    statusIcon_->setVisible(v.statusText);
+    ownershipLink_->setVisible(v.ownershipLink);
+    featureList_->setVisible(v.featureList);
+
+    // The rest of the device panel belongs to page 1: the tool's picture (faded while a status
+    // text stands in for the tool), its model and its serial.
+    toolPicture_->setVisible(page1);
+    toolPicture_->setPixmap(v.featureList ? ui_parts::toolPixmap(false) : ui_parts::toolPixmap(true));
+    serialLabel_->setVisible(page1);
+    serialValue_->setVisible(page1);
+    modelValue_->setVisible(page1);
+
+    for (QWidget* row : settingsRows_) row->setVisible(v.settingsRows);
+
+    for (QLabel* header : upgradeHeaders_) header->setVisible(v.upgradeHeaders);
+    progressText_->setVisible(v.upgradeHeaders);
+    softwareList_->setVisible(v.softwareList);
+    softwareThumb_->setVisible(v.softwareList);
+    oneClickButton_->setVisible(v.softwareList);
+    cancelButton_->setVisible(v.softwareList);
+    selectAllBox_->setVisible(v.selectAll);
+    selectAllCaption_->setVisible(v.selectAll);
+
+    versionText_->setVisible(v.versionText);
+    actionLink_->setVisible(v.versionText);
+
+    informationPicture_->setVisible(state_.currentPage == kPageInformation);
+    notificationsPicture_->setVisible(state_.currentPage == kPageNotifications);
+
+    accountPopup_->setVisible(v.accountPopup);
+    if (v.accountPopup) accountPopup_->raise();
+    update();
+}

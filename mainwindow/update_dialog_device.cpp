@@ -1,0 +1,213 @@
+// The device panel: the device refresh, volume arrivals and removals, and the Other Devices list.
+#include <QLabel>
+
+#include "app/message_presenter.h"
+#include "app/messages.h"
+#include "mainwindow/device_ownership.h"
+#include "mainwindow/device_refresh.h"
+#include "mainwindow/main_window_ui_parts.h"
+#include "mainwindow/update_dialog.h"
+#include "net/transport.h"
+#include "ui/background_task.h"
+#include "ui/my_list_box.h"
+#include "ui/skin_button.h"
+
+using namespace krevol;
+using namespace krevol::ui_parts;
+
+QString CKrevolUpdateDlg::statusText() const {
+    return statusText_->text();
+}
+
+QString CKrevolUpdateDlg::serialText() const {
+    return serialValue_->text();
+}
+
+QString CKrevolUpdateDlg::modelText() const {
+    return modelValue_->text();
+}
+
+void CKrevolUpdateDlg::setStatusMessage(int messageId) {
+    setStatusTextValue(messageId != 0 ? text(messageId) : QString());
+}
+
+void CKrevolUpdateDlg::setStatusTextValue(const QString& value) {
+    statusText_->setText(value);
+}
+
+void CKrevolUpdateDlg::setSerialText(const QString& value) {
+    serialValue_->setText(value);
+}
+
+void CKrevolUpdateDlg::setModelText(const QString& value) {
+    modelValue_->setText(value);
+}
+
+void CKrevolUpdateDlg::refreshDevice() {
+    if (jobRunning_) return;  // never two at once; device changes meanwhile wait for this one
+    jobRunning_ = true;
+
+    // 1. The panel shows a status text (for now: that the tool is being checked), no "OK" link.
+    state_.statusShown = 1;
+    state_.ownershipLinkShown = 0;
+    setStatusMessage(msgId(209));
+    updateVisibility();
+
+    // 2-5 run in the background on copies: detection, app.ini, owner query, device list.
+    DeviceRefreshInput input;
+    input.userId = state_.userId;
+    input.token = state_.token;
+    input.email = state_.email;
+    input.devicesTrackLength = otherDevicesThumb_->trackLength();
+    std::shared_ptr<const VolumeSource> volumes = volumes_;
+    runInBackground(
+        this, [volumes, input] { return refreshDeviceCore(*volumes, input); },
+        [this](DeviceRefreshOutcome outcome) {
+            applyRefresh(outcome);
+            jobFinished();
+        });
+}
+
+void CKrevolUpdateDlg::applyRefresh(const DeviceRefreshOutcome& outcome) {
+    // Detection: the tool's identity and the panel's serial; the model is cleared.
+    state_.driveLetter = outcome.identity.driveLetter;
+    state_.driveRoot = outcome.identity.driveRoot;
+    state_.deviceSerial = outcome.identity.deviceSerial;
+    state_.deviceKind = outcome.identity.deviceKind;
+    setSerialText(QString::fromStdString(outcome.panelSerial));
+    setModelText(QString::fromStdString(outcome.panelModel));
+
+    // Owner query and device list: status text, "OK" link, the Other Devices rows.
+    state_.ownershipLinkShown = outcome.ownershipLinkShown ? 1 : 0;
+    ownershipLink_->setText(text(msgId(260)));
+    fillOtherDevices(outcome.devices.rows, outcome.devices.scrollActive, outcome.devices.scrollStep);
+
+    if (outcome.toolReady) {
+        // The tool is one of the user's: its details instead of a status text, and its two jobs.
+        state_.statusShown = 0;
+        setStatusTextValue(QString());
+        armTimer(kTimerCatalogue, kTimerCatalogueDelay);
+        armTimer(kTimerLogUpload, kTimerLogUploadDelay);
+    } else {
+        state_.statusShown = 1;
+        setStatusMessage(outcome.statusMessageId);
+    }
+    updateVisibility();
+    update();
+}
+
+void CKrevolUpdateDlg::fillOtherDevices(const std::vector<std::string>& rows, bool scrollActive, int scrollStep) {
+    state_.otherDeviceRows = rows;
+    otherDevicesList_->clear();
+    for (const std::string& row : rows) otherDevicesList_->addRow(QString::fromStdString(row));
+    state_.devicesScrollActive = scrollActive ? 1 : 0;
+    state_.devicesScrollStep = scrollActive ? scrollStep : 0;
+    otherDevicesThumb_->setScroll(scrollActive, scrollStep);
+    if (scrollActive) state_.devicesScrollStep = otherDevicesThumb_->step();
+}
+
+void CKrevolUpdateDlg::refreshMyDevicesInBackground() {
+    jobRunning_ = true;
+    const std::string userId = state_.userId;
+    const std::string token = state_.token;
+    const std::string serial = state_.deviceSerial;
+    const int track = otherDevicesThumb_->trackLength();
+    runInBackground(
+        this, [userId, token, serial, track] { return refreshMyDevices(userId, token, serial, track); },
+        [this](MyDevicesOutcome outcome) {
+            applyMyDevices(outcome);
+            jobFinished();
+        });
+}
+
+void CKrevolUpdateDlg::applyMyDevices(const MyDevicesOutcome& outcome) {
+    fillOtherDevices(outcome.rows, outcome.scrollActive, outcome.scrollStep);
+    update();
+}
+
+void CKrevolUpdateDlg::jobFinished() {
+    jobRunning_ = false;
+    // Device changes that came in meanwhile, in order, as long as none of them starts a new job.
+    while (!jobRunning_ && !pendingEvents_.empty()) {
+        const PendingVolumeEvent event = pendingEvents_.front();
+        pendingEvents_.pop_front();
+        if (event.arrival)
+            handleVolumeArrival(event.mountPoint);
+        else
+            handleVolumeRemoval(event.mountPoint);
+    }
+}
+
+void CKrevolUpdateDlg::queueVolumeEvent(bool arrival, const std::string& mountPoint) {
+    pendingEvents_.push_back(PendingVolumeEvent{arrival, mountPoint});
+}
+
+void CKrevolUpdateDlg::handleVolumeArrival(const std::string& mountPoint) {
+    if (jobRunning_) {
+        queueVolumeEvent(true, mountPoint);
+        return;
+    }
+    if (!state_.driveLetter.empty() || mountPoint.empty()) return;  // a tool is current: ignored
+    state_.driveLetter = mountPoint;
+    refreshDevice();
+    update();
+}
+
+void CKrevolUpdateDlg::handleVolumeRemoval(const std::string& mountPoint) {
+    if (jobRunning_) {
+        queueVolumeEvent(false, mountPoint);
+        return;
+    }
+    if (state_.driveLetter.empty() || mountPoint != state_.driveLetter) return;  // not the tool's volume
+    // From here on the removal owns the panel until its device-list query is back: device changes
+    // that arrive meanwhile (also while a box is open) wait for it.
+    jobRunning_ = true;
+
+    // 2. No tool.
+    state_.deviceSerial.clear();
+    state_.driveLetter.clear();
+    state_.driveRoot.clear();
+    setStatusMessage(msgId(144));
+    state_.statusShown = 1;
+    state_.ownershipLinkShown = 0;
+    // 3. The panel, when it is shown.
+    if (state_.currentPage == kPageMyDevice) {
+        statusText_->show();
+        statusIcon_->show();
+        ownershipLink_->hide();
+        featureList_->hide();
+        toolPicture_->setPixmap(toolPixmap(true));
+    }
+    // 4. Serial and model go.
+    setSerialText(QString());
+    setModelText(QString());
+    // 5. The software list box is emptied (the stored rows stay until the next catalogue load).
+    clearSoftwareListOnRemoval();
+    // 6. A run of the upgrade page is cancelled (a reinstall of Device Reset is not).
+    if (state_.currentPage == kPageUpgrade && state_.runBusy == 1) {
+        runStopFlag = 1;
+        state_.runBusy = 0;
+        state_.runIdle = 1;
+        selectAllBox_->setEnabled(true);
+        softwareList_->setEnabled(true);
+        update();
+        showMessage(259);
+    }
+    // 7. The progress text goes; the device list is read again.
+    progressText_->clear();
+    update();
+    refreshMyDevicesInBackground();
+}
+
+void CKrevolUpdateDlg::clearSoftwareListOnRemoval() {
+    softwareList_->clear();
+    state_.softwareScrollActive = 0;
+    softwareThumb_->setScroll(false, 0);
+    softwareList_->hide();
+    softwareThumb_->hide();
+    oneClickButton_->hide();
+    cancelButton_->hide();
+    selectAllBox_->hide();
+    selectAllCaption_->hide();
+    progressText_->hide();
+}
