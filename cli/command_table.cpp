@@ -1,0 +1,49 @@
+#include <ostream>
+
+#include "cli/command.h"
+
+namespace krevol::cli {
+
+const std::vector<Command>& commands() {
+    static const std::vector<Command> table{
+        {"login", "EMAIL",
+         "sign in; the password is read from the terminal without echo, or from standard input", &runLoginCommand},
+        {"post", "PATH BODYFILE",
+         "post the bytes of BODYFILE (\"-\": standard input) to the API path PATH (or a full http:// URL)",
+         &runPostCommand},
+        {"download", "URL FOLDER", "download URL into FOLDER as the upgrade does", &runDownloadCommand},
+    };
+    return table;
+}
+
+const Command* findCommand(const std::string& name) {
+    for (const Command& c : commands())
+        if (name == c.name) return &c;
+    return nullptr;
+}
+
+void printCommandUsage(const Command& command, std::ostream& out) {
+    out << "usage: krevolctl " << command.name << " [--json] " << command.arguments << "\n  " << command.summary
+        << "\n";
+}
+
+CommandWords splitWords(const std::vector<std::string>& args) {
+    CommandWords words;
+    bool options = true;
+    for (const std::string& a : args) {
+        if (options && a == "--") {
+            options = false;
+        } else if (options && a == "--json") {
+            words.json = true;
+        } else if (options && (a == "-h" || a == "--help")) {
+            words.help = true;
+        } else if (options && a.size() > 1 && a[0] == '-') {
+            if (words.unknownOption.empty()) words.unknownOption = a;
+        } else {
+            words.positional.push_back(a);
+        }
+    }
+    return words;
+}
+
+}  // namespace krevol::cli

@@ -1,0 +1,93 @@
+#include "cli/report.h"
+
+#include <cstdio>
+#include <ostream>
+
+namespace krevol::cli {
+
+void Report::add(const std::string& key, const std::string& text) {
+    std::lock_guard lock(mutex_);
+    fields_.push_back({key, text, Kind::Text});
+}
+
+void Report::add(const std::string& key, std::int64_t number) {
+    std::lock_guard lock(mutex_);
+    fields_.push_back({key, std::to_string(number), Kind::Number});
+}
+
+void Report::add(const std::string& key, bool flag) {
+    std::lock_guard lock(mutex_);
+    fields_.push_back({key, flag ? "true" : "false", Kind::Flag});
+}
+
+void Report::addMessage(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    messages_.push_back(text);
+}
+
+namespace {
+std::string oneLine(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+}  // namespace
+
+void Report::print(std::ostream& out, bool json) const {
+    std::lock_guard lock(mutex_);
+    if (!json) {
+        for (const Field& f : fields_) out << f.key << ": " << oneLine(f.value) << "\n";
+        for (const std::string& m : messages_) out << "message: " << oneLine(m) << "\n";
+        out.flush();
+        return;
+    }
+    out << "{";
+    for (const Field& f : fields_) {
+        out << jsonString(f.key) << ":" << (f.kind == Kind::Text ? jsonString(f.value) : f.value) << ",";
+    }
+    out << "\"message\":[";
+    for (std::size_t i = 0; i < messages_.size(); ++i) out << (i == 0 ? "" : ",") << jsonString(messages_[i]);
+    out << "]}\n";
+    out.flush();
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+                    out += escaped;
+                } else {
+                    out += ch;
+                }
+        }
+    }
+    return out + "\"";
+}
+
+ReportPresenter::ReportPresenter(Report& report) : report_(report), previous_(messagePresenter()) {
+    setMessagePresenter(this);
+}
+
+ReportPresenter::~ReportPresenter() { setMessagePresenter(previous_); }
+
+int ReportPresenter::present(const ShownMessage& message) {
+    report_.addMessage(message.text);
+    return message.type == kBoxOk ? kAnswerFirst : kAnswerSecond;
+}
+
+}  // namespace krevol::cli
