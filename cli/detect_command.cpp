@@ -33,7 +33,8 @@ std::string jsonString(const std::string& text) {
             default:
                 if (static_cast<unsigned char>(c) < 0x20) {
                     char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x",
+                                  static_cast<unsigned>(static_cast<unsigned char>(c)));
                     out += escaped;
                 } else {
                     out.push_back(c);
@@ -49,11 +50,11 @@ std::string formatDetection(const DetectionStep& step, const DeviceIdentity& ide
     const int outcome = static_cast<int>(step.result);
     if (json) {
         return "{\"outcome\":" + std::to_string(outcome) + ",\"drive\":" + jsonString(identity.driveLetter) +
-               ",\"serial\":" + jsonString(identity.deviceSerial) + ",\"kind\":" + std::to_string(identity.deviceKind) +
-               "}\n";
+               ",\"serial\":" + jsonString(identity.deviceSerial) +
+               ",\"kind\":" + std::to_string(identity.deviceKind) + "}\n";
     }
-    return "outcome: " + std::to_string(outcome) + "\ndrive: " + identity.driveLetter + "\nserial: " +
-           identity.deviceSerial + "\nkind: " + std::to_string(identity.deviceKind) + "\n";
+    return "outcome: " + std::to_string(outcome) + "\ndrive: " + identity.driveLetter +
+           "\nserial: " + identity.deviceSerial + "\nkind: " + std::to_string(identity.deviceKind) + "\n";
 }
 
 int runDetectCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

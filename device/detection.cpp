@@ -18,7 +18,9 @@ namespace {
 
 constexpr const char* kDevInfoName = "DEVINFO.INI";
 
-char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char upperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool equalsNoCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -154,7 +156,8 @@ std::string readDriveSerial(const std::string& driveLetter) {
     return readSerialFromFile(path).value_or(std::string());
 }
 
-DetectResult readDeviceIdentity(const VolumeSource& source, std::string& driveLetter, std::string& deviceSerial) {
+DetectResult readDeviceIdentity(const VolumeSource& source, std::string& driveLetter,
+                                std::string& deviceSerial) {
     driveLetter.clear();
     deviceSerial.clear();
     const RemovableDrives drives = findRemovableDrives(source);

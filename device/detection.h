@@ -48,8 +48,8 @@ struct DeviceIdentity {
 constexpr std::size_t kMaxDevInfoBytes = 64 * 1024;
 
 struct RemovableDrives {
-    int count = 0;     // removable drives that stand for tools (2 with one serial count as 1)
-    std::string root;  // root path of the last removable drive found ("" when none)
+    int count = 0;           // removable drives that stand for tools (2 with one serial count as 1)
+    std::string root;        // root path of the last removable drive found ("" when none)
     std::string mountPoint;  // its mount point: the "drive letter"
 };
 
@@ -61,7 +61,8 @@ RemovableDrives findRemovableDrives(const VolumeSource& source);
 std::string readDriveSerial(const std::string& driveLetter);
 
 // The whole detection; both outputs are emptied first.
-DetectResult readDeviceIdentity(const VolumeSource& source, std::string& driveLetter, std::string& deviceSerial);
+DetectResult readDeviceIdentity(const VolumeSource& source, std::string& driveLetter,
+                                std::string& deviceSerial);
 
 // Derives the kind from the serial. A serial not 16 long shows message 146 in the error box (no code)
 // and sets -1; a prefix "900" gives 2, "100" gives 1, any other prefix leaves the kind unchanged.
@@ -70,9 +71,9 @@ void classifyDevice(const std::string& serial, int& deviceKind);
 // What the detection step hands the device panel.
 struct DetectionStep {
     DetectResult result = DetectResult::NoDevice;
-    bool found = false;        // true only for Found: a single tool with a valid serial
-    int statusMessageId = 0;   // status text for the panel (0 for Found)
-    bool showSerial = false;   // Found with a non-empty serial: serial label = deviceSerial
+    bool found = false;       // true only for Found: a single tool with a valid serial
+    int statusMessageId = 0;  // status text for the panel (0 for Found)
+    bool showSerial = false;  // Found with a non-empty serial: serial label = deviceSerial
     // The model text is always cleared by a detection.
 };
 

@@ -14,7 +14,7 @@ namespace krevol {
 namespace {
 
 class ThreadVolumeWatcher : public VolumeWatcher {
-public:
+  public:
     ThreadVolumeWatcher(const VolumeSource& source, VolumeEventCallback callback, int fd, short events,
                         int rescanMs, void (*drain)(int), int stopRead, int stopWrite)
         : source_(source),
@@ -39,7 +39,7 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
 
-private:
+  private:
     void run() {
         for (;;) {
             pollfd fds[2] = {{stopRead_, POLLIN, 0}, {fd_, events_, 0}};
@@ -97,8 +97,8 @@ std::vector<VolumeEvent> diffVolumes(const std::vector<RemovableVolume>& before,
     return events;
 }
 
-std::unique_ptr<VolumeWatcher> startVolumeWatch(const VolumeSource& source, VolumeEventCallback callback, int fd,
-                                                short events, int rescanMs, void (*drain)(int fd)) {
+std::unique_ptr<VolumeWatcher> startVolumeWatch(const VolumeSource& source, VolumeEventCallback callback,
+                                                int fd, short events, int rescanMs, void (*drain)(int fd)) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
         if (fd >= 0) ::close(fd);

@@ -12,7 +12,7 @@ namespace krevol {
 // reports `events` or POLLERR; `drain` (may be null) is called with it then, to consume what it
 // delivered. Every `rescanMs` milliseconds the source is rescanned anyway. The list of volumes at
 // the moment of this call is the starting point of the differences.
-std::unique_ptr<VolumeWatcher> startVolumeWatch(const VolumeSource& source, VolumeEventCallback callback, int fd,
-                                                short events, int rescanMs, void (*drain)(int fd));
+std::unique_ptr<VolumeWatcher> startVolumeWatch(const VolumeSource& source, VolumeEventCallback callback,
+                                                int fd, short events, int rescanMs, void (*drain)(int fd));
 
 }  // namespace krevol

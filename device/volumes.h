@@ -52,12 +52,12 @@ using VolumeEventCallback = std::function<void(const VolumeEvent&)>;
 
 // A running watch; the destructor stops it (and waits for its thread).
 class VolumeWatcher {
-public:
+  public:
     virtual ~VolumeWatcher() = default;
 };
 
 class VolumeSource {
-public:
+  public:
     virtual ~VolumeSource() = default;
     // The mounted removable volumes, ordered by mount point (byte order). Safe on any thread.
     virtual std::vector<RemovableVolume> listVolumes() const = 0;
@@ -67,24 +67,25 @@ public:
 };
 
 class LinuxVolumeSource : public VolumeSource {
-public:
+  public:
     // The mount table file and the sysfs root are parameters so that tests can feed fixture trees.
-    explicit LinuxVolumeSource(std::string mountInfoPath = "/proc/self/mountinfo", std::string sysRoot = "/sys");
+    explicit LinuxVolumeSource(std::string mountInfoPath = "/proc/self/mountinfo",
+                               std::string sysRoot = "/sys");
     std::vector<RemovableVolume> listVolumes() const override;
     std::unique_ptr<VolumeWatcher> watch(VolumeEventCallback callback) const override;
 
-private:
+  private:
     std::string mountInfoPath_;
     std::string sysRoot_;
 };
 
 class FolderVolumeSource : public VolumeSource {
-public:
+  public:
     explicit FolderVolumeSource(std::string folder);
     std::vector<RemovableVolume> listVolumes() const override;
     std::unique_ptr<VolumeWatcher> watch(VolumeEventCallback callback) const override;
 
-private:
+  private:
     std::string folder_;
 };
 

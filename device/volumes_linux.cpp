@@ -22,7 +22,9 @@ namespace krevol {
 
 namespace {
 
-bool isOctal(char c) { return c >= '0' && c <= '7'; }
+bool isOctal(char c) {
+    return c >= '0' && c <= '7';
+}
 
 std::string readSmallFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -79,7 +79,8 @@ std::string formatCreateTime(std::string_view value) {
     std::size_t i = 0;
     while (i < value.size() && std::isspace(static_cast<unsigned char>(value[i]))) ++i;
     if (i < value.size() && value[i] == '+') ++i;
-    if (i >= value.size() || !std::isdigit(static_cast<unsigned char>(value[i]))) return kUnknownDate;  // "-", none
+    if (i >= value.size() || !std::isdigit(static_cast<unsigned char>(value[i])))
+        return kUnknownDate;  // "-", none
     std::int64_t millis = 0;
     for (; i < value.size() && std::isdigit(static_cast<unsigned char>(value[i])); ++i) {
         const int digit = value[i] - '0';
@@ -104,7 +105,8 @@ std::string ownerQueryBody(const std::string& serial) {
 }
 
 std::string deviceListQueryBody(const std::string& userId, const std::string& token) {
-    return fillTemplate(requestBody({"\"usersId\": %s", "\"token\": %s", "\"userId\" : %s"}), {userId, token, userId});
+    return fillTemplate(requestBody({"\"usersId\": %s", "\"token\": %s", "\"userId\" : %s"}),
+                        {userId, token, userId});
 }
 
 int postOwnerQuery(const std::string& serial, std::string& answer) {

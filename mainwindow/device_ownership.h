@@ -23,10 +23,10 @@ struct DeviceRecord {
 };
 
 // Results of parseDeviceRecord.
-constexpr int kDeviceParseLast = 0;        // last element read
-constexpr int kDeviceParseMore = 20;       // element read, more follow
-constexpr int kDeviceParseNoName = 1;      // key "name":" missing
-constexpr int kDeviceParseNameEnd = 2;     // its closing quote missing
+constexpr int kDeviceParseLast = 0;     // last element read
+constexpr int kDeviceParseMore = 20;    // element read, more follow
+constexpr int kDeviceParseNoName = 1;   // key "name":" missing
+constexpr int kDeviceParseNameEnd = 2;  // its closing quote missing
 constexpr int kDeviceParseNoSn = 3;
 constexpr int kDeviceParseSnEnd = 4;
 constexpr int kDeviceParseNoType = 5;
@@ -57,13 +57,13 @@ int postDeviceListQuery(const std::string& userId, const std::string& token, std
 
 // What the owner query means for the device panel.
 struct OwnerQueryOutcome {
-    int result = 0;             // 1: the tool belongs to the signed-in user
-    bool modelSet = false;      // statuscode 200: the model text becomes `model` (possibly empty)
+    int result = 0;         // 1: the tool belongs to the signed-in user
+    bool modelSet = false;  // statuscode 200: the model text becomes `model` (possibly empty)
     std::string model;
-    int statusMessageId = 0;    // status text to put on the panel: 287, 288 or 166; 0 = unchanged
+    int statusMessageId = 0;          // status text to put on the panel: 287, 288 or 166; 0 = unchanged
     bool ownershipLinkShown = false;  // 166: show the "OK" link (message 260) back to sign-in
-    int errorMessageId = 0;     // the box that was shown (127, 224, 167), 0 for none
-    int errorCode = 0;          // its code (0 = none)
+    int errorMessageId = 0;           // the box that was shown (127, 224, 167), 0 for none
+    int errorCode = 0;                // its code (0 = none)
 };
 
 // The owner query for `deviceSerial`, compared with the signed-in `email` (byte for byte). Shows its
@@ -72,15 +72,15 @@ OwnerQueryOutcome queryOwner(const std::string& deviceSerial, const std::string&
 
 // What the device-list query means for the window.
 struct MyDevicesOutcome {
-    int result = 0;                       // 1 tool listed, 2 list without it (or no tool), 0 empty/failure
-    std::vector<std::string> rows;        // otherDeviceRows: type$sn$addedDate, in reply order
-    bool toolListed = false;              // the connected tool is in the list:
-    std::string panelSerial;              //   the panel's serial text becomes this
-    std::string panelModel;               //   and its model text this (the record's type)
-    int errorMessageId = 0;               // the box that was shown (127, 224, 167), 0 for none
-    int errorCode = 0;                    // its code (transport result, statuscode, -1, parse code)
-    bool scrollActive = false;            // devicesScrollActive (five or more rows)
-    int scrollStep = 0;                   // devicesScrollStep; the thumb starts at the top
+    int result = 0;                 // 1 tool listed, 2 list without it (or no tool), 0 empty/failure
+    std::vector<std::string> rows;  // otherDeviceRows: type$sn$addedDate, in reply order
+    bool toolListed = false;        // the connected tool is in the list:
+    std::string panelSerial;        //   the panel's serial text becomes this
+    std::string panelModel;         //   and its model text this (the record's type)
+    int errorMessageId = 0;         // the box that was shown (127, 224, 167), 0 for none
+    int errorCode = 0;              // its code (transport result, statuscode, -1, parse code)
+    bool scrollActive = false;      // devicesScrollActive (five or more rows)
+    int scrollStep = 0;             // devicesScrollStep; the thumb starts at the top
 };
 
 // The device-list query. The window empties its Other Devices list first, then replaces it with

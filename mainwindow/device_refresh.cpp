@@ -16,7 +16,8 @@ DeviceRefreshOutcome refreshDeviceCore(const VolumeSource& volumes, const Device
 
     if (!out.detection.found) {
         out.statusMessageId = out.detection.statusMessageId;
-        out.devices = refreshMyDevices(input.userId, input.token, out.identity.deviceSerial, input.devicesTrackLength);
+        out.devices =
+            refreshMyDevices(input.userId, input.token, out.identity.deviceSerial, input.devicesTrackLength);
         if (out.devices.toolListed) {
             out.panelSerial = out.devices.panelSerial;
             out.panelModel = out.devices.panelModel;
@@ -31,7 +32,8 @@ DeviceRefreshOutcome refreshDeviceCore(const VolumeSource& volumes, const Device
     if (out.owner.modelSet) out.panelModel = out.owner.model;
     out.ownershipLinkShown = out.owner.ownershipLinkShown;
 
-    out.devices = refreshMyDevices(input.userId, input.token, out.identity.deviceSerial, input.devicesTrackLength);
+    out.devices =
+        refreshMyDevices(input.userId, input.token, out.identity.deviceSerial, input.devicesTrackLength);
     if (out.devices.toolListed) {
         out.panelSerial = out.devices.panelSerial;
         out.panelModel = out.devices.panelModel;

@@ -22,19 +22,19 @@ struct DeviceRefreshInput {
 };
 
 struct DeviceRefreshOutcome {
-    DeviceIdentity identity;     // driveLetter, driveRoot, deviceSerial, deviceKind after detection
+    DeviceIdentity identity;  // driveLetter, driveRoot, deviceSerial, deviceKind after detection
     DetectionStep detection;
-    bool ownerQueried = false;   // detection found a tool, so the owner query ran
+    bool ownerQueried = false;  // detection found a tool, so the owner query ran
     OwnerQueryOutcome owner;
-    MyDevicesOutcome devices;    // always run
+    MyDevicesOutcome devices;  // always run
 
     // The device panel after the refresh, in the window's terms.
-    bool toolReady = false;      // the tool is one of the user's: statusShown = 0, arm timers 1001 then 1003
+    bool toolReady = false;  // the tool is one of the user's: statusShown = 0, arm timers 1001 then 1003
     bool statusShown = true;
-    int statusMessageId = 0;     // the status text (see below); 0 only when toolReady
+    int statusMessageId = 0;  // the status text (see below); 0 only when toolReady
     bool ownershipLinkShown = false;
-    std::string panelSerial;     // the serial label's text
-    std::string panelModel;      // the model text
+    std::string panelSerial;  // the serial label's text
+    std::string panelModel;   // the model text
 };
 
 // The refresh. The status text, when the tool is not ready, is the first that applies of:

@@ -39,7 +39,8 @@ TEST(DetectCommand, PrintsWhatTheWindowSees) {
     EXPECT_TRUE(std::filesystem::exists(root / "E/obdtool/sys/app.ini")) << "detect only reads the tool";
 
     const CommandRun json = runDetect(root.str(), {"--json"});
-    EXPECT_EQ(json.out, "{\"outcome\":1,\"drive\":\"" + (root / "E") + "\",\"serial\":\"9000123456789012\",\"kind\":2}\n");
+    EXPECT_EQ(json.out, "{\"outcome\":1,\"drive\":\"" + (root / "E") +
+                            "\",\"serial\":\"9000123456789012\",\"kind\":2}\n");
 }
 
 TEST(DetectCommand, OutcomesWithoutATool) {
@@ -49,7 +50,8 @@ TEST(DetectCommand, OutcomesWithoutATool) {
     FixtureFolder bad;
     writeFixtureFile(bad / "card/DEVINFO.INI", "sn: \"quoted\"\\\n");
     const CommandRun json = runDetect(bad.str(), {"--json"});
-    EXPECT_EQ(json.out, "{\"outcome\":3,\"drive\":\"" + (bad / "card") + "\",\"serial\":\" \\\"quoted\\\"\\\\\",\"kind\":-1}\n");
+    EXPECT_EQ(json.out, "{\"outcome\":3,\"drive\":\"" + (bad / "card") +
+                            "\",\"serial\":\" \\\"quoted\\\"\\\\\",\"kind\":-1}\n");
 
     FixtureFolder two;
     std::filesystem::create_directories(two / "E");

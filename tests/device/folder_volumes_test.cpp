@@ -51,7 +51,7 @@ TEST(FolderVolumes, FactoryHonoursKrevolVolumes) {
 }
 
 class EventLog {
-public:
+  public:
     void add(const VolumeEvent& e) {
         std::lock_guard lock(mutex_);
         events_.push_back(e);
@@ -66,7 +66,7 @@ public:
         return events_;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<VolumeEvent> events_;

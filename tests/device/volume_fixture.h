@@ -11,7 +11,7 @@
 namespace krevol::test {
 
 class FixtureFolder {
-public:
+  public:
     FixtureFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "krevol-device-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
@@ -28,7 +28,7 @@ public:
     std::string str() const { return path_.string(); }
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -20,13 +20,14 @@ using test::writeFixtureFile;
 
 // A sysfs tree with the disks of a typical machine.
 class SysfsFixture {
-public:
+  public:
     SysfsFixture() {
         // Fixed SATA disk with a partition.
         disk("devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0/block/sda", "0", "8:0");
         partition("devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0/block/sda/sda1", "8:1");
         // USB disk (the tool's card) that does not call itself removable, with two partitions.
-        const std::string usb = "devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0/block/sdb";
+        const std::string usb =
+            "devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0/block/sdb";
         disk(usb, "0", "8:16");
         partition(usb + "/sdb1", "8:17");
         partition(usb + "/sdb2", "8:18");
@@ -41,7 +42,7 @@ public:
 
     FixtureFolder folder;
 
-private:
+  private:
     void disk(const std::string& path, const std::string& removable, const std::string& numbers) {
         writeFixtureFile(folder / (path + "/removable"), removable + "\n");
         link(path, numbers);
@@ -63,7 +64,8 @@ const char* kMountInfo =
     "25 22 0:23 / /proc rw,nosuid - proc proc rw\n"
     "26 22 0:25 / /run rw,nosuid shared:5 - tmpfs tmpfs rw,size=1617360k\n"
     "31 22 7:0 / /snap/core/1 ro,nodev,relatime shared:30 - squashfs /dev/loop0 ro\n"
-    "40 26 8:17 / /media/user/KREVOL\\040CARD rw,nosuid,nodev shared:41 master:7 - vfat /dev/sdb1 rw,uid=1000\n"
+    "40 26 8:17 / /media/user/KREVOL\\040CARD rw,nosuid,nodev shared:41 master:7 - vfat /dev/sdb1 "
+    "rw,uid=1000\n"
     "41 26 8:32 / /media/user/READER rw,nosuid shared:42 - exfat /dev/sdc rw\n"
     "42 26 11:0 / /media/user/DVD ro,nosuid shared:43 - iso9660 /dev/sr0 ro\n"
     "43 26 0:51 / /media/user/DATA rw shared:44 - btrfs /dev/sdb2 rw\n"
@@ -128,7 +130,7 @@ TEST(LinuxVolumes, ParsesAndUnescapesMountInfo) {
 
     EXPECT_EQ(unescapeMountField("a\\012b"), "a\nb");
     EXPECT_EQ(unescapeMountField("trailing\\04"), "trailing\\04");  // incomplete escape kept
-    EXPECT_EQ(unescapeMountField("\\999"), "\\999");                 // not octal
+    EXPECT_EQ(unescapeMountField("\\999"), "\\999");                // not octal
 }
 
 TEST(LinuxVolumes, DiffListsRemovalsThenArrivals) {

@@ -21,7 +21,7 @@ const std::string kEmail = "user@example.com";
 constexpr const char* kMidnight20190725 = "1564012800000";  // 2019-07-25 00:00:00 UTC
 
 class ScopedTimeZone {
-public:
+  public:
     explicit ScopedTimeZone(const char* tz) {
         const char* old = ::getenv("TZ");
         hadOld_ = old != nullptr;
@@ -37,7 +37,7 @@ public:
         ::tzset();
     }
 
-private:
+  private:
     bool hadOld_ = false;
     std::string old_;
 };
@@ -53,7 +53,8 @@ TEST(DeviceRecordParse, CodesOfWellFormedAndMalformedElements) {
         int code;
         std::string rest;  // the remaining text after a 20
     };
-    const std::string whole = "{\"name\":\"n\",\"sn\":\"s\",\"type\":\"t\",\"createTime\":1564012800000,\"x\":1}";
+    const std::string whole =
+        "{\"name\":\"n\",\"sn\":\"s\",\"type\":\"t\",\"createTime\":1564012800000,\"x\":1}";
     const std::vector<ParseCase> cases = {
         {"last element", whole, 0, whole},
         {"more follow", whole + ",{\"next\":1}", 20, "{\"next\":1}"},
@@ -86,8 +87,9 @@ TEST(DeviceRecordParse, CodesOfWellFormedAndMalformedElements) {
 TEST(DeviceRecordParse, KeysAreSearchedFromTheStartOfTheRemainingText) {
     ScopedTimeZone utc("UTC0");
     // The first element lacks "type": it takes the second's, and the parse goes on.
-    std::string text = "{\"name\":\"a\",\"sn\":\"1\",\"createTime\":1564012800000,},{\"name\":\"b\",\"sn\":\"2\","
-                       "\"type\":\"KR-900\",\"createTime\":1564099200000,}";
+    std::string text =
+        "{\"name\":\"a\",\"sn\":\"1\",\"createTime\":1564012800000,},{\"name\":\"b\",\"sn\":\"2\","
+        "\"type\":\"KR-900\",\"createTime\":1564099200000,}";
     DeviceRecord first;
     EXPECT_EQ(parseDeviceRecord(text, first), 20);
     EXPECT_EQ(first.name, "a");
@@ -111,14 +113,14 @@ TEST(DeviceRecordParse, CreateTimeInLocalTime) {
         {"EST5", kMidnight20190725, "2019.07.24"},    // west of UTC
         {"UTC0", " 1564012800999 ", "2019.07.25"},    // leading blank, digits only
         {"UTC0", "0", "1970.01.01"},
-        {"UTC0", "32535215999000", "3000.12.31"},     // the last second accepted
-        {"UTC0", "32535216000000", kUnknownDate},     // beyond the year 3000
-        {"UTC0", "-86400000", kUnknownDate},          // before 1970
+        {"UTC0", "32535215999000", "3000.12.31"},           // the last second accepted
+        {"UTC0", "32535216000000", kUnknownDate},           // beyond the year 3000
+        {"UTC0", "-86400000", kUnknownDate},                // before 1970
         {"UTC0", "99999999999999999999999", kUnknownDate},  // more than 64 bits
         {"UTC0", "9223372036854775807", kUnknownDate},      // 64 bits, far beyond 3000
         {"UTC0", "null", kUnknownDate},
         {"UTC0", "", kUnknownDate},
-        {"XST-14", "32535215999000", kUnknownDate},   // local year 3001
+        {"XST-14", "32535215999000", kUnknownDate},  // local year 3001
     };
     for (const DateCase& c : cases) {
         SCOPED_TRACE(std::string(c.tz) + " " + c.value);
@@ -131,9 +133,10 @@ TEST(DeviceRecordParse, RequestBodiesAreExact) {
     EXPECT_EQ(ownerQueryBody("1000123456789012"),
               "{\"statuscode\": 0,\r\n\t\t\"message\": \"\",\r\n\t\t\"data\" : {\r\n\t\t\"deviceId\" : "
               "1000123456789012\r\n\t\t}}");
-    EXPECT_EQ(deviceListQueryBody("17", "\"abc\""),
-              "{\"statuscode\": 0,\r\n\t\t\"message\": \"\",\r\n\t\t\"data\" : {\r\n\t\t\"usersId\": 17,\r\n\t\t"
-              "\"token\": \"abc\",\r\n\t\t\"userId\" : 17\r\n\t\t}}");
+    EXPECT_EQ(
+        deviceListQueryBody("17", "\"abc\""),
+        "{\"statuscode\": 0,\r\n\t\t\"message\": \"\",\r\n\t\t\"data\" : {\r\n\t\t\"usersId\": 17,\r\n\t\t"
+        "\"token\": \"abc\",\r\n\t\t\"userId\" : 17\r\n\t\t}}");
 }
 
 TEST(DeviceRecordParse, ScrollStep) {
@@ -147,7 +150,7 @@ TEST(DeviceRecordParse, ScrollStep) {
 // The owner query
 
 class OwnerQuery : public ::testing::Test {
-protected:
+  protected:
     test::OwnershipServer server;
     test::RecordingPresenter presenter;
 
@@ -179,17 +182,17 @@ TEST_F(OwnerQuery, StatusesOfTheAnswer) {
         {"own tool", "{\"statuscode\":200,\"data\":{" + dt + ",\"username\":\"user@example.com\"}}", 1, true,
          "KR-100", 0, false, 0, 0},
         {"other letter case is another account",
-         "{\"statuscode\":200,\"data\":{" + dt + ",\"username\":\"User@Example.com\"}}", 0, true, "KR-100", 166,
-         true, 0, 0},
-        {"another account", "{\"statuscode\":200,\"data\":{" + dt + ",\"username\":\"x@y.z\"}}", 0, true, "KR-100",
+         "{\"statuscode\":200,\"data\":{" + dt + ",\"username\":\"User@Example.com\"}}", 0, true, "KR-100",
          166, true, 0, 0},
+        {"another account", "{\"statuscode\":200,\"data\":{" + dt + ",\"username\":\"x@y.z\"}}", 0, true,
+         "KR-100", 166, true, 0, 0},
         {"no username", "{\"statuscode\":200,\"data\":{" + dt + "}}", 0, true, "KR-100", 288, false, 0, 0},
-        {"empty username", "{\"statuscode\":200,\"data\":{" + dt + ",\"username\":\"\"}}", 0, true, "KR-100", 288,
-         false, 0, 0},
+        {"empty username", "{\"statuscode\":200,\"data\":{" + dt + ",\"username\":\"\"}}", 0, true, "KR-100",
+         288, false, 0, 0},
         {"no deviceType: model cleared, owner still checked",
          "{\"statuscode\":200,\"data\":{\"username\":\"user@example.com\"}}", 1, true, "", 0, false, 0, 0},
-        {"deviceType not closed", "{\"statuscode\":200,\"data\":{\"username\":\"z@z\",\"deviceType\":\"KR", 0, true,
-         "", 166, true, 0, 0},
+        {"deviceType not closed", "{\"statuscode\":200,\"data\":{\"username\":\"z@z\",\"deviceType\":\"KR", 0,
+         true, "", 166, true, 0, 0},
         {"other statuscode", "{\"statuscode\":500,\"message\":\"x\"}", 0, false, "", 0, false, 167, 500},
     };
     for (const OwnerCase& c : cases) {
@@ -233,7 +236,7 @@ TEST_F(OwnerQuery, TransportFailureAndEmptySerial) {
 // The device list
 
 class MyDevices : public ::testing::Test {
-protected:
+  protected:
     ScopedTimeZone utc{"UTC0"};
     test::OwnershipServer server;
     test::RecordingPresenter presenter;
@@ -241,8 +244,8 @@ protected:
     static std::vector<std::string> others(int count) {
         std::vector<std::string> elements;
         for (int i = 0; i < count; ++i)
-            elements.push_back(deviceElement("KR-90" + std::to_string(i), "900000000000000" + std::to_string(i),
-                                             kMidnight20190725));
+            elements.push_back(deviceElement("KR-90" + std::to_string(i),
+                                             "900000000000000" + std::to_string(i), kMidnight20190725));
         return elements;
     }
 };
@@ -256,7 +259,8 @@ TEST_F(MyDevices, ToolAndThreeOthersNoThumb) {
     EXPECT_TRUE(o.toolListed);
     EXPECT_EQ(o.panelSerial, kSerial);
     EXPECT_EQ(o.panelModel, "KR-100");
-    const std::vector<std::string> rows = {"KR-900$9000000000000000$2019.07.25", "KR-901$9000000000000001$2019.07.25",
+    const std::vector<std::string> rows = {"KR-900$9000000000000000$2019.07.25",
+                                           "KR-901$9000000000000001$2019.07.25",
                                            "KR-902$9000000000000002$2019.07.25"};
     EXPECT_EQ(o.rows, rows);
     EXPECT_FALSE(o.scrollActive);

@@ -21,12 +21,13 @@ using test::deviceListAnswer;
 const std::string kEmail = "user@example.com";
 
 class DeviceRefresh : public ::testing::Test {
-protected:
+  protected:
     DeviceRefresh() {
         std::string pattern = (fs::temp_directory_path() / "krevol-refresh-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
         root_ = pattern;
-        server.setListAnswer(deviceListAnswer({deviceElement("KR-900", "9000000000000009", "1564012800000")}));
+        server.setListAnswer(
+            deviceListAnswer({deviceElement("KR-900", "9000000000000009", "1564012800000")}));
     }
     ~DeviceRefresh() override {
         std::error_code ec;
@@ -69,7 +70,8 @@ TEST_F(DeviceRefresh, NoToolStillLoadsTheDeviceList) {
 TEST_F(DeviceRefresh, OwnToolIsReady) {
     const std::string serial = "1000123456789012";
     const std::string d = drive("E", serial);
-    server.setOwnerAnswer("{\"statuscode\":200,\"data\":{\"deviceType\":\"KR-100\",\"username\":\"user@example.com\"}}");
+    server.setOwnerAnswer(
+        "{\"statuscode\":200,\"data\":{\"deviceType\":\"KR-100\",\"username\":\"user@example.com\"}}");
     server.setListAnswer(deviceListAnswer({deviceElement("KR-100 Pro", serial, "1564012800000"),
                                            deviceElement("KR-900", "9000000000000009", "1564012800000")}));
     const DeviceRefreshOutcome o = run();

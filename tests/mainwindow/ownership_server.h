@@ -14,7 +14,7 @@
 namespace krevol::test {
 
 class OwnershipServer {
-public:
+  public:
     OwnershipServer() {
         serve("/krevol-manager-api/deviceuser/selectUserBySn", ownerAnswer_, ownerBodies_);
         serve("/krevol-manager-api/deviceuser/selectDeviceByUserId", listAnswer_, listBodies_);
@@ -43,19 +43,20 @@ public:
         return listBodies_;
     }
 
-private:
+  private:
     struct Answer {
         std::string body;
         int status = 200;
     };
 
     void serve(const std::string& path, Answer& answer, std::vector<std::string>& bodies) {
-        server_.http().Post(path, [this, &answer, &bodies](const httplib::Request& req, httplib::Response& res) {
-            std::lock_guard lock(mutex_);
-            bodies.push_back(req.body);
-            res.status = answer.status;
-            res.set_content(answer.body, "application/json");
-        });
+        server_.http().Post(path,
+                            [this, &answer, &bodies](const httplib::Request& req, httplib::Response& res) {
+                                std::lock_guard lock(mutex_);
+                                bodies.push_back(req.body);
+                                res.status = answer.status;
+                                res.set_content(answer.body, "application/json");
+                            });
     }
 
     LocalServer server_;
@@ -67,8 +68,8 @@ private:
 };
 
 // A device-list element as the server writes it.
-inline std::string deviceElement(const std::string& type, const std::string& sn, const std::string& createTime,
-                                 const std::string& name = "tool") {
+inline std::string deviceElement(const std::string& type, const std::string& sn,
+                                 const std::string& createTime, const std::string& name = "tool") {
     return "{\"id\":7,\"name\":\"" + name + "\",\"sn\":\"" + sn + "\",\"type\":\"" + type +
            "\",\"createTime\":" + createTime + ",\"userId\":3}";
 }
