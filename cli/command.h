@@ -30,6 +30,7 @@ const std::vector<Command>& commands();
 int runLoginCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runPostCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runDownloadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runDetectCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // The words of a command: positional arguments and the common options.
 struct CommandWords {

@@ -12,6 +12,8 @@ const std::vector<Command>& commands() {
          "post the bytes of BODYFILE (\"-\": standard input) to the API path PATH (or a full http:// URL)",
          &runPostCommand},
         {"download", "URL FOLDER", "download URL into FOLDER as the upgrade does", &runDownloadCommand},
+        {"detect", "", "find the tool's drive and serial as the main window does (KREVOL_VOLUMES: a folder of drives)",
+         &runDetectCommand},
     };
     return table;
 }

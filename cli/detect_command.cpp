@@ -1,77 +1,45 @@
-// krevolctl detect: runs the main window's detection step and prints what it found.
-#include "cli/detect_command.h"
-
-#include <cstdio>
+// krevolctl detect: the main window's detection step, printed as the window would see it.
+//
+// The volumes are those of the program (KREVOL_VOLUMES=folder: each sub-folder is a removable
+// drive). The tool is only read: obdtool/sys/app.ini stays in place. Exit status 0 when a single
+// tool with a valid serial was found, 1 for every other outcome.
 #include <memory>
 #include <ostream>
 
+#include "cli/command.h"
+#include "cli/report.h"
+#include "device/detection.h"
 #include "device/volumes.h"
 
-namespace krevol {
-
-namespace {
-
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x",
-                                  static_cast<unsigned>(static_cast<unsigned char>(c)));
-                    out += escaped;
-                } else {
-                    out.push_back(c);
-                }
-        }
-    }
-    return out + "\"";
-}
-
-}  // namespace
-
-std::string formatDetection(const DetectionStep& step, const DeviceIdentity& identity, bool json) {
-    const int outcome = static_cast<int>(step.result);
-    if (json) {
-        return "{\"outcome\":" + std::to_string(outcome) + ",\"drive\":" + jsonString(identity.driveLetter) +
-               ",\"serial\":" + jsonString(identity.deviceSerial) +
-               ",\"kind\":" + std::to_string(identity.deviceKind) + "}\n";
-    }
-    return "outcome: " + std::to_string(outcome) + "\ndrive: " + identity.driveLetter +
-           "\nserial: " + identity.deviceSerial + "\nkind: " + std::to_string(identity.deviceKind) + "\n";
-}
+namespace krevol::cli {
 
 int runDetectCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    bool json = false;
-    for (const std::string& arg : args) {
-        if (arg == "--json") {
-            json = true;
-        } else {
-            err << "usage: krevolctl detect [--json]\n";
-            return 2;
-        }
+    const Command& self = *findCommand("detect");
+    const CommandWords words = splitWords(args);
+    if (words.help) {
+        printCommandUsage(self, out);
+        return kExitOk;
     }
-    const std::unique_ptr<VolumeSource> volumes = createVolumeSource();
-    DeviceIdentity identity;  // a fresh window: no kind yet
-    const DetectionStep step = detectDevice(*volumes, identity);
-    out << formatDetection(step, identity, json);
-    return 0;
+    if (!words.unknownOption.empty() || !words.positional.empty()) {
+        if (!words.unknownOption.empty()) err << "krevolctl: unknown option " << words.unknownOption << "\n";
+        printCommandUsage(self, err);
+        return kExitUsage;
+    }
+
+    Report report;
+    DetectionStep step;
+    {
+        ReportPresenter presenter(report);
+        const std::unique_ptr<VolumeSource> volumes = createVolumeSource();
+        DeviceIdentity identity;  // as in a new main window: no kind yet
+        step = detectDevice(*volumes, identity);
+        report.add("outcome", static_cast<std::int64_t>(step.result));
+        report.add("drive", identity.driveLetter);
+        report.add("serial", identity.deviceSerial);
+        report.add("kind", static_cast<std::int64_t>(identity.deviceKind));
+    }
+    report.print(out, words.json);
+    return step.found ? kExitOk : kExitFailed;
 }
 
-}  // namespace krevol
+}  // namespace krevol::cli
