@@ -1,0 +1,243 @@
+// The sign-in window: the first and the last window of every normal run.
+//
+// A 300 x 377 caption-less skinned window in which the user signs in with e-mail address and
+// password, signs up (a verification code, then a password) or recovers a forgotten password.
+// After a sign-in it creates the main window, hides itself and stays alive as the holder of the
+// account session and the owner of the main window: the way back to sign-in, the account
+// maintenance views (change password, modify mailbox) and the end of the program all go
+// through it (SignInHost).
+//
+// Every server call runs off the user-interface thread. While one runs, the action shows a
+// spinner, the window a busy cursor, the fields take no typing, and a second action, the links
+// and the language list are ignored; the action's caption is left as it is, because it carries
+// the stage of the two-stage modes. Results are applied on the user-interface thread in the
+// order the flows are written; a window closed in the meantime never hears of them.
+//
+// The window ends (exec() returns) when it is closed by whatever asks for it: the close
+// control, the language switch, the main window closing, the installer watch. With "restart on
+// close" set it first starts the program again; an existing main window is destroyed.
+//
+// Linux: the window managers own the window menu, so "About Krevol PC Suite" is offered from
+// the window's own context menu (right button anywhere on it).
+#pragma once
+
+#include <QPointer>
+#include <QRect>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "account/account_calls.h"
+#include "account/placeholder_rules.h"
+#include "account/sign_in_mode.h"
+#include "mainwindow/sign_in_host.h"
+
+class QEventLoop;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QTimer;
+
+namespace krevol {
+class BusySpinner;
+class CSkinButton;
+class SignInText;
+}  // namespace krevol
+
+class CKrevolRegistDlg : public QWidget, public krevol::SignInHost {
+    Q_OBJECT
+
+public:
+    // The operations the window uses outside itself; each empty one gets the program's own.
+    struct Hooks {
+        // Builds the main window after a sign-in (default: CKrevolUpdateDlg), modeless and
+        // without a parent. The window takes ownership.
+        std::function<QWidget*(const std::string& userId, const std::string& token, const std::string& email,
+                               krevol::SignInHost* host)>
+            createMainWindow;
+        // Starts the program again (default: krevol::restartProgram).
+        std::function<void()> restartProgram;
+        // "Once": looks for the installer and starts the "Twice" instance when it runs
+        // (default: krevol::handleOnceMode).
+        std::function<bool()> handleOnce;
+        // "Twice": true while the installer runs (default: krevol::findInstallerProcess).
+        std::function<bool()> findInstallerProcess;
+        // Runs the about box modally (default: CKrevolSetDlg with the session's id and token).
+        std::function<void(const std::string& userId, const std::string& token)> showAboutBox;
+    };
+
+    // Initialises the window completely (the run's `commandLine` selects "Once" and "Twice").
+    // With "Once" the window ends at once and exec() returns without showing anything.
+    explicit CKrevolRegistDlg(std::string commandLine = {}, Hooks hooks = {});
+    ~CKrevolRegistDlg() override;
+
+    // The process-wide sign-in window, or none.
+    static CKrevolRegistDlg* instance();
+
+    // Shows the window (off-screen and hidden in "Twice") and runs until it ends; returns the
+    // run's exit code. Returns at once when the window already ended.
+    int exec();
+    bool isEnded() const { return ended_; }
+
+    // SignInHost: what the main window asks of its owner.
+    void returnToSignIn() override;
+    void beginChangePassword() override;
+    void beginModifyMailbox() override;
+    void requestClose() override;
+
+    // The main window is destroyed without ending the program and forgotten.
+    void closeMainWindow();
+    // Ends the window: restarts the program when marked so, destroys the main window.
+    void closeWindow();
+    // The language list's choice: nothing for no selection or the current language; otherwise
+    // `Lang` is written and the program restarts.
+    void switchLanguage(int index);
+    // Opens the about box modally.
+    void openAboutBox();
+    // Applies the placeholder rules to the two fields now.
+    void updatePlaceholders();
+
+    // Read access for the main window, the about box and tests.
+    const krevol::AccountSession& session() const { return session_; }
+    krevol::SignInMode mode() const { return mode_; }
+    int actionCaptionId() const { return actionCaptionId_; }
+    QString actionCaption() const;
+    QString titleText() const;
+    QFont titleFont() const;
+    QRect titleGeometry() const;
+    QString switchLinkText() const;
+    bool switchLinkShown() const;
+    bool forgotLinkShown() const;
+    bool languageControlsShown() const;
+    bool languageListOpen() const;
+    int languageIndex() const { return languageIndex_; }
+    bool restartOnClose() const { return restartOnClose_; }
+    bool isBusy() const { return busy_; }
+    QRect homeRect() const { return homeRect_; }
+    QWidget* mainWindowWidget() const { return mainWindow_; }
+
+    // The two input fields (1 or 2): the widget, what it shows, whether it shows its
+    // placeholder, whether typed text is masked, and the text the checks see.
+    QLineEdit* field(int number) const;
+    QString fieldText(int number) const;
+    bool fieldShowsPlaceholder(int number) const;
+    bool fieldMasked(int number) const;
+    std::string fieldValue(int number) const;
+
+    // The clickable parts, for the tests and the screenshots.
+    QWidget* actionControl() const;
+    QWidget* closeControl() const;
+    QWidget* switchLink() const;
+    QWidget* forgotLink() const;
+    QWidget* languageLabel() const;
+    QWidget* languageArrow() const;
+    QListWidget* languageList() const;
+    // The window's context menu with the about entry (none when text 101 is empty).
+    QMenu* createContextMenu();
+
+    // Fixed geometry of the window (client coordinates).
+    static constexpr int kWidth = 300;
+    static constexpr int kHeight = 377;
+    static constexpr int kDragStripHeight = 40;
+
+signals:
+    // The window ended; exec() returns.
+    void ended();
+    // A server call started or finished.
+    void busyChanged(bool busy);
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void placeWindow();
+    void installFieldFilters();
+    void handleTab();
+    void focusAway();
+    void runAction();
+    void onSwitchLink();
+    void onForgotLink();
+    void onCloseControl();
+    void onLanguageArrow();
+    void onLanguageLabel();
+    void closeLanguageList();
+    void switchToSignInView();
+    void setMode(krevol::SignInMode mode);
+    void setTitle(int id, bool asQuestion = false);
+    void setActionCaption(int id);
+    void setSwitchLinkText(int id);
+    void setBusy(bool busy);
+    void showCheckMessage(int messageId);
+    void installerTick();
+    void endWindow();
+
+    // The flows: local checks, then the call off the user-interface thread, then the outcome.
+    void startSignIn();
+    void startSendCode(bool signUp, bool toSignedInAddress);
+    void startCheckCode(krevol::SignInMode nextMode, int nextCaption, int nextTitle);
+    void startSetPassword(bool afterRecovery);
+    void startChangePassword();
+    void startCheckCodeAndBind();
+    void finishSignIn(const std::string& email, const std::string& password, const krevol::CallReply& reply);
+    void afterSignIn();
+    // Runs `work` in the background with the window marked busy, then `done` with its result.
+    template <typename Work, typename Done>
+    void startCall(Work work, Done done);
+
+    krevol::PlaceholderField readField(int number) const;
+    void writeField(int number, const krevol::PlaceholderField& state);
+    void setFieldLook(QLineEdit* field, bool placeholder);
+
+    std::string commandLine_;
+    Hooks hooks_;
+    krevol::SignInMode mode_ = krevol::SignInMode::SignIn;
+    krevol::AccountSession session_;
+    krevol::PlaceholderSetup placeholders_;
+    QPointer<QWidget> mainWindow_;
+    bool restartOnClose_ = false;
+    int languageIndex_ = 1;
+    QRect homeRect_;
+    int actionCaptionId_ = 0;
+    int titleId_ = 0;
+    bool titleAsQuestion_ = false;
+    int switchLinkTextId_ = 0;
+    int versionClicks_ = 0;
+    bool busy_ = false;
+    bool ended_ = false;
+    bool closing_ = false;
+    bool destroyingMainWindow_ = false;
+    bool twice_ = false;
+    bool fieldShowsPlaceholder_[2] = {false, false};
+    QPoint grabPoint_;
+
+    QImage background_;
+    QImage inputFrame_;
+    QImage languagePanel_;
+    QImage closePicture_;
+    QImage arrowPicture_;
+
+    krevol::SignInText* title_ = nullptr;
+    krevol::SignInText* switchLink_ = nullptr;
+    krevol::SignInText* forgotLink_ = nullptr;
+    krevol::SignInText* languageLabel_ = nullptr;
+    krevol::SignInText* languageArrow_ = nullptr;
+    krevol::SignInText* close_ = nullptr;
+    krevol::CSkinButton* action_ = nullptr;
+    krevol::BusySpinner* spinner_ = nullptr;
+    QListWidget* languageList_ = nullptr;
+    QLineEdit* field1_ = nullptr;
+    QLineEdit* field2_ = nullptr;
+    QTimer* installerTimer_ = nullptr;
+    QEventLoop* loop_ = nullptr;
+};

@@ -1,0 +1,141 @@
+#include "suite/about_dialog.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPixmap>
+#include <QResizeEvent>
+#include <QScreen>
+
+#include <utility>
+
+#include "app/messages.h"
+#include "app/version.h"
+#include "ui/picture_ids.h"
+#include "ui/skin.h"
+#include "ui/skin_button.h"
+
+namespace {
+
+// Designed rectangles in the 560 x 420 client area.
+constexpr QRect kIconRect(32, 28, 64, 64);
+constexpr QRect kProductLineRect(112, 28, 416, 64);
+constexpr QRect kAgreementRect(32, 112, 496, 240);
+constexpr QRect kCompleteRect(230, 368, 100, 32);
+constexpr int kSeparatorY = 100;
+
+QString text(int id) { return QString::fromStdString(krevol::loadText(id)); }
+
+}  // namespace
+
+CKrevolSetDlg::CKrevolSetDlg(std::string userId, std::string token, QWidget* parent)
+    : QDialog(parent), userId_(std::move(userId)), token_(std::move(token)) {
+    krevol::installEmbeddedFont();
+    setWindowTitle(text(101));
+    setModal(true);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    setPalette(palette);
+    resize(kDesignSize);
+
+    auto* agreement = new QPlainTextEdit(this);
+    agreement->setReadOnly(true);
+    agreement->setFrameShape(QFrame::NoFrame);
+    agreement->setFont(krevol::createUiFont(13, 400));
+    agreement->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; color: rgb(62, 62, 62); }"));
+    agreement->setPlainText(text(241).remove(QLatin1Char('\r')));
+    agreement->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    agreement->setFocusPolicy(Qt::NoFocus);
+
+    auto* productLine = new QLabel(this);
+    productLine->setTextFormat(Qt::RichText);
+    productLine->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    productLine->setText(QStringLiteral("<div style=\"font-size:18px; font-weight:700; color:#000000;\">%1 V%2</div>"
+                                        "<div style=\"font-size:13px; color:#3e3e3e; margin-top:4px;\">%3</div>")
+                             .arg(text(102).toHtmlEscaped(), QString::fromLatin1(krevol::kProgramVersion),
+                                  text(254).toHtmlEscaped()));
+    productLine->setFont(krevol::createUiFont(13, 400));
+    productLine->hide();
+
+    auto* icon = new QLabel(this);
+    QImage iconPicture;
+    if (krevol::loadPngResource(iconPicture, krevol::picture::kProgramIcon)) {
+        icon->setPixmap(QPixmap::fromImage(iconPicture));
+    }
+    icon->setScaledContents(true);
+    icon->hide();
+
+    auto* complete = new krevol::CSkinButton(this);
+    QImage button;
+    krevol::loadPngResource(button, krevol::picture::kPrimaryButton);
+    complete->setPicture(button);
+    complete->setCaptionColor(Qt::white);
+    complete->setFont(krevol::createUiFont(14, 700));
+    complete->setText(text(207));
+    connect(complete, &QAbstractButton::clicked, this, &QDialog::accept);
+
+    // The ids of the proportional layout, then the button's caption; then the hidden controls
+    // appear and the window goes to its place.
+    controls_ = {{kAgreementText, agreement, kAgreementRect},
+                 {kCompleteButton, complete, kCompleteRect},
+                 {kProductIcon, icon, kIconRect},
+                 {kProductLine, productLine, kProductLineRect}};
+    productLine->show();
+    icon->show();
+    layOut(size());
+
+    QRect area(QPoint(0, 0), kDesignSize);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
+    setGeometry(placementIn(area));
+}
+
+QWidget* CKrevolSetDlg::control(int id) const {
+    for (const LaidOut& c : controls_) {
+        if (c.id == id) return c.widget;
+    }
+    return nullptr;
+}
+
+std::vector<int> CKrevolSetDlg::layoutIds() const {
+    std::vector<int> ids;
+    for (const LaidOut& c : controls_) ids.push_back(c.id);
+    return ids;
+}
+
+QRect CKrevolSetDlg::placementIn(const QRect& workArea) {
+    const int left = static_cast<int>(workArea.width() / 3.5);
+    const int top = static_cast<int>(workArea.height() / 5.2);
+    return QRect(workArea.x() + left, workArea.y() + top, workArea.width() - 2 * left, workArea.height() - 2 * top);
+}
+
+QRect CKrevolSetDlg::scaledRect(const QRect& designed, QSize client) {
+    const int w = kDesignSize.width();
+    const int h = kDesignSize.height();
+    const int left = client.width() * designed.left() / w;
+    const int right = client.width() * (designed.left() + designed.width()) / w;
+    const int top = client.height() * designed.top() / h;
+    const int bottom = client.height() * (designed.top() + designed.height()) / h;
+    return QRect(left, top, right - left, bottom - top);
+}
+
+void CKrevolSetDlg::layOut(QSize client) {
+    for (const LaidOut& c : controls_) c.widget->setGeometry(scaledRect(c.designed, client));
+}
+
+void CKrevolSetDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (!event->size().isEmpty()) layOut(event->size());
+}
+
+void CKrevolSetDlg::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    // A hairline between the product block and the agreement.
+    const int y = height() * kSeparatorY / kDesignSize.height();
+    const int x0 = width() * kIconRect.left() / kDesignSize.width();
+    const int x1 = width() * (kAgreementRect.left() + kAgreementRect.width()) / kDesignSize.width();
+    painter.setPen(QColor(228, 232, 237));
+    painter.drawLine(x0, y, x1, y);
+}
