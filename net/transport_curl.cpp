@@ -35,6 +35,7 @@ constexpr SessionParameters kPostParameters{20000, 1000, 3, 6};
 constexpr SessionParameters kDownloadParameters{20000, 2000, 4, 10};
 
 constexpr std::size_t kBlockSize = 1048576;          // 1 MiB, one block of a download
+constexpr long kReceiveBufferSize = 256 * 1024;      // libcurl's read buffer for downloads
 constexpr std::size_t kMaxAnswerBytes = 64u << 20;  // answers of API calls are far smaller
 constexpr std::size_t kErrorTextLimit = 260;
 
@@ -400,6 +401,8 @@ int downloadFile(const std::string& url, std::string& folder, std::string& lengt
     state.length = &length;
     bool ok = setSessionOptions(h, parsed, kDownloadParameters, errorBuffer);
     ok = ok && curl_easy_setopt(h, CURLOPT_HTTPGET, 1L) == CURLE_OK;
+    // Larger reads mean fewer callbacks per block; the block itself is collected separately.
+    ok = ok && curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferSize) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
