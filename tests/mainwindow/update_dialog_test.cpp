@@ -1,0 +1,716 @@
+// The main window, headless, against an API server on 127.0.0.1 and KREVOL_VOLUMES drive folders.
+#include <QAbstractButton>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/message_presenter.h"
+#include "app/messages.h"
+#include "mainwindow/main_window_state.h"
+#include "mainwindow/sign_in_host.h"
+#include "mainwindow/update_dialog.h"
+#include "mainwindow/window_placement.h"
+#include "net/transport.h"
+#include "support/local_server.h"
+#include "support/recording_presenter.h"
+#include "ui/my_list_box.h"
+#include "ui/window_registry.h"
+
+using namespace krevol;
+
+namespace {
+
+const std::string kEmail = "user@example.com";
+const std::string kOwnSerial = "9001234567890123";
+
+class FakeHost : public SignInHost {
+public:
+    void returnToSignIn() override { ++returns; }
+    void beginChangePassword() override { ++passwordFlows; }
+    void beginModifyMailbox() override { ++mailboxFlows; }
+    void requestClose() override { ++closeRequests; }
+    int returns = 0;
+    int passwordFlows = 0;
+    int mailboxFlows = 0;
+    int closeRequests = 0;
+};
+
+// Answers the owner query and the device list; counts the calls and how many ran at once.
+class ApiServer {
+public:
+    ApiServer() {
+        serve("/krevol-manager-api/deviceuser/selectUserBySn", true);
+        serve("/krevol-manager-api/deviceuser/selectDeviceByUserId", false);
+        server_.start();
+        qputenv("KREVOL_API_HOST", QByteArray::fromStdString(server_.hostPort()));
+    }
+    ~ApiServer() {
+        server_.stop();
+        qunsetenv("KREVOL_API_HOST");
+    }
+    void setOwner(std::string answer) {
+        std::lock_guard lock(mutex_);
+        owner_ = std::move(answer);
+    }
+    void setList(std::string answer) {
+        std::lock_guard lock(mutex_);
+        list_ = std::move(answer);
+    }
+    void setDelay(int ms) { delayMs_ = ms; }
+    int ownerCalls() const { return ownerCalls_; }
+    int listCalls() const { return listCalls_; }
+    int mostAtOnce() const { return mostAtOnce_; }
+
+private:
+    void serve(const std::string& path, bool owner) {
+        server_.http().Post(path, [this, owner](const httplib::Request&, httplib::Response& res) {
+            const int now = ++running_;
+            int seen = mostAtOnce_;
+            while (now > seen && !mostAtOnce_.compare_exchange_weak(seen, now)) {
+            }
+            if (delayMs_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_.load()));
+            std::string body;
+            {
+                std::lock_guard lock(mutex_);
+                body = owner ? owner_ : list_;
+            }
+            ++(owner ? ownerCalls_ : listCalls_);
+            --running_;
+            res.set_content(body, "application/json");
+        });
+    }
+
+    test::LocalServer server_;
+    std::mutex mutex_;
+    std::string owner_;
+    std::string list_ = "{\"statuscode\":200,\"data\":[]}";
+    std::atomic<int> delayMs_{0};
+    std::atomic<int> ownerCalls_{0};
+    std::atomic<int> listCalls_{0};
+    std::atomic<int> running_{0};
+    std::atomic<int> mostAtOnce_{0};
+};
+
+std::string element(const std::string& type, const std::string& sn) {
+    return "{\"id\":7,\"name\":\"tool\",\"sn\":\"" + sn + "\",\"type\":\"" + type +
+           "\",\"createTime\":1564012800000,\"userId\":3}";
+}
+
+std::string listOf(const std::vector<std::string>& elements) {
+    std::string data;
+    for (const std::string& e : elements) data += (data.empty() ? "" : ",") + e;
+    return "{\"statuscode\":200,\"message\":\"ok\",\"data\":[" + data + "]}";
+}
+
+std::string ownerIs(const std::string& username) {
+    return "{\"statuscode\":200,\"data\":{\"deviceType\":\"KR-900\",\"username\":\"" + username + "\"}}";
+}
+
+QString text(int id) {
+    return QString::fromStdString(loadText(id));
+}
+
+}  // namespace
+
+class UpdateDialogTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::RecordingPresenter> presenter_;
+    std::unique_ptr<ApiServer> server_;
+    std::unique_ptr<QTemporaryDir> volumes_;
+    FakeHost host_;
+
+    // A drive folder with DEVINFO.INI and the tool's app.ini; returns its mount point.
+    std::string addDrive(const QString& name, const std::string& serial) {
+        const QString drive = volumes_->path() + QLatin1Char('/') + name;
+        QDir().mkpath(drive + QStringLiteral("/obdtool/sys"));
+        QFile info(drive + QStringLiteral("/DEVINFO.INI"));
+        if (info.open(QIODevice::WriteOnly)) info.write(QByteArray("SN:") + QByteArray::fromStdString(serial) + "\r\n");
+        QFile appIni(drive + QStringLiteral("/obdtool/sys/app.ini"));
+        if (appIni.open(QIODevice::WriteOnly)) appIni.write("x");
+        return drive.toStdString();
+    }
+
+    std::unique_ptr<CKrevolUpdateDlg> makeWindow() {
+        auto window = std::make_unique<CKrevolUpdateDlg>("17", "tok", kEmail, &host_);
+        window->show();
+        return window;
+    }
+
+    static bool waitForRefresh(CKrevolUpdateDlg& window) {
+        QElapsedTimer timer;
+        timer.start();
+        while (window.refreshRunning() && timer.elapsed() < 15000) QTest::qWait(10);
+        return !window.refreshRunning();
+    }
+
+    template <typename T = QWidget>
+    static T* child(CKrevolUpdateDlg& window, const char* name) {
+        return window.findChild<T*>(QString::fromLatin1(name));
+    }
+
+    static bool shown(CKrevolUpdateDlg& window, const char* name) {
+        QWidget* widget = child(window, name);
+        return widget && widget->isVisible();
+    }
+
+    static void click(CKrevolUpdateDlg& window, const char* name) {
+        auto* button = child<QAbstractButton>(window, name);
+        QVERIFY2(button, name);
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+
+    int lastShownId() const {
+        const auto shownMessages = presenter_->shown();
+        return shownMessages.empty() ? 0 : shownMessages.back().id;
+    }
+
+private slots:
+    void init() {
+        presenter_ = std::make_unique<test::RecordingPresenter>();
+        server_ = std::make_unique<ApiServer>();
+        volumes_ = std::make_unique<QTemporaryDir>();
+        qputenv("KREVOL_VOLUMES", volumes_->path().toLocal8Bit());
+        host_ = FakeHost();
+    }
+
+    void cleanup() {
+        qunsetenv("KREVOL_VOLUMES");
+        volumes_.reset();
+        server_.reset();
+        presenter_.reset();
+    }
+
+    void placementFormula_data() {
+        QTest::addColumn<int>("areaWidth");
+        QTest::addColumn<int>("areaHeight");
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("odd margins") << 1921 << 1041 << QRect(480, 200, 961, 641);
+        QTest::newRow("even margins") << 1920 << 1040 << QRect(480, 200, 960, 640);
+        QTest::newRow("exact fit") << 960 << 640 << QRect(0, 0, 960, 640);
+        QTest::newRow("area too small keeps the window on screen") << 800 << 601 << QRect(0, 0, 960, 640);
+    }
+    void placementFormula() {
+        QFETCH(int, areaWidth);
+        QFETCH(int, areaHeight);
+        QFETCH(QRect, expected);
+        const WindowPlacement p = centredPlacement(areaWidth, areaHeight);
+        QCOMPARE(QRect(p.x, p.y, p.width, p.height), expected);
+    }
+
+    void startWithoutToolShowsNoDeviceAndLoadsTheList() {
+        server_->setList(listOf({element("KR-100", "1000000000000001"), element("KR-900", "9000000000000002")}));
+        auto window = makeWindow();
+        QCOMPARE(registeredMainWindow(), window.get());
+        QCOMPARE(runStopFlag.load(), 0);
+        // While the refresh runs, the panel says that it is checking.
+        QVERIFY(window->refreshRunning());
+        QCOMPARE(window->statusText(), text(209));
+        QVERIFY(shown(*window, "statusText"));
+        QVERIFY(waitForRefresh(*window));
+
+        const MainWindowState& s = window->state();
+        QCOMPARE(window->statusText(), text(144));
+        QCOMPARE(s.statusShown, 1);
+        QCOMPARE(s.driveLetter, std::string());
+        QCOMPARE(server_->ownerCalls(), 0);
+        QCOMPARE(server_->listCalls(), 1);
+        QCOMPARE(s.otherDeviceRows.size(), std::size_t(2));
+        QVERIFY(QString::fromStdString(s.otherDeviceRows[0]).startsWith(QStringLiteral("KR-100$1000000000000001$")));
+        QVERIFY(shown(*window, "statusText"));
+        QVERIFY(!shown(*window, "featureList"));
+        QVERIFY(!shown(*window, "ownershipLink"));
+        QVERIFY(!window->isTimerArmed(kTimerCatalogue));
+        QVERIFY(!window->isTimerArmed(kTimerLogUpload));
+        QVERIFY(presenter_->shown().empty());
+    }
+
+    void startWithOwnToolIsReady() {
+        const std::string drive = addDrive(QStringLiteral("TOOL"), kOwnSerial);
+        server_->setOwner(ownerIs(kEmail));
+        server_->setList(listOf({element("KR-900 Pro", kOwnSerial), element("KR-100", "1000000000000001")}));
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+
+        const MainWindowState& s = window->state();
+        QCOMPARE(s.statusShown, 0);
+        QCOMPARE(s.driveLetter, drive);
+        QCOMPARE(s.deviceSerial, kOwnSerial);
+        QCOMPARE(s.deviceKind, 2);
+        QCOMPARE(window->serialText(), QString::fromStdString(kOwnSerial));
+        QCOMPARE(window->modelText(), QStringLiteral("KR-900 Pro"));  // the list's type wins
+        QCOMPARE(s.otherDeviceRows.size(), std::size_t(1));           // the connected tool gives no row
+        QVERIFY(shown(*window, "featureList"));
+        QVERIFY(!shown(*window, "statusText"));
+        QVERIFY(window->isTimerArmed(kTimerCatalogue));
+        QVERIFY(window->isTimerArmed(kTimerLogUpload));
+        QVERIFY(!QFile::exists(QString::fromStdString(drive) + QStringLiteral("/obdtool/sys/app.ini")));
+        QCOMPARE(server_->ownerCalls(), 1);
+        QCOMPARE(server_->listCalls(), 1);
+    }
+
+    void toolOfAnotherAccountOffersTheWayBackToSignIn() {
+        addDrive(QStringLiteral("TOOL"), kOwnSerial);
+        server_->setOwner(ownerIs("User@Example.com"));  // other letter case: another account
+        server_->setList(listOf({element("KR-100", "1000000000000001")}));
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+
+        QCOMPARE(window->statusText(), text(166));
+        QCOMPARE(window->state().statusShown, 1);
+        QCOMPARE(window->state().ownershipLinkShown, 1);
+        QCOMPARE(window->modelText(), QStringLiteral("KR-900"));
+        auto* link = child<QAbstractButton>(*window, "ownershipLink");
+        QVERIFY(link && link->isVisible());
+        QCOMPARE(link->text(), text(260));
+        // The link is shown on page 1 only.
+        QVERIFY(window->showPage(kPageOtherDevices));
+        QVERIFY(!link->isVisible());
+        QVERIFY(window->showPage(kPageMyDevice));
+        QVERIFY(link->isVisible());
+
+        click(*window, "ownershipLink");
+        QTRY_COMPARE(host_.returns, 1);
+        QCOMPARE(host_.closeRequests, 0);
+    }
+
+    void knownToolNotInTheUsersListSaysSo() {
+        addDrive(QStringLiteral("TOOL"), kOwnSerial);
+        server_->setOwner(ownerIs(kEmail));
+        server_->setList(listOf({element("KR-100", "1000000000000001")}));
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        QCOMPARE(window->state().statusShown, 1);
+        QVERIFY(window->statusText() != text(209));  // never left at "checking"
+        QVERIFY(!window->statusText().isEmpty());
+        QVERIFY(!window->isTimerArmed(kTimerCatalogue));
+    }
+
+    void refreshIsNotStartedTwiceAndArrivalsWaitForIt() {
+        server_->setDelay(300);
+        auto window = makeWindow();
+        QVERIFY(window->refreshRunning());
+        window->refreshDevice();  // ignored: one is running
+        // An arrival during the refresh is handled after it (no tool was found, so it still matters).
+        window->handleVolumeArrival("/no/such/volume");
+        QVERIFY(waitForRefresh(*window));
+        QTRY_COMPARE_WITH_TIMEOUT(server_->listCalls(), 2, 15000);
+        QVERIFY(waitForRefresh(*window));
+        QCOMPARE(server_->mostAtOnce(), 1);
+        QCOMPARE(window->statusText(), text(144));
+        QCOMPARE(window->state().driveLetter, std::string());
+    }
+
+    void arrivalIsGatedByTheCurrentDrive() {
+        const std::string drive = addDrive(QStringLiteral("A_TOOL"), kOwnSerial);
+        server_->setOwner(ownerIs(kEmail));
+        server_->setList(listOf({element("KR-900", kOwnSerial)}));
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        QCOMPARE(window->state().driveLetter, drive);
+        const int owners = server_->ownerCalls();
+
+        // A second volume while the tool is current: nothing happens; its removal neither.
+        const std::string stick = addDrive(QStringLiteral("B_STICK"), "1000000000000001");
+        window->handleVolumeArrival(stick);
+        QVERIFY(!window->refreshRunning());
+        window->handleVolumeRemoval(stick);
+        QVERIFY(!window->refreshRunning());
+        QCOMPARE(window->state().driveLetter, drive);
+        QCOMPARE(window->state().statusShown, 0);
+        QCOMPARE(server_->ownerCalls(), owners);
+    }
+
+    void realVolumeArrivalAndRemoval() {
+        server_->setOwner(ownerIs(kEmail));
+        server_->setList(listOf({element("KR-900", kOwnSerial), element("KR-100", "1000000000000001")}));
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        QCOMPARE(window->statusText(), text(144));
+
+        // The tool is plugged in: the watcher reports it, the refresh finds the tool ready.
+        const std::string drive = addDrive(QStringLiteral("TOOL"), kOwnSerial);
+        QTRY_COMPARE_WITH_TIMEOUT(window->state().driveLetter, drive, 15000);
+        QVERIFY(waitForRefresh(*window));
+        QTRY_COMPARE_WITH_TIMEOUT(window->state().statusShown, 0, 15000);
+        QCOMPARE(window->serialText(), QString::fromStdString(kOwnSerial));
+
+        // It is removed: the panel goes back to "no device" and the list is read again.
+        const int lists = server_->listCalls();
+        QVERIFY(QDir(QString::fromStdString(drive)).removeRecursively());
+        QTRY_COMPARE_WITH_TIMEOUT(window->state().driveLetter, std::string(), 15000);
+        QCOMPARE(window->statusText(), text(144));
+        QCOMPARE(window->state().statusShown, 1);
+        QCOMPARE(window->state().deviceSerial, std::string());
+        QCOMPARE(window->serialText(), QString());
+        QCOMPARE(window->modelText(), QString());
+        QVERIFY(shown(*window, "statusText"));
+        QVERIFY(!shown(*window, "featureList"));
+        QTRY_COMPARE_WITH_TIMEOUT(server_->listCalls(), lists + 1, 15000);
+        QVERIFY(waitForRefresh(*window));
+        QCOMPARE(window->state().otherDeviceRows.size(), std::size_t(2));
+    }
+
+    void removalCancelsARunOfTheUpgradePageOnly_data() {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<bool>("cancelled");
+        QTest::newRow("upgrade page") << int(kPageUpgrade) << true;
+        QTest::newRow("device reset") << int(kPageDeviceReset) << false;
+    }
+    void removalCancelsARunOfTheUpgradePageOnly() {
+        QFETCH(int, page);
+        QFETCH(bool, cancelled);
+        const std::string drive = addDrive(QStringLiteral("TOOL"), kOwnSerial);
+        server_->setOwner(ownerIs(kEmail));
+        server_->setList(listOf({element("KR-900", kOwnSerial)}));
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        QVERIFY(page == kPageUpgrade ? window->showPage(kPageUpgrade) : window->showPage(kPageDeviceReset));
+        auto* list = child<CMyListBox>(*window, "softwareList");
+        list->addRow(QStringLiteral("Toyota$V1.0$V1.2$12MB$"));
+        window->state().runBusy = 1;
+        window->state().runIdle = 0;
+        runStopFlag = 0;
+        presenter_->clear();
+
+        window->handleVolumeRemoval(drive);
+        QCOMPARE(list->count(), 0);
+        QCOMPARE(window->state().runBusy, cancelled ? 0 : 1);
+        QCOMPARE(runStopFlag.load(), cancelled ? 1 : 0);
+        QCOMPARE(lastShownId(), cancelled ? 259 : 0);
+        QVERIFY(!shown(*window, "softwareList"));
+        QVERIFY(!shown(*window, "oneClickButton"));
+        QVERIFY(waitForRefresh(*window));
+    }
+
+    void tabsAndIconsDoNothingWhileARunIsBusy() {
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        window->state().runBusy = 1;
+        for (const char* name : {"tabUpgrade", "tabInformation", "iconSettings", "iconNotifications"}) {
+            click(*window, name);
+            QCOMPARE(window->state().currentPage, int(kPageMyDevice));
+        }
+        QVERIFY(window->showPage(kPageOtherDevices));  // the sub-tabs still work
+        click(*window, "tabMyDevice");
+        QCOMPARE(window->state().currentPage, int(kPageOtherDevices));
+        // The account icon still works.
+        click(*window, "iconAccount");
+        QCOMPARE(window->state().accountPopupShown, 1);
+        QVERIFY(shown(*window, "accountPopup"));
+        QCOMPARE(child<QLabel>(*window, "accountPopupText")->text(), QString::fromStdString(kEmail));
+        click(*window, "iconAccount");
+        QCOMPARE(window->state().accountPopupShown, 0);
+
+        window->state().runBusy = 0;
+        click(*window, "tabUpgrade");
+        QCOMPARE(window->state().currentPage, int(kPageUpgrade));
+    }
+
+    void pageTitlesAndTabFonts_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("page");
+        QTest::addColumn<int>("title");
+        QTest::addColumn<QString>("boldTab");  // "" = all light, "-" = unchanged (My Device stays bold)
+        QTest::newRow("upgrade tab") << "tabUpgrade" << int(kPageUpgrade) << 188 << "tabUpgrade";
+        QTest::newRow("information tab") << "tabInformation" << int(kPageInformation) << 217 << "tabInformation";
+        QTest::newRow("settings icon") << "iconSettings" << int(kPageSettings) << 252 << "";
+        QTest::newRow("notifications icon") << "iconNotifications" << int(kPageNotifications) << 218 << "";
+        QTest::newRow("other devices sub-tab") << "subTabOtherDevices" << int(kPageOtherDevices) << 189 << "-";
+    }
+    void pageTitlesAndTabFonts() {
+        QFETCH(QString, control);
+        QFETCH(int, page);
+        QFETCH(int, title);
+        QFETCH(QString, boldTab);
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        click(*window, control.toLatin1().constData());
+        QCOMPARE(window->state().currentPage, page);
+        QCOMPARE(child<QLabel>(*window, "pageTitle")->text(), text(title));
+        const QString expectedBold = boldTab == QLatin1String("-") ? QStringLiteral("tabMyDevice") : boldTab;
+        for (const char* tab : {"tabMyDevice", "tabUpgrade", "tabInformation"}) {
+            const QFont font = child<QAbstractButton>(*window, tab)->font();
+            QCOMPARE(font.pixelSize(), 22);
+            QCOMPARE(font.weight(), QLatin1String(tab) == expectedBold ? QFont::Bold : QFont::Light);
+        }
+        click(*window, "tabMyDevice");
+        QCOMPARE(child<QLabel>(*window, "pageTitle")->text(), QString());
+    }
+
+    void visibilityPerPage_data() {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<int>("statusShown");
+        QTest::addColumn<int>("softwareRows");
+        QTest::addColumn<int>("anyUpgradable");
+        QTest::addColumn<QStringList>("visible");
+        const QStringList always = {"tabMyDevice", "tabUpgrade", "tabInformation", "iconAccount", "iconSettings",
+                                    "iconNotifications", "iconClose", "pageTitle", "companyLine"};
+        QTest::newRow("1 status") << 1 << 1 << 0 << 0
+                                  << (always + QStringList{"subTabMyDevice", "subTabOtherDevices", "statusText"});
+        QTest::newRow("1 ready") << 1 << 0 << 0 << 0
+                                 << (always + QStringList{"subTabMyDevice", "subTabOtherDevices", "featureList"});
+        QTest::newRow("2") << 2 << 1 << 0 << 0
+                           << (always + QStringList{"subTabMyDevice", "subTabOtherDevices", "otherDevicesList",
+                                                    "otherDevicesThumb", "devicesHeaderModel"});
+        QTest::newRow("3 empty") << 3 << 0 << 0 << 0
+                                 << (always + QStringList{"upgradeHeaderSoftware", "progressText"});
+        QTest::newRow("3 rows, nothing to do")
+            << 3 << 0 << 2 << 0
+            << (always + QStringList{"upgradeHeaderSoftware", "progressText", "softwareList", "softwareThumb",
+                                     "oneClickButton", "cancelButton"});
+        QTest::newRow("3 rows, upgradable")
+            << 3 << 0 << 2 << 1
+            << (always + QStringList{"upgradeHeaderSoftware", "progressText", "softwareList", "softwareThumb",
+                                     "oneClickButton", "cancelButton", "selectAllBox", "selectAllCaption"});
+        QTest::newRow("4") << 4 << 0 << 0 << 0 << (always + QStringList{"informationPicture"});
+        QTest::newRow("5") << 5 << 0 << 0 << 0 << (always + QStringList{"settingsRow0", "settingsRow5"});
+        QTest::newRow("6") << 6 << 0 << 0 << 0 << (always + QStringList{"notificationsPicture"});
+        QTest::newRow("7") << 7 << 0 << 0 << 0 << (always + QStringList{"versionText", "actionLink"});
+        QTest::newRow("8") << 8 << 0 << 0 << 0 << (always + QStringList{"versionText", "actionLink"});
+    }
+    void visibilityPerPage() {
+        QFETCH(int, page);
+        QFETCH(int, statusShown);
+        QFETCH(int, softwareRows);
+        QFETCH(int, anyUpgradable);
+        QFETCH(QStringList, visible);
+        const QStringList controlled = {
+            "subTabMyDevice", "subTabOtherDevices", "statusText", "ownershipLink", "featureList",
+            "otherDevicesList", "otherDevicesThumb", "devicesHeaderModel", "settingsRow0", "settingsRow5",
+            "upgradeHeaderSoftware", "progressText", "softwareList", "softwareThumb", "oneClickButton",
+            "cancelButton", "selectAllBox", "selectAllCaption", "versionText", "actionLink", "accountPopup",
+            "informationPicture", "notificationsPicture"};
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        auto* list = child<CMyListBox>(*window, "softwareList");
+        for (int i = 0; i < softwareRows; ++i) list->addRow(QStringLiteral("Soft$/$V1.1$3MB$"));
+        window->state().statusShown = statusShown;
+        window->state().anyUpgradable = anyUpgradable;
+        window->state().currentPage = page;
+        window->updateVisibility();
+        for (const QString& name : visible + controlled) {
+            const bool expected = visible.contains(name);
+            QWidget* widget = window->findChild<QWidget*>(name);
+            QVERIFY2(widget, qPrintable(name));
+            QVERIFY2(widget->isVisible() == expected, qPrintable(name + (expected ? " hidden" : " shown")));
+        }
+    }
+
+    void settingsRows() {
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        QVERIFY(window->showPage(kPageSettings));
+
+        click(*window, "settingsEdit2");  // Language: nothing
+        QCOMPARE(window->state().currentPage, int(kPageSettings));
+        QVERIFY(window->isVisible() && window->isEnabled());
+
+        click(*window, "settingsEdit3");  // Version Upgrade
+        QCOMPARE(window->state().currentPage, int(kPageSuiteVersion));
+        QCOMPARE(child<QLabel>(*window, "pageTitle")->text(), text(194));
+        QCOMPARE(child<QLabel>(*window, "versionText")->text(), text(208));
+        QCOMPARE(child<QAbstractButton>(*window, "actionLink")->text(), text(207));
+        QVERIFY(window->isTimerArmed(kTimerSuiteVersion));
+        click(*window, "actionLink");  // "Complete": back to Settings
+        QCOMPARE(window->state().currentPage, int(kPageSettings));
+
+        click(*window, "settingsEdit4");  // Device Reset
+        QCOMPARE(window->state().currentPage, int(kPageDeviceReset));
+        QCOMPARE(child<QLabel>(*window, "pageTitle")->text(), text(269));
+        QCOMPARE(child<QLabel>(*window, "versionText")->text(), text(270));
+        QCOMPARE(child<QAbstractButton>(*window, "actionLink")->text(), text(273));
+
+        QVERIFY(window->showPage(kPageSettings));
+        click(*window, "settingsEdit5");  // Single Software Reinstall
+        QCOMPARE(window->state().currentPage, int(kPageUpgrade));
+        QCOMPARE(window->state().reinstallMode, 1);
+        QCOMPARE(child<QLabel>(*window, "pageTitle")->text(), text(245));
+
+        QVERIFY(window->showPage(kPageSettings));
+        click(*window, "settingsEdit1");  // Change Password: disabled, still visible
+        QVERIFY(!window->isEnabled());
+        QVERIFY(window->isVisible());
+        QTRY_COMPARE(host_.passwordFlows, 1);
+        window->setEnabled(true);
+
+        click(*window, "settingsEdit0");  // Modify Mailbox: hidden
+        QVERIFY(!window->isVisible());
+        QTRY_COMPARE(host_.mailboxFlows, 1);
+        QCOMPARE(host_.returns, 0);
+    }
+
+    void closeQuestions_data() {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<int>("question");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("upgrading, no") << int(kPageUpgrade) << 225 << kAnswerSecond;
+        QTest::newRow("upgrading, yes") << int(kPageUpgrade) << 225 << kAnswerFirst;
+        QTest::newRow("other device page, no") << int(kPageOtherDevices) << 225 << kAnswerSecond;
+        QTest::newRow("reinstalling, no") << int(kPageDeviceReset) << 275 << kAnswerSecond;
+        QTest::newRow("reinstalling, yes") << int(kPageDeviceReset) << 275 << kAnswerFirst;
+    }
+    void closeQuestions() {
+        QFETCH(int, page);
+        QFETCH(int, question);
+        QFETCH(int, answer);
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        window->state().currentPage = page;
+        window->state().runBusy = 1;
+        presenter_->answerNext(answer);
+        click(*window, "iconClose");
+        const auto shownMessages = presenter_->shown();
+        QCOMPARE(shownMessages.size(), std::size_t(1));
+        QCOMPARE(shownMessages[0].id, question);
+        QCOMPARE(shownMessages[0].type, kBoxYesNo);
+        if (answer == kAnswerSecond) {
+            QTest::qWait(50);
+            QVERIFY(window->isVisible());
+            QCOMPARE(runStopFlag.load(), 0);
+            QCOMPARE(host_.closeRequests, 0);
+        } else {
+            QCOMPARE(runStopFlag.load(), 1);
+            QTRY_VERIFY(!window->isVisible());
+            QTRY_COMPARE(host_.closeRequests, 1);
+        }
+    }
+
+    void closingWithoutARunAsksNothing_data() {
+        QTest::addColumn<bool>("endsApplication");
+        QTest::newRow("ends the program") << true;
+        QTest::newRow("destroyed by the sign-in dialog") << false;
+    }
+    void closingWithoutARunAsksNothing() {
+        QFETCH(bool, endsApplication);
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        window->setCloseEndsApplication(endsApplication);
+        if (endsApplication)
+            click(*window, "iconClose");
+        else
+            window->close();
+        QTRY_VERIFY(!window->isVisible());
+        QTest::qWait(20);
+        QVERIFY(presenter_->shown().empty());
+        QCOMPARE(host_.closeRequests, endsApplication ? 1 : 0);
+        QVERIFY(window->closeEndsApplication());  // back to 1 after every close
+    }
+
+    void escapeAndEnterDoNotClose() {
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) QTest::keyClick(window.get(), key);
+        QTest::qWait(20);
+        QVERIFY(window->isVisible());
+        QCOMPARE(host_.closeRequests, 0);
+    }
+
+    void otherDevicesRowsAndThumb() {
+        addDrive(QStringLiteral("TOOL"), kOwnSerial);
+        server_->setOwner(ownerIs(kEmail));
+        std::vector<std::string> elements = {element("KR-900", kOwnSerial)};
+        for (int i = 0; i < 5; ++i) elements.push_back(element("KR-100", "100000000000000" + std::to_string(i)));
+        server_->setList(listOf(elements));
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        QVERIFY(window->showPage(kPageOtherDevices));
+
+        auto* list = child<CMyListBox>(*window, "otherDevicesList");
+        auto* thumb = child<CMyScrollThumb>(*window, "otherDevicesThumb");
+        QCOMPARE(list->count(), 5);
+        QCOMPARE(list->rowHeight(), 53);
+        QVERIFY(list->rowText(0).startsWith(QStringLiteral("KR-100$1000000000000000$")));
+        QCOMPARE(window->state().devicesScrollActive, 1);
+        QCOMPARE(window->state().devicesScrollStep, thumb->trackLength() / 2);
+        QVERIFY(thumb->isActive());
+        QCOMPARE(thumb->thumbOffset(), 0);
+
+        // One wheel notch over the list moves the thumb one step and the list one row.
+        QWheelEvent down(QPointF(10, 10), list->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120),
+                         Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(list, &down);
+        QCOMPARE(thumb->thumbOffset(), thumb->step());
+        QCOMPARE(list->topRow(), 1);
+
+        // Not on page 1: the wheel does nothing there.
+        QVERIFY(window->showPage(kPageMyDevice));
+        thumb->moveThumbTo(0);
+        QApplication::sendEvent(list, &down);
+        QCOMPARE(list->topRow(), 0);
+    }
+
+    void fewOtherDevicesHaveNoThumb() {
+        server_->setList(listOf({element("KR-100", "1000000000000001"), element("KR-100", "1000000000000002"),
+                                 element("KR-100", "1000000000000003"), element("KR-100", "1000000000000004")}));
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        QCOMPARE(window->state().otherDeviceRows.size(), std::size_t(4));
+        QCOMPARE(window->state().devicesScrollActive, 0);
+        QVERIFY(!child<CMyScrollThumb>(*window, "otherDevicesThumb")->isActive());
+    }
+
+    void draggingOnlyAfterTheFirst200Ms() {
+        auto window = makeWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const QPoint start = window->pos();
+        auto drag = [&](QPoint from, QPoint to) {
+            QMouseEvent press(QEvent::MouseButtonPress, from, window->mapToGlobal(from), Qt::LeftButton,
+                              Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window.get(), &press);
+            const QPoint global = window->pos() + to;
+            QMouseEvent move(QEvent::MouseMove, to, global, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(window.get(), &move);
+            QMouseEvent release(QEvent::MouseButtonRelease, to, global, Qt::LeftButton, Qt::NoButton,
+                                Qt::NoModifier);
+            QApplication::sendEvent(window.get(), &release);
+        };
+        QCOMPARE(window->state().dragEnabled, 0);
+        QVERIFY(window->isTimerArmed(kTimerDragEnable));
+        drag(QPoint(100, 20), QPoint(160, 30));
+        QCOMPARE(window->pos(), start);
+
+        QTRY_COMPARE(window->state().dragEnabled, 1);
+        QVERIFY(!window->isTimerArmed(kTimerDragEnable));  // one-shot
+        drag(QPoint(100, 20), QPoint(160, 30));
+        QTRY_COMPARE(window->pos(), start + QPoint(60, 10));
+        // Below the top strip nothing moves.
+        const QPoint moved = window->pos();
+        drag(QPoint(100, 200), QPoint(160, 260));
+        QCOMPARE(window->pos(), moved);
+        QVERIFY(waitForRefresh(*window));
+    }
+
+    void resultsOfAClosedWindowAreDropped() {
+        server_->setDelay(300);
+        {
+            auto window = makeWindow();
+            QVERIFY(window->refreshRunning());
+        }  // destroyed while its refresh runs
+        QCOMPARE(runStopFlag.load(), 1);
+        QCOMPARE(registeredMainWindow(), static_cast<QWidget*>(nullptr));
+        QTRY_COMPARE_WITH_TIMEOUT(server_->listCalls(), 1, 15000);
+        QTest::qWait(100);  // the result arrives and finds no window
+    }
+
+private:
+    static QWidget* registeredMainWindow() { return krevol::mainWindow(); }
+};
+
+QTEST_MAIN(UpdateDialogTest)
+#include "update_dialog_test.moc"
