@@ -77,14 +77,20 @@ const ApiMessages& messagesOf(AccountCall call) {
     static const ApiMessages kChangePassword{msgId(154), {{3, msgId(157)}}, msgId(155), true};
     static const ApiMessages kBindMailbox{msgId(215), {}, msgId(216), true};
     switch (call) {
-        case AccountCall::Login: return kLogin;
+        case AccountCall::Login:
+            return kLogin;
         case AccountCall::SendSignUpCode:
-        case AccountCall::SendResetCode: return kSendCode;
-        case AccountCall::CheckCode: return kCheckCode;
+        case AccountCall::SendResetCode:
+            return kSendCode;
+        case AccountCall::CheckCode:
+            return kCheckCode;
         case AccountCall::SetPassword:
-        case AccountCall::ResetPassword: return kSetPassword;
-        case AccountCall::ChangePassword: return kChangePassword;
-        case AccountCall::BindMailbox: return kBindMailbox;
+        case AccountCall::ResetPassword:
+            return kSetPassword;
+        case AccountCall::ChangePassword:
+            return kChangePassword;
+        case AccountCall::BindMailbox:
+            return kBindMailbox;
     }
     return kLogin;
 }
@@ -95,13 +101,18 @@ CallReply login(const std::string& email, const std::string& password) {
     return usernamePasswordCall("user/login", email, password);
 }
 
-CallReply sendSignUpCode(const std::string& email) { return usernameCall("tooluser/emailSend", email); }
+CallReply sendSignUpCode(const std::string& email) {
+    return usernameCall("tooluser/emailSend", email);
+}
 
-CallReply sendResetCode(const std::string& email) { return usernameCall("tooluser/forgetPwdEmailSend", email); }
+CallReply sendResetCode(const std::string& email) {
+    return usernameCall("tooluser/forgetPwdEmailSend", email);
+}
 
 CallReply checkCode(const std::string& email, const std::string& code) {
     if (missingArgument({email, code})) return unsent();
-    return post("tooluser/checkEmailChptcha", fillTemplate(codeCheckTemplate(), {jsonText(code), jsonText(email)}));
+    return post("tooluser/checkEmailChptcha",
+                fillTemplate(codeCheckTemplate(), {jsonText(code), jsonText(email)}));
 }
 
 CallReply setPassword(const std::string& email, const std::string& password) {
@@ -116,8 +127,9 @@ CallReply updateUser(const std::string& userId, const std::string& token, const 
                      const std::string& oldPassword, const std::string& newPassword) {
     if (missingArgument({userId, token, email, oldPassword, newPassword})) return unsent();
     // userId and token are the sign-in answer's raw values and go in bare.
-    return post("user/update", fillTemplate(userRecordTemplate(), {userId, token, userId, jsonText(email),
-                                                                   jsonText(oldPassword), jsonText(newPassword)}));
+    return post("user/update",
+                fillTemplate(userRecordTemplate(), {userId, token, userId, jsonText(email),
+                                                    jsonText(oldPassword), jsonText(newPassword)}));
 }
 
 bool extractIdAndToken(const std::string& answer, std::string& userId, std::string& token) {

@@ -50,7 +50,9 @@ bool resetPeak() {
     return static_cast<bool>(out);
 }
 
-double seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -142,8 +144,9 @@ int main(int argc, char** argv) {
     std::printf("downloadFile: result %d, %.2f s, %.1f MiB/s\n", result, oursMedian, mib / oursMedian);
     std::printf("curl:         exit %d, %.2f s, %.1f MiB/s\n", curlStatus, theirsMedian, mib / theirsMedian);
     std::printf("ratio (downloadFile / curl throughput): %.2f\n", theirsMedian / oursMedian);
-    std::printf("peak memory of downloadFile: %ld KiB above the %ld KiB resident before%s\n", peak - rssBefore,
-                rssBefore, peakReset ? "" : " (peak not reset: figure includes earlier use)");
+    std::printf("peak memory of downloadFile: %ld KiB above the %ld KiB resident before%s\n",
+                peak - rssBefore, rssBefore,
+                peakReset ? "" : " (peak not reset: figure includes earlier use)");
 
     const bool ok = result == krevol::kResultOk && curlStatus == 0 && sizesOk;
     if (!ok) std::fprintf(stderr, "bench-download: a download did not complete\n");

@@ -9,10 +9,10 @@
 namespace krevol::cli {
 
 // Exit statuses shared by every command.
-constexpr int kExitOk = 0;        // the call succeeded (result 200; login: signed in)
-constexpr int kExitFailed = 1;    // the call was made and did not succeed
-constexpr int kExitUsage = 2;     // wrong arguments; usage on standard error
-constexpr int kExitLocal = 3;     // a local input (file, terminal) could not be read; nothing sent
+constexpr int kExitOk = 0;      // the call succeeded (result 200; login: signed in)
+constexpr int kExitFailed = 1;  // the call was made and did not succeed
+constexpr int kExitUsage = 2;   // wrong arguments; usage on standard error
+constexpr int kExitLocal = 3;   // a local input (file, terminal) could not be read; nothing sent
 
 // `args` are the words after the command's name (options such as "--json" included).
 using CommandFunction = int (*)(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

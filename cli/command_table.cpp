@@ -7,12 +7,14 @@ namespace krevol::cli {
 const std::vector<Command>& commands() {
     static const std::vector<Command> table{
         {"login", "EMAIL",
-         "sign in; the password is read from the terminal without echo, or from standard input", &runLoginCommand},
+         "sign in; the password is read from the terminal without echo, or from standard input",
+         &runLoginCommand},
         {"post", "PATH BODYFILE",
          "post the bytes of BODYFILE (\"-\": standard input) to the API path PATH (or a full http:// URL)",
          &runPostCommand},
         {"download", "URL FOLDER", "download URL into FOLDER as the upgrade does", &runDownloadCommand},
-        {"detect", "", "find the tool's drive and serial as the main window does (KREVOL_VOLUMES: a folder of drives)",
+        {"detect", "",
+         "find the tool's drive and serial as the main window does (KREVOL_VOLUMES: a folder of drives)",
          &runDetectCommand},
     };
     return table;
@@ -25,8 +27,8 @@ const Command* findCommand(const std::string& name) {
 }
 
 void printCommandUsage(const Command& command, std::ostream& out) {
-    out << "usage: krevolctl " << command.name << " [--json] " << command.arguments << "\n  " << command.summary
-        << "\n";
+    out << "usage: krevolctl " << command.name << " [--json] " << command.arguments << "\n  "
+        << command.summary << "\n";
 }
 
 CommandWords splitWords(const std::vector<std::string>& args) {

@@ -11,7 +11,9 @@ namespace krevol::cli {
 
 namespace {
 
-void stopOnInterrupt(int) { runStopFlag.store(1); }
+void stopOnInterrupt(int) {
+    runStopFlag.store(1);
+}
 
 }  // namespace
 

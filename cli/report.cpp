@@ -61,11 +61,21 @@ std::string jsonString(const std::string& text) {
     for (const char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20) {
                     char escaped[8];
@@ -83,7 +93,9 @@ ReportPresenter::ReportPresenter(Report& report) : report_(report), previous_(me
     setMessagePresenter(this);
 }
 
-ReportPresenter::~ReportPresenter() { setMessagePresenter(previous_); }
+ReportPresenter::~ReportPresenter() {
+    setMessagePresenter(previous_);
+}
 
 int ReportPresenter::present(const ShownMessage& message) {
     report_.addMessage(message.text);

@@ -16,7 +16,7 @@
 namespace krevol::cli {
 
 class Report {
-public:
+  public:
     void add(const std::string& key, const std::string& text);
     void add(const std::string& key, std::int64_t number);
     void add(const std::string& key, bool flag);
@@ -24,7 +24,7 @@ public:
 
     void print(std::ostream& out, bool json) const;
 
-private:
+  private:
     enum class Kind { Text, Number, Flag };
     struct Field {
         std::string key;
@@ -42,14 +42,14 @@ std::string jsonString(const std::string& text);
 // Installs itself as the message presenter for its lifetime and records every message shown into
 // the report. OK boxes answer OK; questions answer NO, the cautious choice.
 class ReportPresenter : public MessagePresenter {
-public:
+  public:
     explicit ReportPresenter(Report& report);
     ~ReportPresenter() override;
     ReportPresenter(const ReportPresenter&) = delete;
     ReportPresenter& operator=(const ReportPresenter&) = delete;
     int present(const ShownMessage& message) override;
 
-private:
+  private:
     Report& report_;
     MessagePresenter* previous_;
 };

@@ -10,7 +10,9 @@ namespace krevol {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 // True when the host text already names a port ("host:1234", "[::1]:1234").
 bool hasPort(std::string_view host) {
@@ -42,12 +44,15 @@ int decimalPrefix(std::string_view text) {
 
 std::string apiHostPort() {
     const char* env = std::getenv("KREVOL_API_HOST");
-    std::string host = env != nullptr && *env != '\0' ? std::string(env) : std::string(KREVOL_DEFAULT_API_HOST);
+    std::string host =
+        env != nullptr && *env != '\0' ? std::string(env) : std::string(KREVOL_DEFAULT_API_HOST);
     if (!hasPort(host)) host += ":" + std::to_string(kApiPort);
     return host;
 }
 
-std::string apiUrl(const std::string& path) { return "http://" + apiHostPort() + std::string(kApiRoot) + path; }
+std::string apiUrl(const std::string& path) {
+    return "http://" + apiHostPort() + std::string(kApiRoot) + path;
+}
 
 std::string requestBody(std::initializer_list<std::string_view> members) {
     std::string body(kEnvelopeHead);
@@ -92,13 +97,27 @@ std::string jsonText(std::string_view text) {
     for (const char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20) {
                     out += "\\u00";
@@ -141,7 +160,8 @@ bool readRawValue(std::string_view text, std::string_view key, std::string& valu
     return true;
 }
 
-bool readQuotedValue(std::string_view text, std::string_view key, std::string& value, std::string& remainder) {
+bool readQuotedValue(std::string_view text, std::string_view key, std::string& value,
+                     std::string& remainder) {
     const std::string needle = "\"" + std::string(key) + "\":\"";
     const std::size_t at = text.find(needle);
     if (at == std::string_view::npos) return false;

@@ -38,7 +38,8 @@ std::string apiHostPort();
 std::string apiUrl(const std::string& path);
 
 // The envelope of every request body.
-inline constexpr std::string_view kEnvelopeHead = "{\"statuscode\": 0,\r\n\t\t\"message\": \"\",\r\n\t\t\"data\" : {\r\n\t\t";
+inline constexpr std::string_view kEnvelopeHead =
+    "{\"statuscode\": 0,\r\n\t\t\"message\": \"\",\r\n\t\t\"data\" : {\r\n\t\t";
 inline constexpr std::string_view kMemberSeparator = ",\r\n\t\t";
 inline constexpr std::string_view kEnvelopeTail = "\r\n\t\t}}";
 
@@ -82,10 +83,10 @@ struct StatusMessage {
 
 // What a call shows for its answers.
 struct ApiMessages {
-    int successMessageId = 0;           // status 200; 0 shows nothing
-    std::vector<StatusMessage> known;   // statuses with their own message
-    int failureMessageId = 0;           // any other status
-    bool failureWithCode = true;        // append the status to the failure message ("%s:%d")
+    int successMessageId = 0;          // status 200; 0 shows nothing
+    std::vector<StatusMessage> known;  // statuses with their own message
+    int failureMessageId = 0;          // any other status
+    bool failureWithCode = true;       // append the status to the failure message ("%s:%d")
 };
 
 // The message chosen for one answer.

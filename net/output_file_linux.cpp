@@ -8,7 +8,9 @@
 
 namespace krevol {
 
-OutputFile::~OutputFile() { close(); }
+OutputFile::~OutputFile() {
+    close();
+}
 
 bool OutputFile::create(const std::string& path) {
     close();

@@ -8,7 +8,9 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
-unsigned char byteAt(std::string_view s, std::size_t i) { return static_cast<unsigned char>(s[i]); }
+unsigned char byteAt(std::string_view s, std::size_t i) {
+    return static_cast<unsigned char>(s[i]);
+}
 
 // Length of the well-formed sequence starting at `i`, or 0 when it is ill-formed; `bad` then
 // receives the length of its maximal ill-formed subpart (at least 1).

@@ -2,8 +2,8 @@
 // runStopFlag.
 #include <curl/curl.h>
 
-#include <chrono>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <string_view>
@@ -34,8 +34,8 @@ struct SessionParameters {
 constexpr SessionParameters kPostParameters{20000, 1000, 3, 6};
 constexpr SessionParameters kDownloadParameters{20000, 2000, 4, 10};
 
-constexpr std::size_t kBlockSize = 1048576;          // 1 MiB, one block of a download
-constexpr long kReceiveBufferSize = 256 * 1024;      // libcurl's read buffer for downloads
+constexpr std::size_t kBlockSize = 1048576;         // 1 MiB, one block of a download
+constexpr long kReceiveBufferSize = 256 * 1024;     // libcurl's read buffer for downloads
 constexpr std::size_t kMaxAnswerBytes = 64u << 20;  // answers of API calls are far smaller
 constexpr std::size_t kErrorTextLimit = 260;
 
@@ -47,7 +47,7 @@ void initialiseCurlOnce() {
 }
 
 class EasyHandle {
-public:
+  public:
     EasyHandle() : handle_(curl_easy_init()) {}
     EasyHandle(const EasyHandle&) = delete;
     EasyHandle& operator=(const EasyHandle&) = delete;
@@ -56,12 +56,12 @@ public:
     }
     CURL* get() const { return handle_; }
 
-private:
+  private:
     CURL* handle_;
 };
 
 class ParsedUrl {
-public:
+  public:
     ParsedUrl() : url_(curl_url()) {}
     ParsedUrl(const ParsedUrl&) = delete;
     ParsedUrl& operator=(const ParsedUrl&) = delete;
@@ -78,7 +78,7 @@ public:
     }
     CURLU* get() const { return url_; }
 
-private:
+  private:
     std::string part(CURLUPart which) const {
         char* value = nullptr;
         if (curl_url_get(url_, which, &value, 0) != CURLUE_OK || value == nullptr) return std::string();
@@ -90,7 +90,7 @@ private:
 };
 
 class HeaderList {
-public:
+  public:
     HeaderList() = default;
     HeaderList(const HeaderList&) = delete;
     HeaderList& operator=(const HeaderList&) = delete;
@@ -103,7 +103,7 @@ public:
     }
     curl_slist* get() const { return list_; }
 
-private:
+  private:
     curl_slist* list_ = nullptr;
 };
 
@@ -155,7 +155,7 @@ long responseCode(CURL* h) {
 }
 
 std::string failureText(CURLcode rc, const char* errorBuffer, const std::string& ownText) {
-    std::string text = !ownText.empty()          ? ownText
+    std::string text = !ownText.empty()         ? ownText
                        : errorBuffer[0] != '\0' ? std::string(errorBuffer)
                                                 : std::string(curl_easy_strerror(rc));
     if (text.size() > kErrorTextLimit) text.resize(kErrorTextLimit);
@@ -355,7 +355,8 @@ int postJson(const std::string& url, const std::string& body, std::string& answe
     ok = ok && headers.add(kJsonHeader) && headers.add("Expect:");
     ok = ok && curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_POST, 1L) == CURLE_OK;
-    ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size())) == CURLE_OK;
+    ok = ok &&
+         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size())) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.data()) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &receiveAnswer) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &state) == CURLE_OK;

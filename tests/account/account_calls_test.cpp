@@ -25,15 +25,16 @@ const std::string kTail = "\r\n\t\t}}";
 // An API server in this process that records each request's path and body and answers with a
 // configurable text; KREVOL_API_HOST points the calls at it.
 class AccountServer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        server_.http().Post(R"(/krevol-manager-api/(.*))", [this](const httplib::Request& req, httplib::Response& res) {
-            std::lock_guard lock(mutex_);
-            paths_.push_back(req.matches[1]);
-            bodies_.push_back(req.body);
-            contentTypes_.push_back(req.get_header_value("Content-Type"));
-            res.set_content(answer_, "application/json");
-        });
+        server_.http().Post(R"(/krevol-manager-api/(.*))",
+                            [this](const httplib::Request& req, httplib::Response& res) {
+                                std::lock_guard lock(mutex_);
+                                paths_.push_back(req.matches[1]);
+                                bodies_.push_back(req.body);
+                                contentTypes_.push_back(req.get_header_value("Content-Type"));
+                                res.set_content(answer_, "application/json");
+                            });
         server_.start();
         ::setenv("KREVOL_API_HOST", server_.hostPort().c_str(), 1);
     }
@@ -71,7 +72,8 @@ TEST_F(AccountServer, EachCallSendsItsTemplateByteForByte) {
          kHead + "\"username\": \"a@b.com\",\r\n\t\t\"password\" : \"n3w\"" + kTail},
         {"updateUser", [] { return updateUser("17", "\"tk-9\"", "a@b.com", "old", "new"); }, "user/update",
          kHead +
-             "\"usersId\": 17,\r\n\t\t\"token\": \"tk-9\",\r\n\t\t\"id\": 17,\r\n\t\t\"username\": \"a@b.com\","
+             "\"usersId\": 17,\r\n\t\t\"token\": \"tk-9\",\r\n\t\t\"id\": 17,\r\n\t\t\"username\": "
+             "\"a@b.com\","
              "\r\n\t\t\"nickname\": \"\",\r\n\t\t\"bgImg\": \"\",\r\n\t\t\"sex\": 0,\r\n\t\t\"birthday\": 0,"
              "\r\n\t\t\"phone\": \"\",\r\n\t\t\"oldPwd\": \"old\",\r\n\t\t\"password\": \"new\","
              "\r\n\t\t\"signature\": \"\",\r\n\t\t\"bgImg\": \"\",\r\n\t\t\"address\" : \"\"" +
@@ -96,13 +98,17 @@ TEST_F(AccountServer, QuotedTextsAreEscapedAndTokensStayVerbatim) {
     updateUser("\"u-1\"", "\"t\\\"k\"", "a\"@b.com", "o\"ld", "n\\ew");
     std::lock_guard lock(mutex_);
     ASSERT_EQ(bodies_.size(), 3u);
-    EXPECT_EQ(bodies_[0], kHead + "\"username\": \"we\\\"ird\\\\@b.com\",\r\n\t\t\"password\" : \"p\\\"w\\\\\\t\"" + kTail);
+    EXPECT_EQ(
+        bodies_[0],
+        kHead + "\"username\": \"we\\\"ird\\\\@b.com\",\r\n\t\t\"password\" : \"p\\\"w\\\\\\t\"" + kTail);
     EXPECT_EQ(bodies_[1], kHead + "\"chptcha\": \"12\\\"3\",\r\n\t\t\"phone\" : \"x\\\"@b.com\"" + kTail);
-    EXPECT_NE(bodies_[2].find("\"usersId\": \"u-1\",\r\n\t\t\"token\": \"t\\\"k\",\r\n\t\t\"id\": \"u-1\",\r\n\t\t"
-                              "\"username\": \"a\\\"@b.com\","),
-              std::string::npos)
+    EXPECT_NE(
+        bodies_[2].find("\"usersId\": \"u-1\",\r\n\t\t\"token\": \"t\\\"k\",\r\n\t\t\"id\": \"u-1\",\r\n\t\t"
+                        "\"username\": \"a\\\"@b.com\","),
+        std::string::npos)
         << bodies_[2];
-    EXPECT_NE(bodies_[2].find("\"oldPwd\": \"o\\\"ld\",\r\n\t\t\"password\": \"n\\\\ew\","), std::string::npos)
+    EXPECT_NE(bodies_[2].find("\"oldPwd\": \"o\\\"ld\",\r\n\t\t\"password\": \"n\\\\ew\","),
+              std::string::npos)
         << bodies_[2];
 }
 
@@ -111,7 +117,9 @@ TEST_F(AccountServer, NonAsciiTextsTravelAsTheyAre) {
     std::lock_guard lock(mutex_);
     ASSERT_EQ(bodies_.size(), 1u);
     EXPECT_EQ(bodies_[0],
-              kHead + "\"username\": \"\xE7\x94\xA8\xE6\x88\xB7@b.com\",\r\n\t\t\"password\" : \"p\xC3\xA4ss\"" + kTail);
+              kHead +
+                  "\"username\": \"\xE7\x94\xA8\xE6\x88\xB7@b.com\",\r\n\t\t\"password\" : \"p\xC3\xA4ss\"" +
+                  kTail);
 }
 
 TEST_F(AccountServer, EmptyArgumentsGive888AndSendNothing) {
@@ -181,7 +189,8 @@ TEST(ClassifyReply, OutcomeTables) {
     } cases[] = {
         // login
         {AccountCall::Login, 200, signIn, true, 0, 0},
-        {AccountCall::Login, 200, "{\"statuscode\":200,\"data\":{\"id\":17,\"token\":\"tk\"}}", false, 143, 0},
+        {AccountCall::Login, 200, "{\"statuscode\":200,\"data\":{\"id\":17,\"token\":\"tk\"}}", false, 143,
+         0},
         {AccountCall::Login, 200, "{\"statuscode\":200,\"data\":{}}", false, 143, 0},
         {AccountCall::Login, 200, "{\"statuscode\": -6,\"data\":{}}", false, 142, 0},
         {AccountCall::Login, 200, "{\"statuscode\":3,\"data\":{}}", false, 140, 0},
@@ -225,7 +234,8 @@ TEST(ClassifyReply, OutcomeTables) {
     };
     for (const auto& c : cases) {
         const CallOutcome o = classifyReply(c.call, CallReply{c.result, c.answer});
-        const std::string where = std::to_string(static_cast<int>(c.call)) + " " + std::to_string(c.result) + " " + c.answer;
+        const std::string where =
+            std::to_string(static_cast<int>(c.call)) + " " + std::to_string(c.result) + " " + c.answer;
         EXPECT_EQ(o.success, c.success) << where;
         EXPECT_EQ(o.messageId, c.messageId) << where;
         EXPECT_EQ(o.code, c.code) << where;
@@ -250,7 +260,8 @@ TEST(ApplySignIn, SessionTakesTheValuesOnlyFromASuccessfulSignIn) {
         std::string answer;
         AccountSession after;
     } cases[] = {
-        {"{\"statuscode\":200,\"data\":{\"id\":2,\"token\":\"t2\",\"x\":0}}", {"new@b.com", "newpw", "2", "\"t2\""}},
+        {"{\"statuscode\":200,\"data\":{\"id\":2,\"token\":\"t2\",\"x\":0}}",
+         {"new@b.com", "newpw", "2", "\"t2\""}},
         // status 200 without a token: a failed sign-in; id and token are gone, e-mail and password stay
         {"{\"statuscode\":200,\"data\":{\"id\":2,\"token\":\"t2\"}}", {"old@b.com", "oldpw", "", ""}},
         {"{\"statuscode\":3,\"data\":{\"id\":2,\"token\":\"t2\",\"x\":0}}", before},

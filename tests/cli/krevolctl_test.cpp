@@ -22,17 +22,18 @@ struct CtlRun {
 };
 
 class Krevolctl : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string templ = (fs::temp_directory_path() / "krevolctl-XXXXXX").string();
         ASSERT_NE(::mkdtemp(templ.data()), nullptr);
         dir_ = templ;
-        server_.http().Post(R"(/krevol-manager-api/(.*))", [this](const httplib::Request& req, httplib::Response& res) {
-            std::lock_guard lock(mutex_);
-            bodies_.push_back(req.body);
-            res.status = status_;
-            res.set_content(answer_, "application/json");
-        });
+        server_.http().Post(R"(/krevol-manager-api/(.*))",
+                            [this](const httplib::Request& req, httplib::Response& res) {
+                                std::lock_guard lock(mutex_);
+                                bodies_.push_back(req.body);
+                                res.status = status_;
+                                res.set_content(answer_, "application/json");
+                            });
         server_.http().Get("/files/pack.zip", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(std::string(3000, 'z'), "application/zip");
         });
@@ -133,9 +134,10 @@ TEST_F(Krevolctl, LoginAsJson) {
     const CtlRun r = run("--json login a@b.com", "pw");
 
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.out, "{\"result\":200,\"status\":-6,\"answer\":\"{\\\"statuscode\\\": -6,\\\"data\\\":{}}\","
-                     "\"signedIn\":false,\"message\":[\"" +
-                         loadText(142) + "\"]}\n");
+    EXPECT_EQ(r.out,
+              "{\"result\":200,\"status\":-6,\"answer\":\"{\\\"statuscode\\\": -6,\\\"data\\\":{}}\","
+              "\"signedIn\":false,\"message\":[\"" +
+                  loadText(142) + "\"]}\n");
 }
 
 TEST_F(Krevolctl, PostPrintsTheAnswerAsTheProgramSeesIt) {
@@ -149,9 +151,10 @@ TEST_F(Krevolctl, PostPrintsTheAnswerAsTheProgramSeesIt) {
 
     const CtlRun json = run("post --json tooluser/selectContentBySn -", "{}");
     EXPECT_EQ(json.exitCode, 0);
-    EXPECT_EQ(json.out, "{\"result\":200,\"status\":200,\"answer\":\"{\\\"statuscode\\\":200,\\r\\\"data\\\":[]}\","
-                        "\"url\":\"http://" +
-                            server_.hostPort() + "/krevol-manager-api/tooluser/selectContentBySn\",\"message\":[]}\n");
+    EXPECT_EQ(json.out,
+              "{\"result\":200,\"status\":200,\"answer\":\"{\\\"statuscode\\\":200,\\r\\\"data\\\":[]}\","
+              "\"url\":\"http://" +
+                  server_.hostPort() + "/krevol-manager-api/tooluser/selectContentBySn\",\"message\":[]}\n");
     const auto sent = bodies();
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0], "{\"statuscode\": 0}");
@@ -169,7 +172,8 @@ TEST_F(Krevolctl, DownloadPrintsTheWrittenPath) {
     EXPECT_EQ(ok.out, "result: 200\nlength: 3000\npath: " + dir_.string() + "/pack.zip\n");
     EXPECT_EQ(fs::file_size(dir_ / "pack.zip"), 3000u);
 
-    const CtlRun noLength = run("download --json " + server_.url("/files/chunked.zip") + " '" + dir_.string() + "/'");
+    const CtlRun noLength =
+        run("download --json " + server_.url("/files/chunked.zip") + " '" + dir_.string() + "/'");
     EXPECT_EQ(noLength.exitCode, 1);
     EXPECT_EQ(noLength.out, "{\"result\":77,\"length\":\"\",\"path\":\"" + dir_.string() +
                                 "/chunked.zip\",\"message\":[]}\n");

@@ -12,15 +12,17 @@ namespace krevol {
 namespace {
 
 class ApiHostEnvironment : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { ::unsetenv("KREVOL_API_HOST"); }
 };
 
 TEST_F(ApiHostEnvironment, UrlUsesTheBuildTimeHostAndTheFixedPortAndRoot) {
     ::unsetenv("KREVOL_API_HOST");
-    EXPECT_EQ(apiUrl("user/login"), std::string("http://") + KREVOL_DEFAULT_API_HOST + ":9092/krevol-manager-api/user/login");
+    EXPECT_EQ(apiUrl("user/login"),
+              std::string("http://") + KREVOL_DEFAULT_API_HOST + ":9092/krevol-manager-api/user/login");
     ::setenv("KREVOL_API_HOST", "", 1);  // empty counts as unset
-    EXPECT_EQ(apiUrl("user/login"), std::string("http://") + KREVOL_DEFAULT_API_HOST + ":9092/krevol-manager-api/user/login");
+    EXPECT_EQ(apiUrl("user/login"),
+              std::string("http://") + KREVOL_DEFAULT_API_HOST + ":9092/krevol-manager-api/user/login");
 }
 
 TEST_F(ApiHostEnvironment, EnvironmentOverridesTheHostAndOptionallyThePort) {
@@ -41,10 +43,12 @@ TEST_F(ApiHostEnvironment, EnvironmentOverridesTheHostAndOptionallyThePort) {
 }
 
 TEST(RequestBody, EnvelopeWrapsTheMembers) {
-    EXPECT_EQ(requestBody({"\"sn\": \"%s\""}),
-              "{\"statuscode\": 0,\r\n\t\t\"message\": \"\",\r\n\t\t\"data\" : {\r\n\t\t\"sn\": \"%s\"\r\n\t\t}}");
+    EXPECT_EQ(
+        requestBody({"\"sn\": \"%s\""}),
+        "{\"statuscode\": 0,\r\n\t\t\"message\": \"\",\r\n\t\t\"data\" : {\r\n\t\t\"sn\": \"%s\"\r\n\t\t}}");
     EXPECT_EQ(requestBody({"\"a\": 0", "\"b\": %s"}),
-              "{\"statuscode\": 0,\r\n\t\t\"message\": \"\",\r\n\t\t\"data\" : {\r\n\t\t\"a\": 0,\r\n\t\t\"b\": %s\r\n\t\t}}");
+              "{\"statuscode\": 0,\r\n\t\t\"message\": \"\",\r\n\t\t\"data\" : {\r\n\t\t\"a\": "
+              "0,\r\n\t\t\"b\": %s\r\n\t\t}}");
 }
 
 TEST(FillTemplate, ReplacesConversionsInOrder) {
@@ -87,15 +91,15 @@ TEST(ParseStatusCode, Table) {
         {"{\"statuscode\":200,\"message\":\"\"}", 200},
         {"{\"statuscode\": -6,\"message\":\"\"}", -6},
         {"{\"statuscode\":\t+3 ,\"x\":1}", 3},
-        {"{\"message\":\"\",\"statuscode\":200}", 165},   // last member: no comma follows
+        {"{\"message\":\"\",\"statuscode\":200}", 165},  // last member: no comma follows
         {"{\"statuscode\":200}\r", 165},
         {"{\"statuscode\":\"200\",\"message\":\"\"}", 0},  // quoted: no digits
         {"{\"statuscode\":,\"x\":1}", 0},
-        {"{\"statuscode\":", 165},                         // nothing after the key
+        {"{\"statuscode\":", 165},  // nothing after the key
         {"", 165},
         {"not json at all, really", 165},
-        {"{\"StatusCode\":200,}", 165},                    // case-sensitive
-        {"{\"statuscode\" :200,}", 165},                   // the colon must follow the quote
+        {"{\"StatusCode\":200,}", 165},                        // case-sensitive
+        {"{\"statuscode\" :200,}", 165},                       // the colon must follow the quote
         {"{\"statuscode\":200}, {\"statuscode\":404,}", 200},  // first occurrence, comma later on
         {"{\"message\":\"\\\"statuscode\\\":7,\",\"statuscode\":200,}", 200},  // escaped quotes do not match
         {"{\"message\":\"\"statuscode\":7,\",\"statuscode\":200,}", 7},        // found inside another value
@@ -117,13 +121,13 @@ TEST(ReadRawValue, Table) {
         {"{\"id\":17,\"token\":\"ab\",\"x\":0}", "token", true, "\"ab\""},
         {"{\"id\":17,\"token\":\"ab\"}", "token", false, ""},  // last member: no comma
         {"{\"id\": 17 ,\"x\":1}", "id", true, " 17 "},         // spaces kept
-        {"{\"id\":,\"x\":1}", "id", true, ""},                   // empty value
+        {"{\"id\":,\"x\":1}", "id", true, ""},                 // empty value
         {"{\"id\":", "id", false, ""},
         {"", "id", false, ""},
         {"{\"Id\":1,}", "id", false, ""},
-        {"{\"usersId\":5,\"id\":9,}", "id", true, "9"},             // "usersId" is not "id"
+        {"{\"usersId\":5,\"id\":9,}", "id", true, "9"},  // "usersId" is not "id"
         {"{\"note\":\"\\\"id\\\":3,\",\"id\":9,}", "id", true, "9"},
-        {"{\"note\":\"\"id\":3,\",\"id\":9,}", "id", true, "3"},   // found inside another value
+        {"{\"note\":\"\"id\":3,\",\"id\":9,}", "id", true, "3"},  // found inside another value
     };
     for (const auto& c : cases) {
         std::string value = "untouched";
@@ -142,7 +146,8 @@ TEST(ReadQuotedValue, Table) {
         std::string value;
         std::string remainder;
     } cases[] = {
-        {"{\"packagePath\":\"a/b.zip\",\"v\":\"1\"}", "packagePath", true, "a/b.zip", "a/b.zip\",\"v\":\"1\"}"},
+        {"{\"packagePath\":\"a/b.zip\",\"v\":\"1\"}", "packagePath", true, "a/b.zip",
+         "a/b.zip\",\"v\":\"1\"}"},
         {"{\"packagePath\":\"\",\"v\":1}", "packagePath", true, "", "\",\"v\":1}"},
         {"{\"packagePath\":\"open", "packagePath", false, "", ""},
         {"{\"packagePath\": \"spaced\"}", "packagePath", false, "", ""},  // quote must follow the colon
@@ -180,12 +185,14 @@ TEST(Utf8ToNative, ReplacesEveryIllFormedSequence) {
         {"plain", "plain"},
         {"\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80"},
         {"\xFF", r},
-        {"a\x80" "b", "a" + r + "b"},
-        {"\xC0\xAF", r + r},                 // overlong "/"
-        {"\xE0\x80\xAF", r + r + r},         // overlong, three bytes
-        {"\xED\xA0\x80", r + r + r},         // surrogate
-        {"\xF4\x90\x80\x80", r + r + r + r}, // above U+10FFFF
-        {"\xE4\xB8", r},                     // cut at the end: one maximal subpart
+        {"a\x80"
+         "b",
+         "a" + r + "b"},
+        {"\xC0\xAF", r + r},                  // overlong "/"
+        {"\xE0\x80\xAF", r + r + r},          // overlong, three bytes
+        {"\xED\xA0\x80", r + r + r},          // surrogate
+        {"\xF4\x90\x80\x80", r + r + r + r},  // above U+10FFFF
+        {"\xE4\xB8", r},                      // cut at the end: one maximal subpart
         {"\xE4\xB8z", r + "z"},
         {"\xF0\x9F\x98", r},
         {std::string("\0", 1), std::string("\0", 1)},

@@ -26,7 +26,9 @@ using test::RecordingPresenter;
 constexpr std::size_t kMiB = 1048576;
 
 // A byte pattern that differs from block to block, so misplaced blocks show.
-char patternByte(std::size_t offset) { return static_cast<char>((offset * 7 + offset / 4099) & 0xFF); }
+char patternByte(std::size_t offset) {
+    return static_cast<char>((offset * 7 + offset / 4099) & 0xFF);
+}
 
 std::string pattern(std::size_t offset, std::size_t size) {
     std::string out(size, '\0');
@@ -42,16 +44,16 @@ std::string readFile(const fs::path& path) {
 // Serves `size` pattern bytes with a Content-Length, 64 KiB at a time.
 void servePattern(httplib::Server& http, const std::string& path, std::size_t size) {
     http.Get(path, [size](const httplib::Request&, httplib::Response& res) {
-        res.set_content_provider(size, "application/zip",
-                                 [](size_t offset, size_t length, httplib::DataSink& sink) {
-                                     const std::string chunk = pattern(offset, std::min<size_t>(length, 65536));
-                                     return sink.write(chunk.data(), chunk.size());
-                                 });
+        res.set_content_provider(
+            size, "application/zip", [](size_t offset, size_t length, httplib::DataSink& sink) {
+                const std::string chunk = pattern(offset, std::min<size_t>(length, 65536));
+                return sink.write(chunk.data(), chunk.size());
+            });
     });
 }
 
 class DownloadFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         runStopFlag.store(0);
         std::string templ = (fs::temp_directory_path() / "krevol-download-XXXXXX").string();
@@ -65,7 +67,8 @@ protected:
     }
     std::string folder() const { return dir_.string() + "/"; }
     std::size_t entries() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
     }
 
     fs::path dir_;
@@ -170,12 +173,12 @@ TEST_F(DownloadFile, ShortBodyIsAFailureWithTheErrorBox) {
     const std::size_t sent = kMiB + kMiB / 2;
     LocalServer server;
     server.http().Get("/short.zip", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content_provider(announced, "application/zip",
-                                 [&](size_t offset, size_t, httplib::DataSink& sink) {
-                                     if (offset >= sent) return false;  // break off
-                                     const std::string chunk = pattern(offset, std::min<size_t>(sent - offset, 65536));
-                                     return sink.write(chunk.data(), chunk.size());
-                                 });
+        res.set_content_provider(
+            announced, "application/zip", [&](size_t offset, size_t, httplib::DataSink& sink) {
+                if (offset >= sent) return false;  // break off
+                const std::string chunk = pattern(offset, std::min<size_t>(sent - offset, 65536));
+                return sink.write(chunk.data(), chunk.size());
+            });
     });
     server.start();
     std::string target = folder();
@@ -202,22 +205,23 @@ TEST_F(DownloadFile, StopEndsWithEightAfterTheCurrentBlock) {
     bool released = false;
     LocalServer server;
     server.http().Get("/big.zip", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content_provider(8 * kMiB, "application/zip",
-                                 [&](size_t offset, size_t length, httplib::DataSink& sink) {
-                                     if (offset >= kMiB) {
-                                         std::unique_lock lock(mutex);
-                                         cv.wait_for(lock, std::chrono::seconds(60), [&] { return released; });
-                                     }
-                                     const std::string chunk = pattern(offset, std::min<size_t>(length, 65536));
-                                     return sink.write(chunk.data(), chunk.size());
-                                 });
+        res.set_content_provider(
+            8 * kMiB, "application/zip", [&](size_t offset, size_t length, httplib::DataSink& sink) {
+                if (offset >= kMiB) {
+                    std::unique_lock lock(mutex);
+                    cv.wait_for(lock, std::chrono::seconds(60), [&] { return released; });
+                }
+                const std::string chunk = pattern(offset, std::min<size_t>(length, 65536));
+                return sink.write(chunk.data(), chunk.size());
+            });
     });
     server.start();
     std::string target = folder();
     const std::string path = folder() + "big.zip";
 
     int result = 0;
-    std::thread downloader([&] { result = downloadFile(server.url("/big.zip"), target, lengthText_, length_); });
+    std::thread downloader(
+        [&] { result = downloadFile(server.url("/big.zip"), target, lengthText_, length_); });
 
     bool firstBlockSeen = false;
     for (int i = 0; i < 3000 && !firstBlockSeen; ++i) {

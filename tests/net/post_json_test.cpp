@@ -18,8 +18,8 @@ using test::RawHttpServer;
 using test::RecordingPresenter;
 
 std::string okResponse(const std::string& body) {
-    return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
+    return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
 TEST(PostJson, SendsTheHeaderAndTheBodyBytesUnchanged) {
@@ -43,7 +43,9 @@ TEST(PostJson, SendsTheHeaderAndTheBodyBytesUnchanged) {
     EXPECT_TRUE(presenter.shown().empty());
 }
 
-TEST(PostJson, UserAgentIsTheExecutablesBaseName) { EXPECT_EQ(userAgentName(), "net_post_json_test"); }
+TEST(PostJson, UserAgentIsTheExecutablesBaseName) {
+    EXPECT_EQ(userAgentName(), "net_post_json_test");
+}
 
 // The answer travels as lines: every line feed is dropped, carriage returns stay, and each line is
 // converted from UTF-8 on its own.
@@ -56,9 +58,16 @@ TEST(PostJson, AnswerLinesAreJoinedWithoutLineFeeds) {
     const Case cases[] = {
         {"crlf and lf lines", "{\r\n\"statuscode\":200,\n\"x\":1\r\n}\n", "{\r\"statuscode\":200,\"x\":1\r}"},
         {"blank lines", "\n\n{}\n\n", "{}"},
-        {"non-ascii", "{\"name\":\"Gr\xC3\xB6\xC3\x9F" "e \xE4\xB8\xAD\xE6\x96\x87\"}",
-         "{\"name\":\"Gr\xC3\xB6\xC3\x9F" "e \xE4\xB8\xAD\xE6\x96\x87\"}"},
-        {"invalid utf-8", "a\xFF" "b\xC3(c\xE4\xB8", "a\xEF\xBF\xBD" "b\xEF\xBF\xBD(c\xEF\xBF\xBD"},
+        {"non-ascii",
+         "{\"name\":\"Gr\xC3\xB6\xC3\x9F"
+         "e \xE4\xB8\xAD\xE6\x96\x87\"}",
+         "{\"name\":\"Gr\xC3\xB6\xC3\x9F"
+         "e \xE4\xB8\xAD\xE6\x96\x87\"}"},
+        {"invalid utf-8",
+         "a\xFF"
+         "b\xC3(c\xE4\xB8",
+         "a\xEF\xBF\xBD"
+         "b\xEF\xBF\xBD(c\xEF\xBF\xBD"},
         {"sequence cut by a line feed", "\xC3\n\xA9", "\xEF\xBF\xBD\xEF\xBF\xBD"},
     };
     for (const Case& c : cases) {
@@ -132,7 +141,8 @@ TEST(PostJson, ConnectIsRetriedAfterTheBackOff) {
 
     const int result = postJson("http://127.0.0.1:" + std::to_string(port) + "/p", "{}", answer);
 
-    for (int i = 0; i < 500 && !late.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 500 && !late.is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     late.stop();
     starter.join();
     EXPECT_EQ(result, kResultOk);

@@ -20,7 +20,7 @@
 namespace krevol::test {
 
 class RawHttpServer {
-public:
+  public:
     enum class Mode { Answer, Silent };
 
     explicit RawHttpServer(std::string response, Mode mode = Mode::Answer)
@@ -59,7 +59,7 @@ public:
         return requests_;
     }
 
-private:
+  private:
     // True once `fd` is readable, false when stopping or after `ms` milliseconds.
     bool waitReadable(int fd, int ms) {
         for (int waited = 0; waited < ms && !stopping_; waited += 50) {
