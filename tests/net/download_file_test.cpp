@@ -196,52 +196,91 @@ TEST_F(DownloadFile, ShortBodyIsAFailureWithTheErrorBox) {
     EXPECT_TRUE(partial == pattern(0, partial.size()));
 }
 
-// The stop flag takes effect after the block in progress: the server holds back after the first
-// block until the test has seen that block in the file (the partial file grows block by block) and
-// set the flag; the second block is still written, then the download ends with 8.
-TEST_F(DownloadFile, StopEndsWithEightAfterTheCurrentBlock) {
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool released = false;
-    LocalServer server;
-    server.http().Get("/big.zip", [&](const httplib::Request&, httplib::Response& res) {
-        res.set_content_provider(
-            8 * kMiB, "application/zip", [&](size_t offset, size_t length, httplib::DataSink& sink) {
-                if (offset >= kMiB) {
-                    std::unique_lock lock(mutex);
-                    cv.wait_for(lock, std::chrono::seconds(60), [&] { return released; });
-                }
-                const std::string chunk = pattern(offset, std::min<size_t>(length, 65536));
-                return sink.write(chunk.data(), chunk.size());
+// A server that sends `size` pattern bytes but holds back at `pauseAt` until released.
+class GatedServer {
+  public:
+    GatedServer(std::size_t size, std::size_t pauseAt) {
+        server_.http().Get(
+            "/big.zip", [this, size, pauseAt](const httplib::Request&, httplib::Response& res) {
+                res.set_content_provider(
+                    size, "application/zip",
+                    [this, pauseAt](size_t offset, size_t length, httplib::DataSink& sink) {
+                        if (offset >= pauseAt) {
+                            std::unique_lock lock(mutex_);
+                            cv_.wait_for(lock, std::chrono::seconds(60), [&] { return released_; });
+                        }
+                        const std::size_t limit = offset < pauseAt ? pauseAt - offset : length;
+                        const std::string chunk = pattern(offset, std::min<size_t>({length, limit, 65536}));
+                        return sink.write(chunk.data(), chunk.size());
+                    });
             });
-    });
-    server.start();
+        server_.start();
+    }
+    ~GatedServer() { release(); }
+    void release() {
+        {
+            std::lock_guard lock(mutex_);
+            released_ = true;
+        }
+        cv_.notify_all();
+    }
+    std::string url() const { return server_.url("/big.zip"); }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool released_ = false;
+    LocalServer server_;
+};
+
+template <typename Condition>
+bool eventually(Condition condition) {
+    for (int i = 0; i < 3000; ++i) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// While the body is still arriving, the partial file holds every completed block (so its size
+// can drive the progress display) and the length is already published.
+TEST_F(DownloadFile, PartialFileGrowsBlockByBlock) {
+    GatedServer server(3 * kMiB, kMiB + kMiB / 2);
     std::string target = folder();
     const std::string path = folder() + "big.zip";
-
     int result = 0;
-    std::thread downloader(
-        [&] { result = downloadFile(server.url("/big.zip"), target, lengthText_, length_); });
+    std::thread downloader([&] { result = downloadFile(server.url(), target, lengthText_, length_); });
 
-    bool firstBlockSeen = false;
-    for (int i = 0; i < 3000 && !firstBlockSeen; ++i) {
+    EXPECT_TRUE(eventually([&] {
         std::error_code ec;
-        firstBlockSeen = fs::file_size(path, ec) == kMiB && !ec;
-        if (!firstBlockSeen) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_TRUE(firstBlockSeen);
-    EXPECT_EQ(length_.load(), static_cast<std::int64_t>(8 * kMiB));  // published before the body
+        return fs::file_size(path, ec) == kMiB && !ec;
+    }));
+    EXPECT_EQ(length_.load(), static_cast<std::int64_t>(3 * kMiB));
+    server.release();
+    downloader.join();
+
+    EXPECT_EQ(result, kResultOk);
+    EXPECT_TRUE(readFile(path) == pattern(0, 3 * kMiB));
+}
+
+// The stop flag takes effect after the block in progress: it is set while the first block is
+// incomplete (the server holds back halfway); that block is still written, then the download ends
+// with 8 and the partial file stays.
+TEST_F(DownloadFile, StopEndsWithEightAfterTheCurrentBlock) {
+    GatedServer server(8 * kMiB, kMiB / 2);
+    std::string target = folder();
+    const std::string path = folder() + "big.zip";
+    int result = 0;
+    std::thread downloader([&] { result = downloadFile(server.url(), target, lengthText_, length_); });
+
+    EXPECT_TRUE(eventually([&] { return length_.load() == static_cast<std::int64_t>(8 * kMiB); }));
     runStopFlag.store(1);
-    {
-        std::lock_guard lock(mutex);
-        released = true;
-    }
-    cv.notify_all();
+    server.release();
     downloader.join();
 
     EXPECT_EQ(result, kResultWriteOrStop);
-    EXPECT_EQ(fs::file_size(path), 2 * kMiB);
-    EXPECT_TRUE(readFile(path) == pattern(0, 2 * kMiB));
+    EXPECT_EQ(fs::file_size(path), kMiB);
+    EXPECT_TRUE(readFile(path) == pattern(0, kMiB));
     EXPECT_TRUE(presenter_.shown().empty());
 }
 
