@@ -44,7 +44,7 @@ Options:
   --public-url URL    base of the package addresses in answers (default: http://HOST:PORT)
   --code-ttl SECONDS  lifetime of verification codes (default: 600; 0: expired at once)
   --max-upload BYTES  largest request body (default: 67108864); larger ones get HTTP 413
-  --fault FAULT        a fault switch, repeatable. FAULT is PATH[:SETTING,...] with PATH under
+  --fault FAULT       a fault switch, repeatable. FAULT is PATH[:SETTING,...] with PATH under
                       /krevol-manager-api/ ("user/login", "download/*", "*") and the settings
                         delayMs=N   wait N ms before answering
                         status=N    answer with HTTP status N

@@ -15,7 +15,7 @@ set -e
 echo "$KREVOL_API_HOST" >"$KREVOL_DEMO_DATA/seen-host"
 test -f "$KREVOL_VOLUMES/KREVOL-SD/DEVINFO.INI"
 test -d "$KREVOL_VOLUMES/KREVOL-SD/obdtool/sys"
-curl -sf --data-binary '{"data":{"username":"demo@krevol.test","password":"demo-pass-1"}}' \
+curl -sf --noproxy '*' --data-binary '{"data":{"username":"demo@krevol.test","password":"demo-pass-1"}}' \
   "http://$KREVOL_API_HOST/krevol-manager-api/user/login" >"$KREVOL_DEMO_DATA/login-answer"
 exit 7
 SUITE
@@ -32,7 +32,7 @@ grep -q "demo-pass-1" <<<"$output" || fail "the demo password was not printed"
 grep -q '"statuscode":200,' "$work/data/login-answer" || fail "the demo account did not sign in"
 host="$(cat "$work/data/seen-host")"
 [[ "$host" =~ ^127\.0\.0\.1:[0-9]+$ ]] || fail "KREVOL_API_HOST was '$host'"
-if curl -s -m 2 -o /dev/null "http://$host/admin/health"; then
+if curl -s --noproxy '*' -m 2 -o /dev/null "http://$host/admin/health"; then
   fail "the sandbox still answers after the suite ended"
 fi
 echo "run-demo: ok"
