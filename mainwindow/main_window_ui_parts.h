@@ -41,21 +41,23 @@ constexpr QRect kCloseIconRect{912, kIconTop, 24, 24};
 constexpr QRect kTitleRectPages1To4{48, 100, 460, 36};
 constexpr QRect kTitleRectPages5To8{72, 100, 600, 36};
 
-// Sub-tabs (pages 1 and 2), at the top right of the card.
-constexpr QRect kSubTabMyDeviceRect{660, 102, 120, 30};
-constexpr QRect kSubTabOtherDevicesRect{790, 102, 130, 30};
+// Sub-tabs (pages 1 and 2), at the top right of the card, each as wide as its caption.
+constexpr int kSubTabTop = 102;
+constexpr int kSubTabHeight = 30;
+constexpr int kSubTabsRight = 912;
+constexpr int kSubTabGap = 28;
 
 // Device panel (page 1).
-constexpr QRect kToolPictureRect{110, 180, 200, 260};
-constexpr QRect kDeviceDetailsRect{380, 180, 520, 380};
-constexpr QRect kModelRect{380, 180, 520, 40};
-constexpr QRect kSerialLabelRect{380, 228, 110, 24};
-constexpr QRect kSerialValueRect{490, 228, 410, 24};
-constexpr int kDeviceSeparatorY = 268;
-constexpr QRect kFeatureListRect{380, 284, 400, 147};  // seven rows of 21 pixels
-constexpr QRect kStatusIconRect{380, 292, 33, 30};
-constexpr QRect kStatusTextRect{380, 330, 520, 110};
-constexpr QRect kOwnershipLinkRect{380, 452, 120, 36};
+constexpr QRect kToolPictureRect{110, 200, 200, 260};
+constexpr QRect kDeviceDetailsRect{380, 200, 520, 380};
+constexpr QRect kModelRect{380, 200, 520, 40};
+constexpr QRect kSerialLabelRect{380, 248, 110, 24};
+constexpr QRect kSerialValueRect{490, 248, 410, 24};
+constexpr int kDeviceSeparatorY = 288;
+constexpr QRect kFeatureListRect{380, 304, 400, 147};  // seven rows of 21 pixels
+constexpr QRect kStatusIconRect{380, 312, 33, 30};
+constexpr QRect kStatusTextRect{380, 352, 520, 100};
+constexpr QRect kOwnershipLinkRect{380, 460, 120, 36};
 
 // Other Devices (page 2): three columns 120, 178, 108 with 8 pixels between them.
 constexpr int kDevicesListX = 255;
@@ -68,8 +70,8 @@ constexpr int kSoftwareListX = 44;
 constexpr QRect kSoftwareListRect{kSoftwareListX, 186, 860, 300};  // four rows of 75 pixels
 constexpr QRect kSoftwareThumbRect{kSoftwareListX + 872, 186, 6, 300};
 constexpr int kSoftwareHeaderY = 150;
-constexpr QRect kSelectAllBoxRect{kSoftwareListX + 25, 508, 16, 16};
-constexpr QRect kSelectAllCaptionRect{kSoftwareListX + 48, 502, 200, 28};
+constexpr QRect kSelectAllBoxRect{kSoftwareListX, 510, 16, 16};
+constexpr QRect kSelectAllCaptionRect{kSoftwareListX + 25, 504, 200, 28};
 constexpr QRect kProgressTextRect{kSoftwareListX, 540, 560, 40};
 constexpr QRect kOneClickRect{654, 500, 120, 36};
 constexpr QRect kCancelRect{786, 500, 120, 36};
@@ -83,7 +85,8 @@ constexpr int kSettingsFirstRowY = 156;
 
 // Version and Device Reset (pages 7 and 8).
 constexpr QRect kVersionTextRect{72, 160, 816, 250};
-constexpr QRect kActionLinkRect{72, 430, 160, 36};
+constexpr QRect kActionLinkRect{72, 430, 160, 36};  // moved under the text when it is set
+constexpr int kActionLinkGap = 28;
 
 // Company line, under the card.
 constexpr QRect kCompanyLineRect{20, 608, 920, 24};

@@ -302,7 +302,7 @@ void CKrevolUpdateDlg::paintEvent(QPaintEvent*) {
         painter.drawLine(list.left(), list.top() - 1, softwareThumb_->geometry().right(), list.top() - 1);
         painter.drawLine(list.left(), list.bottom() + 1, softwareThumb_->geometry().right(), list.bottom() + 1);
     }
-    if (state_.currentPage == kPageMyDevice) {
+    if (serialLabel_->isVisible()) {
         const QRect panel = ui_parts::kDeviceDetailsRect;
         painter.drawLine(panel.left(), ui_parts::kDeviceSeparatorY, panel.right(), ui_parts::kDeviceSeparatorY);
     }
@@ -324,7 +324,6 @@ void CKrevolUpdateDlg::updateVisibility() {
     subTabOtherDevices_->setVisible(v.subTabs);
 
     statusText_->setVisible(v.statusText);
-    statusIcon_->setVisible(v.statusText);
     ownershipLink_->setVisible(v.ownershipLink);
     featureList_->setVisible(v.featureList);
 
@@ -332,9 +331,15 @@ void CKrevolUpdateDlg::updateVisibility() {
     // text stands in for the tool), its model and its serial.
     toolPicture_->setVisible(page1);
     toolPicture_->setPixmap(v.featureList ? ui_parts::toolPixmap(false) : ui_parts::toolPixmap(true));
-    serialLabel_->setVisible(page1);
     serialValue_->setVisible(page1);
     modelValue_->setVisible(page1);
+    updateDevicePanelParts();
+
+    // The current sub-tab's caption is dark, the other one grey.
+    subTabMyDevice_->setCaptionColor(state_.currentPage == kPageOtherDevices ? ui_parts::kTextGrey
+                                                                             : ui_parts::kTextDark);
+    subTabOtherDevices_->setCaptionColor(state_.currentPage == kPageOtherDevices ? ui_parts::kTextDark
+                                                                                 : ui_parts::kTextGrey);
 
     for (QWidget* row : settingsRows_) row->setVisible(v.settingsRows);
 

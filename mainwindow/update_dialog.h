@@ -139,6 +139,9 @@ private:
     void setStatusTextValue(const QString& text);
     void setSerialText(const QString& text);
     void setModelText(const QString& text);
+    void updateDevicePanelParts();
+    void placeSubTabs();
+    void placeActionLink();
     void applyRefresh(const krevol::DeviceRefreshOutcome& outcome);
     void refreshMyDevicesInBackground();
     void applyMyDevices(const krevol::MyDevicesOutcome& outcome);
@@ -173,6 +176,7 @@ private:
     std::shared_ptr<const krevol::VolumeSource> volumes_;
     std::unique_ptr<krevol::VolumeWatcher> watcher_;
     bool jobRunning_ = false;
+    bool checking_ = false;  // a full device refresh is running
     std::deque<PendingVolumeEvent> pendingEvents_;
 
     std::map<int, QTimer*> timers_;
@@ -205,6 +209,7 @@ private:
     QLabel* serialValue_ = nullptr;
     QLabel* modelValue_ = nullptr;
     QLabel* statusIcon_ = nullptr;
+    QWidget* busyIndicator_ = nullptr;  // turns while the tool is being checked
     QLabel* statusText_ = nullptr;
     krevol::CSkinButton* ownershipLink_ = nullptr;
     QLabel* toolPicture_ = nullptr;

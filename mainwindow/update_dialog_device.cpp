@@ -1,5 +1,8 @@
 // The device panel: the device refresh, volume arrivals and removals, and the Other Devices list.
+#include <QFontMetrics>
 #include <QLabel>
+
+#include <algorithm>
 
 #include "app/message_presenter.h"
 #include "app/messages.h"
@@ -33,14 +36,33 @@ void CKrevolUpdateDlg::setStatusMessage(int messageId) {
 
 void CKrevolUpdateDlg::setStatusTextValue(const QString& value) {
     statusText_->setText(value);
+    // The "OK" link sits under the text, however many lines it takes.
+    const QRect area = kStatusTextRect;
+    const QRect used = QFontMetrics(statusText_->font())
+                           .boundingRect(QRect(0, 0, area.width(), 10000), Qt::TextWordWrap, value);
+    const int y = area.y() + std::min(area.height(), used.height()) + 24;
+    ownershipLink_->move(kOwnershipLinkRect.x(), y);
 }
 
 void CKrevolUpdateDlg::setSerialText(const QString& value) {
     serialValue_->setText(value);
+    updateDevicePanelParts();
 }
 
 void CKrevolUpdateDlg::setModelText(const QString& value) {
     modelValue_->setText(value);
+    updateDevicePanelParts();
+}
+
+void CKrevolUpdateDlg::updateDevicePanelParts() {
+    // The "Serial No." line stands only above a tool's details; the status text has a picture of its
+    // own: turning dots while the tool is being checked, the information sign otherwise.
+    const bool page1 = state_.currentPage == kPageMyDevice;
+    serialLabel_->setVisible(page1 && (!serialValue_->text().isEmpty() || !modelValue_->text().isEmpty()));
+    const bool status = page1 && state_.statusShown != 0;
+    busyIndicator_->setVisible(status && checking_);
+    statusIcon_->setVisible(status && !checking_);
+    update();
 }
 
 void CKrevolUpdateDlg::refreshDevice() {
@@ -50,6 +72,7 @@ void CKrevolUpdateDlg::refreshDevice() {
     // 1. The panel shows a status text (for now: that the tool is being checked), no "OK" link.
     state_.statusShown = 1;
     state_.ownershipLinkShown = 0;
+    checking_ = true;
     setStatusMessage(msgId(209));
     updateVisibility();
 
@@ -69,6 +92,7 @@ void CKrevolUpdateDlg::refreshDevice() {
 }
 
 void CKrevolUpdateDlg::applyRefresh(const DeviceRefreshOutcome& outcome) {
+    checking_ = false;
     // Detection: the tool's identity and the panel's serial; the model is cleared.
     state_.driveLetter = outcome.identity.driveLetter;
     state_.driveRoot = outcome.identity.driveRoot;

@@ -2,7 +2,9 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
+#include <QTimer>
 
+#include <algorithm>
 #include <array>
 
 #include "app/messages.h"
@@ -48,6 +50,38 @@ CSkinButton* makeButton(QWidget* parent, const char* name, const QRect& rect, co
     button->setCaptionColor(captionColour);
     return button;
 }
+
+// Three dots that pulse in turn while the tool is being checked.
+class BusyIndicator : public QWidget {
+public:
+    explicit BusyIndicator(QWidget* parent) : QWidget(parent) {
+        timer_.setInterval(160);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] {
+            phase_ = (phase_ + 1) % 3;
+            update();
+        });
+    }
+
+protected:
+    void showEvent(QShowEvent*) override { timer_.start(); }
+    void hideEvent(QHideEvent*) override { timer_.stop(); }
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        for (int i = 0; i < 3; ++i) {
+            QColor colour = kAccent;
+            colour.setAlphaF(i == phase_ ? 1.0f : 0.3f);
+            painter.setBrush(colour);
+            const double radius = i == phase_ ? 5.5 : 4.5;
+            painter.drawEllipse(QPointF(6 + i * 16, height() / 2.0), radius, radius);
+        }
+    }
+
+private:
+    QTimer timer_;
+    int phase_ = 0;
+};
 
 }  // namespace
 
@@ -139,10 +173,10 @@ void CKrevolUpdateDlg::placeAccountPopup() {
 
 void CKrevolUpdateDlg::createDevicePanel() {
     const QFont subTabFont = createUiFont(16, 700);
-    subTabMyDevice_ = makeButton(this, "subTabMyDevice", kSubTabMyDeviceRect, QImage(), text(msgId(187)),
-                                 subTabFont, kTextDark);
-    subTabOtherDevices_ = makeButton(this, "subTabOtherDevices", kSubTabOtherDevicesRect, QImage(),
-                                     text(msgId(189)), subTabFont, kTextDark);
+    subTabMyDevice_ = makeButton(this, "subTabMyDevice", QRect(), QImage(), text(msgId(187)), subTabFont, kTextDark);
+    subTabOtherDevices_ =
+        makeButton(this, "subTabOtherDevices", QRect(), QImage(), text(msgId(189)), subTabFont, kTextGrey);
+    placeSubTabs();
     connect(subTabMyDevice_, &QAbstractButton::clicked, this, [this] { onSubTab(kPageMyDevice); });
     connect(subTabOtherDevices_, &QAbstractButton::clicked, this, [this] { onSubTab(kPageOtherDevices); });
 
@@ -161,6 +195,10 @@ void CKrevolUpdateDlg::createDevicePanel() {
     statusIcon_->setObjectName(QStringLiteral("statusIcon"));
     statusIcon_->setGeometry(kStatusIconRect);
     statusIcon_->setPixmap(QPixmap::fromImage(skinPicture(picture::kBoxInformationIcon)));
+    busyIndicator_ = new BusyIndicator(this);
+    busyIndicator_->setObjectName(QStringLiteral("busyIndicator"));
+    busyIndicator_->setGeometry(kStatusIconRect.x(), kStatusIconRect.y(), 44, kStatusIconRect.height());
+    busyIndicator_->hide();
     statusText_ = makeLabel(this, "statusText", kStatusTextRect, createUiFont(17, 400), kTextDark,
                             Qt::AlignLeft | Qt::AlignTop);
     statusText_->setWordWrap(true);
@@ -188,6 +226,27 @@ void CKrevolUpdateDlg::createDevicePanel() {
                                                          "Number of Keys"};
     for (std::size_t i = 0; i < kFeatures.size(); ++i)
         featureList_->addRow((i == 0 ? QString() : QStringLiteral("    ")) + QString::fromLatin1(kFeatures[i]));
+}
+
+void CKrevolUpdateDlg::placeSubTabs() {
+    // Right-aligned at the top of the card, each as wide as its caption in the bold font.
+    const QFontMetrics metrics(subTabMyDevice_->font());
+    const int otherWidth = metrics.horizontalAdvance(subTabOtherDevices_->text()) + 8;
+    const int myWidth = metrics.horizontalAdvance(subTabMyDevice_->text()) + 8;
+    const int otherX = kSubTabsRight - otherWidth;
+    subTabOtherDevices_->setGeometry(otherX, kSubTabTop, otherWidth, kSubTabHeight);
+    subTabMyDevice_->setGeometry(otherX - kSubTabGap - myWidth, kSubTabTop, myWidth, kSubTabHeight);
+}
+
+void CKrevolUpdateDlg::placeActionLink() {
+    // Under the page's text, whatever its length.
+    const QRect area = kVersionTextRect;
+    const QRect used = QFontMetrics(versionText_->font())
+                           .boundingRect(QRect(0, 0, area.width(), 10000), Qt::TextWordWrap, versionText_->text());
+    const int y = area.y() + std::min(area.height(), used.height()) + kActionLinkGap;
+    const int width = std::max(kActionLinkRect.width(),
+                               QFontMetrics(actionLink_->font()).horizontalAdvance(actionLink_->text()) + 40);
+    actionLink_->setGeometry(kActionLinkRect.x(), y, width, kActionLinkRect.height());
 }
 
 void CKrevolUpdateDlg::createOtherDevicesPage() {

@@ -61,6 +61,7 @@ bool CKrevolUpdateDlg::showPage(int page) {
             versionText_->setText(text(msgId(208)));
             actionLinkId_ = msgId(207);
             actionLink_->setText(text(actionLinkId_));
+            placeActionLink();
             switchPage(kPageSuiteVersion, TabFonts::Unchanged);
             armTimer(kTimerSuiteVersion, kTimerSuiteVersionDelay);
             return true;
@@ -68,6 +69,7 @@ bool CKrevolUpdateDlg::showPage(int page) {
             versionText_->setText(text(msgId(270)));
             actionLinkId_ = msgId(273);
             actionLink_->setText(text(actionLinkId_));
+            placeActionLink();
             switchPage(kPageDeviceReset, TabFonts::Unchanged);
             return true;
         default:

@@ -1,0 +1,218 @@
+// Shots of the main window: the device panel without a tool, with a ready tool, with a tool of
+// another account and while the tool is being checked; Other Devices with rows; the Upgrade,
+// Information, Settings, Notifications, Version Upgrade and Device Reset pages; the account pop-up.
+//
+// A small API server on 127.0.0.1 answers the owner query and the device list, and the tool's
+// drive is a folder of a KREVOL_VOLUMES tree, so the window runs its real device refresh.
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "mainwindow/main_window_state.h"
+#include "mainwindow/sign_in_host.h"
+#include "mainwindow/update_dialog.h"
+#include "shot_registry.h"
+#include "tests/support/local_server.h"
+#include "ui/my_list_box.h"
+
+namespace {
+
+using krevol::shots::registerShot;
+
+const std::string kEmail = "alex.morgan@example.com";
+const std::string kOwnSerial = "9001202407150031";
+
+// The sign-in dialog's side, for a window that is only looked at.
+class ShotHost : public krevol::SignInHost {
+public:
+    void returnToSignIn() override {}
+    void beginChangePassword() override {}
+    void beginModifyMailbox() override {}
+    void requestClose() override {}
+};
+
+std::string element(const std::string& type, const std::string& sn, const std::string& createTime) {
+    return "{\"id\":7,\"name\":\"tool\",\"sn\":\"" + sn + "\",\"type\":\"" + type + "\",\"createTime\":" +
+           createTime + ",\"userId\":3}";
+}
+
+// What the server answers in the shot being taken.
+struct Scenario {
+    std::string owner;
+    std::string list;
+    int delayMs = 0;
+};
+
+class ShotServer {
+public:
+    static ShotServer& instance() {
+        static ShotServer server;
+        return server;
+    }
+    void use(Scenario scenario) {
+        std::lock_guard lock(mutex_);
+        scenario_ = std::move(scenario);
+    }
+
+private:
+    ShotServer() {
+        server_.http().Post("/krevol-manager-api/deviceuser/selectUserBySn",
+                            [this](const httplib::Request&, httplib::Response& res) { answer(res, true); });
+        server_.http().Post("/krevol-manager-api/deviceuser/selectDeviceByUserId",
+                            [this](const httplib::Request&, httplib::Response& res) { answer(res, false); });
+        server_.start();
+        qputenv("KREVOL_API_HOST", QByteArray::fromStdString(server_.hostPort()));
+    }
+    void answer(httplib::Response& res, bool owner) {
+        Scenario s;
+        {
+            std::lock_guard lock(mutex_);
+            s = scenario_;
+        }
+        if (s.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(s.delayMs));
+        res.set_content(owner ? s.owner : s.list, "application/json");
+    }
+
+    krevol::test::LocalServer server_;
+    std::mutex mutex_;
+    Scenario scenario_;
+};
+
+std::string listAnswer(bool withOwnTool, int others) {
+    static const char* kTypes[] = {"KR-900 Pro", "KR-100", "KR-900", "KR-100 Lite", "KR-900 Pro", "KR-100"};
+    static const char* kSerials[] = {"9001202311020417", "1000201905170088", "9001202106300152",
+                                     "1000202002140913", "9001202209080264", "1000202108190535"};
+    static const char* kTimes[] = {"1698912000000", "1558051200000", "1625011200000",
+                                   "1581638400000", "1662595200000", "1629331200000"};
+    std::string data;
+    if (withOwnTool) data = element("KR-900 Pro", kOwnSerial, "1721001600000");
+    for (int i = 0; i < others && i < 6; ++i) {
+        if (!data.empty()) data += ",";
+        data += element(kTypes[i], kSerials[i], kTimes[i]);
+    }
+    return "{\"statuscode\":200,\"message\":\"ok\",\"data\":[" + data + "]}";
+}
+
+std::string ownerAnswer(const std::string& owner) {
+    return "{\"statuscode\":200,\"message\":\"ok\",\"data\":{\"deviceType\":\"KR-900 Pro\",\"username\":\"" + owner +
+           "\"}}";
+}
+
+// A KREVOL_VOLUMES tree: empty, or one drive holding the tool's DEVINFO.INI.
+QString volumesTree(bool withTool) {
+    static QTemporaryDir root;
+    const QString folder = root.path() + (withTool ? QStringLiteral("/tool") : QStringLiteral("/none"));
+    QDir().mkpath(folder);
+    if (withTool) {
+        QDir().mkpath(folder + QStringLiteral("/KREVOL/obdtool/sys"));
+        QFile file(folder + QStringLiteral("/KREVOL/DEVINFO.INI"));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QByteArray("[Device]\r\nSN:") + QByteArray::fromStdString(kOwnSerial) + "\r\n");
+    }
+    return folder;
+}
+
+ShotHost& host() {
+    static ShotHost h;
+    return h;
+}
+
+std::unique_ptr<QWidget> mainWindow(bool withTool, Scenario scenario) {
+    ShotServer::instance().use(std::move(scenario));
+    qputenv("KREVOL_VOLUMES", volumesTree(withTool).toLocal8Bit());
+    auto window = std::make_unique<CKrevolUpdateDlg>("17", "5f2b9c", kEmail, &host());
+    window->move(0, 0);
+    return window;
+}
+
+// Waits (with the events running) until the window's device refresh is done.
+void waitForRefresh(QWidget& widget) {
+    auto& window = static_cast<CKrevolUpdateDlg&>(widget);
+    QElapsedTimer timer;
+    timer.start();
+    while (window.refreshRunning() && timer.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    window.move(0, 0);
+}
+
+std::function<void(QWidget&)> onPage(int page) {
+    return [page](QWidget& widget) {
+        waitForRefresh(widget);
+        static_cast<CKrevolUpdateDlg&>(widget).showPage(page);
+    };
+}
+
+// The upgrade page's frame with rows in it, as the catalogue will fill it: two entries with an
+// upgrade on offer (one ticked), three without (no tick box), the thumb active.
+void upgradeRows(QWidget& widget) {
+    waitForRefresh(widget);
+    auto& window = static_cast<CKrevolUpdateDlg&>(widget);
+    window.showPage(krevol::kPageUpgrade);
+    auto* list = window.findChild<CMyListBox*>(QStringLiteral("softwareList"));
+    auto* thumb = window.findChild<CMyScrollThumb*>(QStringLiteral("softwareThumb"));
+    if (!list || !thumb) return;
+    const char* rows[] = {"Toyota / Lexus$V3.12$V3.15$48.2MB$Upgrading 42%", "Honda / Acura$V2.40$V2.40$31.0MB$",
+                          "Volkswagen$/$V1.08$56.7MB$", "Ford / Lincoln$V4.01$V4.01$44.9MB$",
+                          "Nissan / Infiniti$V2.77$V2.77$29.3MB$"};
+    for (const char* row : rows) {
+        list->addRow(QString::fromUtf8(row));
+        window.state().softwareRows.emplace_back(row);
+    }
+    window.state().finishedItems = {1, 3, 4};
+    window.state().anyUpgradable = 1;
+    list->setSelected(0, true);
+    thumb->setScroll(true, thumb->trackLength() / (5 - 3));
+    window.updateVisibility();
+}
+
+Scenario ready() {
+    return {ownerAnswer(kEmail), listAnswer(true, 3), 0};
+}
+
+const bool registered =
+    registerShot({"main_no_tool", [] { return mainWindow(false, {ownerAnswer(kEmail), listAnswer(false, 2), 0}); },
+                  waitForRefresh}) &&
+    registerShot({"main_checking_tool",
+                  [] { return mainWindow(true, {ownerAnswer(kEmail), listAnswer(true, 2), 3000}); }}) &&
+    registerShot({"main_tool_ready", [] { return mainWindow(true, ready()); }, waitForRefresh}) &&
+    registerShot({"main_tool_other_account",
+                  [] { return mainWindow(true, {ownerAnswer("sam.lee@example.org"), listAnswer(false, 1), 0}); },
+                  waitForRefresh}) &&
+    registerShot({"main_other_devices",
+                  [] { return mainWindow(true, {ownerAnswer(kEmail), listAnswer(true, 6), 0}); },
+                  onPage(krevol::kPageOtherDevices)}) &&
+    registerShot({"main_other_devices_few", [] { return mainWindow(true, ready()); },
+                  onPage(krevol::kPageOtherDevices)}) &&
+    registerShot({"main_upgrade", [] { return mainWindow(true, ready()); }, onPage(krevol::kPageUpgrade)}) &&
+    registerShot({"main_upgrade_rows", [] { return mainWindow(true, ready()); }, upgradeRows}) &&
+    registerShot({"main_information", [] { return mainWindow(true, ready()); },
+                  onPage(krevol::kPageInformation)}) &&
+    registerShot({"main_settings", [] { return mainWindow(true, ready()); }, onPage(krevol::kPageSettings)}) &&
+    registerShot({"main_notifications", [] { return mainWindow(true, ready()); },
+                  onPage(krevol::kPageNotifications)}) &&
+    registerShot({"main_version_upgrade", [] { return mainWindow(true, ready()); },
+                  onPage(krevol::kPageSuiteVersion)}) &&
+    registerShot({"main_device_reset", [] { return mainWindow(true, ready()); },
+                  onPage(krevol::kPageDeviceReset)}) &&
+    registerShot({"main_account_popup", [] { return mainWindow(true, ready()); },
+                  [](QWidget& widget) {
+                      waitForRefresh(widget);
+                      if (auto* icon = widget.findChild<QAbstractButton*>(QStringLiteral("iconAccount")))
+                          icon->click();
+                  }});
+
+}  // namespace
