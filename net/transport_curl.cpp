@@ -72,7 +72,10 @@ class ParsedUrl {
     // True when the URL splits into an http(s) scheme, a server and a path (port 80 by default).
     bool parse(const std::string& text) {
         if (url_ == nullptr || text.find('\0') != std::string::npos) return false;
-        if (curl_url_set(url_, CURLUPART_URL, text.c_str(), 0) != CURLUE_OK) return false;
+        // Spaces and non-ASCII bytes (package names from server answers) are percent-encoded on
+        // the wire; what is already encoded stays as it is.
+        if (curl_url_set(url_, CURLUPART_URL, text.c_str(), CURLU_ALLOW_SPACE | CURLU_URLENCODE) != CURLUE_OK)
+            return false;
         const std::string scheme = part(CURLUPART_SCHEME);
         return (scheme == "http" || scheme == "https") && !part(CURLUPART_HOST).empty();
     }

@@ -112,6 +112,20 @@ TEST_F(DownloadFile, FolderWithoutSeparatorOrMissingOneLevel) {
     EXPECT_TRUE(presenter_.shown().empty());
 }
 
+// The name is the URL's last segment taken literally; spaces and non-ASCII bytes are encoded only
+// on the wire.
+TEST_F(DownloadFile, NameWithSpacesAndNonAsciiIsKeptLiterally) {
+    LocalServer server;
+    servePattern(server.http(), "/files/BMW v2 \xE4\xB8\xAD.zip", 500);
+    server.start();
+    std::string target = folder();
+
+    ASSERT_EQ(downloadFile(server.url("/files/BMW v2 \xE4\xB8\xAD.zip"), target, lengthText_, length_),
+              kResultOk);
+    EXPECT_EQ(target, folder() + "BMW v2 \xE4\xB8\xAD.zip");
+    EXPECT_EQ(fs::file_size(target), 500u);
+}
+
 TEST_F(DownloadFile, ExistingFileIsReplaced) {
     LocalServer server;
     servePattern(server.http(), "/a.bin", 10);
