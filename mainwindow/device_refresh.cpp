@@ -50,8 +50,10 @@ DeviceRefreshOutcome refreshDeviceCore(const VolumeSource& volumes, const Device
         out.statusMessageId = msgId(165);
     else if (out.owner.statusMessageId != 0)
         out.statusMessageId = out.owner.statusMessageId;
+    else if (out.owner.errorMessageId != 0 || out.devices.errorMessageId != 0)
+        out.statusMessageId = msgId(167);  // a query failed; its error box was shown
     else
-        out.statusMessageId = msgId(167);  // known tool, not in the user's list, or a query failed
+        out.statusMessageId = msgId(246);  // the server knows the tool, but it is not in the user's list
     return out;
 }
 

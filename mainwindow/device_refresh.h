@@ -41,8 +41,9 @@ struct DeviceRefreshOutcome {
 //  - the detection's message (144, 145, 146, 286) when no single tool was found;
 //  - 165 "Unknown device." when the kind is neither 1 nor 2;
 //  - the owner query's status (287, 288, 166);
+//  - 167 "Query failed" when one of the queries failed (its error box was shown);
 //  - otherwise (the server knows the tool, no other account has it, but it is not in the user's
-//    list, or a query failed): 167 "Query failed", rather than leaving an older text on the panel.
+//    list): 246, which says so, rather than leaving an older text on the panel.
 DeviceRefreshOutcome refreshDeviceCore(const VolumeSource& volumes, const DeviceRefreshInput& input);
 
 }  // namespace krevol

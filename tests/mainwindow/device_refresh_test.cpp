@@ -115,7 +115,8 @@ TEST_F(DeviceRefresh, StatusTextWhenTheToolIsNotUsable) {
         {"serial unknown to the server", "1000123456789012", "{\"statuscode\":11,\"data\":{}}", 287},
         {"no owner", "9000123456789012", "{\"statuscode\":200,\"data\":{}}", 288},
         {"own tool missing from the list", "1000123456789012",
-         "{\"statuscode\":200,\"data\":{\"username\":\"user@example.com\"}}", 167},
+         "{\"statuscode\":200,\"data\":{\"username\":\"user@example.com\"}}", 246},
+        {"owner query failed", "1000123456789012", "{\"statuscode\":500,\"data\":{}}", 167},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
