@@ -232,15 +232,9 @@ void CKrevolUpdateDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CKrevolUpdateDlg::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
-        mouseCaptured_ = true;  // Qt keeps the mouse grabbed until the button goes up
-        grabPoint_ = event->position().toPoint();
-    }
-    if (state_.accountPopupShown && event->button() == Qt::LeftButton) {
-        // A click elsewhere closes the account pop-up.
-        state_.accountPopupShown = 0;
-        updateVisibility();
-    }
+    // Qt keeps the mouse grabbed by this window until the button goes up. The press is where the
+    // pointer is, so it is the grab point too (the thumbs take their own presses).
+    if (event->button() == Qt::LeftButton) grabPoint_ = event->position().toPoint();
     event->accept();
 }
 
@@ -259,7 +253,6 @@ void CKrevolUpdateDlg::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void CKrevolUpdateDlg::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) mouseCaptured_ = false;
     event->accept();
 }
 

@@ -181,7 +181,6 @@ private:
 
     std::map<int, QTimer*> timers_;
     QPoint grabPoint_{0, 0};
-    bool mouseCaptured_ = false;
 
     QImage background_;
     QImage tabUnderline_;

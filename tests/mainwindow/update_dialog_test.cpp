@@ -218,6 +218,8 @@ private slots:
         auto window = makeWindow();
         QCOMPARE(registeredMainWindow(), window.get());
         QCOMPARE(runStopFlag.load(), 0);
+        QVERIFY(window->isTimerArmed(kTimerDragEnable));
+        QVERIFY(window->isTimerArmed(kTimerSuiteVersion));
         // While the refresh runs, the panel says that it is checking.
         QVERIFY(window->refreshRunning());
         QCOMPARE(window->statusText(), text(209));
