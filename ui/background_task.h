@@ -6,7 +6,8 @@
 // `work` runs on a new thread and must touch only what it captured by value (copies of the
 // window's values, or shared state that is safe across threads). `done` runs afterwards on
 // the user-interface thread, and only if `receiver` still exists then: a window that was
-// closed in the meantime never hears of the result.
+// closed in the meantime never hears of the result. When the application object is gone by
+// the time the work ends (the program is closing), `done` is dropped.
 #pragma once
 
 #include <QCoreApplication>
@@ -15,25 +16,34 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 #include <thread>
 #include <type_traits>
 #include <utility>
 
 namespace krevol {
 
+namespace detail {
+// Call on the user-interface thread before a worker starts: makes postToApplication notice
+// the end of the current application object.
+void watchApplication();
+// Queues `call` to the user-interface thread; false (and nothing queued) once the application
+// object has begun to close. Safe on any thread.
+bool postToApplication(std::function<void()> call);
+}  // namespace detail
+
 template <typename Work, typename Done>
 void runInBackground(QObject* receiver, Work work, Done done) {
     using Result = std::invoke_result_t<Work>;
     QPointer<QObject> guard(receiver);
-    QCoreApplication* app = QCoreApplication::instance();
-    std::thread([guard, app, work = std::move(work), done = std::move(done)]() mutable {
+    detail::watchApplication();
+    std::thread([guard, work = std::move(work), done = std::move(done)]() mutable {
         Result result = work();
-        QMetaObject::invokeMethod(
-            app,
-            [guard, done = std::move(done), result = std::move(result)]() mutable {
-                if (guard) done(std::move(result));
-            },
-            Qt::QueuedConnection);
+        // std::function needs a copyable callable; the result and `done` are shared.
+        auto state = std::make_shared<std::pair<Done, Result>>(std::move(done), std::move(result));
+        detail::postToApplication([guard, state] {
+            if (guard) state->first(std::move(state->second));
+        });
     }).detach();
 }
 
