@@ -63,14 +63,16 @@ QRect boxTextRect(int oneLineWidth) {
 
 QRect boxTextRect(const QString& text, const QFont& font) {
     // A text with its own line breaks needs the tall area whatever its width.
-    if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))) return box_layout::kWrappedTextRect;
+    if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
+        return box_layout::kWrappedTextRect;
     return boxTextRect(QFontMetrics(font).horizontalAdvance(text));
 }
 
 QRect boxWindowRect(int width, int height, QPoint origin) {
     const int x = (width - box_layout::kWidth) / 2;
     const int y = (height - box_layout::kHeight) / 2;
-    return QRect(origin.x() + x, origin.y() + y, width - 2 * x, box_layout::kHeight + (height - box_layout::kHeight) % 2);
+    return QRect(origin.x() + x, origin.y() + y, width - 2 * x,
+                 box_layout::kHeight + (height - box_layout::kHeight) % 2);
 }
 
 const QFont& messageBoxFont() {
@@ -84,7 +86,8 @@ CKrevolBoxDlg::CKrevolBoxDlg(const QString& text, int type, QWidget* parent)
     setFont(messageBoxFont());
     resize(box_layout::kWidth, box_layout::kHeight);
 
-    background_ = pictureOr(picture::kBoxBackground, QSize(box_layout::kWidth, box_layout::kHeight), Qt::white);
+    background_ =
+        pictureOr(picture::kBoxBackground, QSize(box_layout::kWidth, box_layout::kHeight), Qt::white);
     icon_ = pictureOr(picture::kBoxInformationIcon, box_layout::kIconRect.size(), Qt::transparent);
 
     textRect_ = boxTextRect(text_, messageBoxFont());
@@ -120,9 +123,15 @@ CKrevolBoxDlg::CKrevolBoxDlg(const QString& text, int type, QWidget* parent)
     }
 }
 
-QAbstractButton* CKrevolBoxDlg::firstButton() const { return first_; }
-QAbstractButton* CKrevolBoxDlg::secondButton() const { return second_; }
-QAbstractButton* CKrevolBoxDlg::closeControl() const { return close_; }
+QAbstractButton* CKrevolBoxDlg::firstButton() const {
+    return first_;
+}
+QAbstractButton* CKrevolBoxDlg::secondButton() const {
+    return second_;
+}
+QAbstractButton* CKrevolBoxDlg::closeControl() const {
+    return close_;
+}
 
 void CKrevolBoxDlg::placeOnScreen() {
     QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
@@ -131,8 +140,12 @@ void CKrevolBoxDlg::placeOnScreen() {
     setGeometry(boxWindowRect(area.width(), area.height(), area.topLeft()));
 }
 
-void CKrevolBoxDlg::accept() { done(kAnswerFirst); }
-void CKrevolBoxDlg::reject() { done(kAnswerSecond); }
+void CKrevolBoxDlg::accept() {
+    done(kAnswerFirst);
+}
+void CKrevolBoxDlg::reject() {
+    done(kAnswerSecond);
+}
 
 void CKrevolBoxDlg::paintEvent(QPaintEvent*) {
     QPainter p(this);
@@ -146,15 +159,15 @@ void CKrevolBoxDlg::paintEvent(QPaintEvent*) {
 
 void CKrevolBoxDlg::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        done(kAnswerFirst);
-        return;
-    case Qt::Key_Escape:
-        done(kAnswerSecond);
-        return;
-    default:
-        QDialog::keyPressEvent(event);
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            done(kAnswerFirst);
+            return;
+        case Qt::Key_Escape:
+            done(kAnswerSecond);
+            return;
+        default:
+            QDialog::keyPressEvent(event);
     }
 }
 

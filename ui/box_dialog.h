@@ -49,7 +49,7 @@ const QFont& messageBoxFont();
 
 class CKrevolBoxDlg : public QDialog {
     Q_OBJECT
-public:
+  public:
     CKrevolBoxDlg(const QString& text, int type, QWidget* parent = nullptr);
 
     QString text() const { return text_; }
@@ -63,18 +63,18 @@ public:
     // Centres the box on the available area of its screen (formula of boxWindowRect).
     void placeOnScreen();
 
-public slots:
+  public slots:
     void accept() override;  // ends with 1
     void reject() override;  // ends with 2
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     QString text_;
     int type_;
     QRect textRect_;

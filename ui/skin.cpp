@@ -65,7 +65,8 @@ bool loadPngResource(QImage& picture, const QByteArray& pngBytes) {
 bool installFontData(const QByteArray& fontBytes, QString* family) {
     const int id = fontBytes.isEmpty() ? -1 : QFontDatabase::addApplicationFontFromData(fontBytes);
     if (id < 0) {
-        QMessageBox::warning(nullptr, QString::fromStdString(loadText(102)), QStringLiteral("Load Font Fail!"));
+        QMessageBox::warning(nullptr, QString::fromStdString(loadText(102)),
+                             QStringLiteral("Load Font Fail!"));
         return false;
     }
     if (family) {
@@ -84,7 +85,9 @@ bool loadPngResource(QImage& picture, int resourceId) {
     return detail::loadPngResource(picture, file.readAll());
 }
 
-QString uiFontFamily() { return QStringLiteral("Liberation Sans"); }
+QString uiFontFamily() {
+    return QStringLiteral("Liberation Sans");
+}
 
 bool installEmbeddedFont() {
     if (g_fontInstalled) return true;

@@ -40,7 +40,9 @@ void CSkinButton::setCaptionColor(const QColor& color) {
     update();
 }
 
-QSize CSkinButton::sizeHint() const { return normal_.isNull() ? QSize(68, 24) : normal_.size(); }
+QSize CSkinButton::sizeHint() const {
+    return normal_.isNull() ? QSize(68, 24) : normal_.size();
+}
 
 void CSkinButton::paintEvent(QPaintEvent*) {
     QPainter p(this);

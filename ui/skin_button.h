@@ -11,7 +11,7 @@ namespace krevol {
 
 class CSkinButton : public QAbstractButton {
     Q_OBJECT
-public:
+  public:
     explicit CSkinButton(QWidget* parent = nullptr);
 
     // The picture (from loadPngResource); a null picture draws nothing but the caption.
@@ -21,10 +21,10 @@ public:
 
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QPixmap normal_;
     QPixmap hover_;
     QPixmap pressed_;

@@ -17,7 +17,7 @@ class QWidget;
 namespace krevol {
 
 class WidgetPresenter : public MessagePresenter {
-public:
+  public:
     int present(const ShownMessage& message) override;
 };
 

@@ -9,9 +9,17 @@ QPointer<QWidget> g_signInWindow;
 QPointer<QWidget> g_mainWindow;
 }  // namespace
 
-void registerSignInWindow(QWidget* window) { g_signInWindow = window; }
-void registerMainWindow(QWidget* window) { g_mainWindow = window; }
-QWidget* signInWindow() { return g_signInWindow.data(); }
-QWidget* mainWindow() { return g_mainWindow.data(); }
+void registerSignInWindow(QWidget* window) {
+    g_signInWindow = window;
+}
+void registerMainWindow(QWidget* window) {
+    g_mainWindow = window;
+}
+QWidget* signInWindow() {
+    return g_signInWindow.data();
+}
+QWidget* mainWindow() {
+    return g_mainWindow.data();
+}
 
 }  // namespace krevol

@@ -17,7 +17,8 @@ std::unique_ptr<QWidget> box(const std::string& text, int type) {
     return dialog;
 }
 
-const bool registered = registerShot({"box_ok_short", [] { return box(krevol::loadText(224), krevol::kBoxOk); }}) &&
+const bool registered =
+    registerShot({"box_ok_short", [] { return box(krevol::loadText(224), krevol::kBoxOk); }}) &&
     registerShot({"box_ok_error_code",
                   [] { return box(krevol::errorBoxText(5, krevol::loadText(127)), krevol::kBoxOk); }}) &&
     registerShot({"box_ok_wrapped", [] { return box(krevol::loadText(135), krevol::kBoxOk); }}) &&

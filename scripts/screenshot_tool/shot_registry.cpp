@@ -17,7 +17,9 @@ bool registerShot(Shot shot) {
     return true;
 }
 
-const std::vector<Shot>& registeredShots() { return shots(); }
+const std::vector<Shot>& registeredShots() {
+    return shots();
+}
 
 void settle() {
     for (int i = 0; i < 5; ++i) {

@@ -24,10 +24,10 @@
 namespace krevol::shots {
 
 struct Shot {
-    QString name;                                     // file name without language and extension
-    std::function<std::unique_ptr<QWidget>()> make;   // builds the window in the run's language
-    std::function<void(QWidget&)> prepare = {};       // optional, after the window is shown
-    bool perLanguage = true;                          // false: one picture for both languages
+    QString name;                                    // file name without language and extension
+    std::function<std::unique_ptr<QWidget>()> make;  // builds the window in the run's language
+    std::function<void(QWidget&)> prepare = {};      // optional, after the window is shown
+    bool perLanguage = true;                         // false: one picture for both languages
 };
 
 // Adds a shot; returns true so that it can initialise a namespace-scope constant.

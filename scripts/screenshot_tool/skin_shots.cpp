@@ -14,13 +14,14 @@ namespace {
 namespace pic = krevol::picture;
 
 class SkinSheet : public QWidget {
-public:
+  public:
     SkinSheet(std::vector<int> ids, int zoom, int width, const QColor& backdrop)
         : ids_(std::move(ids)), zoom_(zoom), backdrop_(backdrop) {
         int x = kGap, y = kGap, rowHeight = 0;
         for (int id : ids_) {
             QImage image;
-            if (!krevol::loadPngResource(image, id)) image = QImage(16, 16, QImage::Format_ARGB32_Premultiplied);
+            if (!krevol::loadPngResource(image, id))
+                image = QImage(16, 16, QImage::Format_ARGB32_Premultiplied);
             const QSize size = image.size() * zoom_;
             if (x + size.width() > width && x > kGap) {
                 x = kGap;
@@ -34,7 +35,7 @@ public:
         setFixedSize(width, y + rowHeight + kLabel + kGap);
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.fillRect(rect(), backdrop_);
@@ -42,12 +43,13 @@ protected:
         for (const Item& item : items_) {
             p.drawImage(item.rect, item.image);
             p.setPen(QColor(60, 60, 60));
-            p.drawText(QRect(item.rect.left(), item.rect.bottom() + 2, 200, kLabel), Qt::AlignLeft | Qt::AlignTop,
-                       QStringLiteral("%1 (%2x%3)").arg(item.id).arg(item.image.width()).arg(item.image.height()));
+            p.drawText(
+                QRect(item.rect.left(), item.rect.bottom() + 2, 200, kLabel), Qt::AlignLeft | Qt::AlignTop,
+                QStringLiteral("%1 (%2x%3)").arg(item.id).arg(item.image.width()).arg(item.image.height()));
         }
     }
 
-private:
+  private:
     static constexpr int kGap = 16;
     static constexpr int kLabel = 16;
     struct Item {
@@ -61,29 +63,38 @@ private:
     std::vector<Item> items_;
 };
 
-const std::vector<int> kLarge = {pic::kBoxBackground, pic::kSignInBackground, pic::kDeviceTool,
+const std::vector<int> kLarge = {pic::kBoxBackground,      pic::kSignInBackground,     pic::kDeviceTool,
                                  pic::kInformationPicture, pic::kNotificationsPicture, pic::kMainBackground};
-const std::vector<int> kSmall = {pic::kBoxClose,         pic::kBoxNoButton,         pic::kBoxYesButton,
-                                 pic::kBoxInformationIcon, pic::kSignInClose,       pic::kSignInLanguageArrow,
-                                 pic::kTickBoxTicked,    pic::kTickBoxUnticked,     pic::kProgramIcon,
-                                 pic::kTabUnderline,     pic::kSubTabUnderline,     pic::kScrollThumb};
-const std::vector<int> kOnBlue = {pic::kIconAccount, pic::kIconSettings, pic::kIconNotifications, pic::kIconClose};
+const std::vector<int> kSmall = {pic::kBoxClose,           pic::kBoxNoButton,     pic::kBoxYesButton,
+                                 pic::kBoxInformationIcon, pic::kSignInClose,     pic::kSignInLanguageArrow,
+                                 pic::kTickBoxTicked,      pic::kTickBoxUnticked, pic::kProgramIcon,
+                                 pic::kTabUnderline,       pic::kSubTabUnderline, pic::kScrollThumb};
+const std::vector<int> kOnBlue = {pic::kIconAccount, pic::kIconSettings, pic::kIconNotifications,
+                                  pic::kIconClose};
 const std::vector<int> kWide = {pic::kSignInInputFrame, pic::kSignInLanguagePanel, pic::kSignInActionButton,
                                 pic::kPrimaryButton,    pic::kSecondaryButton,     pic::kAccountPopup,
                                 pic::kScrollTrack,      pic::kSettingsRow};
 
 const bool registered =
     krevol::shots::registerShot(
-        {"skin_sheet_large", [] { return std::make_unique<SkinSheet>(kLarge, 1, 1660, QColor(226, 229, 233)); },
-         {}, false}) &&
+        {"skin_sheet_large",
+         [] { return std::make_unique<SkinSheet>(kLarge, 1, 1660, QColor(226, 229, 233)); },
+         {},
+         false}) &&
     krevol::shots::registerShot(
-        {"skin_sheet_small", [] { return std::make_unique<SkinSheet>(kSmall, 4, 1200, QColor(226, 229, 233)); },
-         {}, false}) &&
+        {"skin_sheet_small",
+         [] { return std::make_unique<SkinSheet>(kSmall, 4, 1200, QColor(226, 229, 233)); },
+         {},
+         false}) &&
     krevol::shots::registerShot(
-        {"skin_sheet_header_icons", [] { return std::make_unique<SkinSheet>(kOnBlue, 4, 560, QColor(45, 143, 193)); },
-         {}, false}) &&
+        {"skin_sheet_header_icons",
+         [] { return std::make_unique<SkinSheet>(kOnBlue, 4, 560, QColor(45, 143, 193)); },
+         {},
+         false}) &&
     krevol::shots::registerShot(
-        {"skin_sheet_wide", [] { return std::make_unique<SkinSheet>(kWide, 1, 1000, QColor(243, 245, 248)); },
-         {}, false});
+        {"skin_sheet_wide",
+         [] { return std::make_unique<SkinSheet>(kWide, 1, 1000, QColor(243, 245, 248)); },
+         {},
+         false});
 
 }  // namespace

@@ -13,7 +13,7 @@ using namespace krevol;
 
 class TestBackgroundTask : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void resultArrivesOnTheUiThread();
     void closedReceiverHearsNothing();
     void moveOnlyResult();
@@ -64,7 +64,8 @@ void TestBackgroundTask::moveOnlyResult() {
     QObject receiver;
     int got = 0;
     runInBackground(
-        &receiver, [] { return std::make_unique<int>(7); }, [&](std::unique_ptr<int> value) { got = *value; });
+        &receiver, [] { return std::make_unique<int>(7); },
+        [&](std::unique_ptr<int> value) { got = *value; });
     QTRY_COMPARE_WITH_TIMEOUT(got, 7, 30000);
 }
 

@@ -18,29 +18,30 @@ enum class Action { First, Second, Close, Enter, Escape, WindowClose };
 
 void perform(CKrevolBoxDlg& box, Action action) {
     switch (action) {
-    case Action::First:
-        QTest::mouseClick(box.firstButton(), Qt::LeftButton);
-        break;
-    case Action::Second:
-        QTest::mouseClick(box.secondButton(), Qt::LeftButton);
-        break;
-    case Action::Close:
-        QTest::mouseClick(box.closeControl(), Qt::LeftButton);
-        break;
-    case Action::Enter:
-        QTest::keyClick(&box, Qt::Key_Return);
-        break;
-    case Action::Escape:
-        QTest::keyClick(&box, Qt::Key_Escape);
-        break;
-    case Action::WindowClose:
-        box.close();
-        break;
+        case Action::First:
+            QTest::mouseClick(box.firstButton(), Qt::LeftButton);
+            break;
+        case Action::Second:
+            QTest::mouseClick(box.secondButton(), Qt::LeftButton);
+            break;
+        case Action::Close:
+            QTest::mouseClick(box.closeControl(), Qt::LeftButton);
+            break;
+        case Action::Enter:
+            QTest::keyClick(&box, Qt::Key_Return);
+            break;
+        case Action::Escape:
+            QTest::keyClick(&box, Qt::Key_Escape);
+            break;
+        case Action::WindowClose:
+            box.close();
+            break;
     }
 }
 
 const QString kLongText = QStringLiteral(
-    "Software upgrading. Closing the tool may result in the device not working properly. Are you sure to close?");
+    "Software upgrading. Closing the tool may result in the device not working properly. Are you sure to "
+    "close?");
 
 }  // namespace
 
@@ -48,7 +49,7 @@ Q_DECLARE_METATYPE(Action)
 
 class TestBoxDialog : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void results_data();
     void results();
@@ -67,7 +68,9 @@ private slots:
     void drawsTheTextInBlackOnTheSkin();
 };
 
-void TestBoxDialog::initTestCase() { installEmbeddedFont(); }
+void TestBoxDialog::initTestCase() {
+    installEmbeddedFont();
+}
 
 void TestBoxDialog::results_data() {
     QTest::addColumn<int>("type");
@@ -198,7 +201,8 @@ void TestBoxDialog::shortTextSitsLowerThanWrappedText() {
     // The decision follows the measured width in the box font: a text just short of the limit
     // stays on one line, the same text one character longer wraps.
     QString edge;
-    while (QFontMetrics(messageBoxFont()).horizontalAdvance(edge + QLatin1Char('m')) <= 290) edge += QLatin1Char('m');
+    while (QFontMetrics(messageBoxFont()).horizontalAdvance(edge + QLatin1Char('m')) <= 290)
+        edge += QLatin1Char('m');
     QCOMPARE(CKrevolBoxDlg(edge, kBoxOk).textRect(), QRect(73, 52, 290, 48));
     QCOMPARE(CKrevolBoxDlg(edge + QLatin1Char('m'), kBoxOk).textRect(), QRect(68, 43, 290, 92));
 

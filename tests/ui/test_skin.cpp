@@ -31,7 +31,7 @@ QRgb rawPixel(const QImage& image, int x, int y) {
 
 class TestSkin : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void premultipliesWithTruncation_data();
     void premultipliesWithTruncation();
     void pictureWithoutAlphaKeepsColours();

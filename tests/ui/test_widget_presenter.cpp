@@ -35,7 +35,7 @@ struct Windows {
 
 class TestWidgetPresenter : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
     void errorBoxText_data();
@@ -50,7 +50,9 @@ private slots:
     void windowDestroyedWhileOpen();
 };
 
-void TestWidgetPresenter::init() { installWidgetPresenter(); }
+void TestWidgetPresenter::init() {
+    installWidgetPresenter();
+}
 
 void TestWidgetPresenter::cleanup() {
     setMessagePresenter(nullptr);
@@ -62,7 +64,8 @@ void TestWidgetPresenter::errorBoxText_data() {
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("expected");
     QTest::newRow("no code: text alone") << 0 << QStringLiteral("Server connection error, please try again");
-    QTest::newRow("transport failure 5") << 5 << QStringLiteral("Server connection error, please try again:5");
+    QTest::newRow("transport failure 5")
+        << 5 << QStringLiteral("Server connection error, please try again:5");
     QTest::newRow("negative code") << -6 << QStringLiteral("Server connection error, please try again:-6");
     QTest::newRow("HTTP status") << 404 << QStringLiteral("Server connection error, please try again:404");
 }

@@ -17,8 +17,8 @@
 #include <QString>
 #include <QTextStream>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -52,7 +52,9 @@ QImage blank(int w, int h) {
     return image;
 }
 
-void antialias(QPainter& p) { p.setRenderHint(QPainter::Antialiasing, true); }
+void antialias(QPainter& p) {
+    p.setRenderHint(QPainter::Antialiasing, true);
+}
 
 void fillRounded(QPainter& p, const QRectF& r, qreal radius, const QBrush& brush) {
     p.setPen(Qt::NoPen);
@@ -162,8 +164,12 @@ QImage flatButton(int w, int h, const QColor& top, const QColor& bottom, qreal r
     return img;
 }
 
-QImage boxNoButton() { return flatButton(68, 24, QColor(152, 160, 171), kGreyButton, 4); }
-QImage boxYesButton() { return flatButton(68, 24, QColor(56, 154, 204), QColor(40, 134, 183), 4); }
+QImage boxNoButton() {
+    return flatButton(68, 24, QColor(152, 160, 171), kGreyButton, 4);
+}
+QImage boxYesButton() {
+    return flatButton(68, 24, QColor(56, 154, 204), QColor(40, 134, 183), 4);
+}
 
 QImage infoIcon() {
     QImage img = blank(33, 30);
@@ -255,7 +261,9 @@ QImage languagePanel() {
     return img;
 }
 
-QImage actionButton() { return flatButton(241, 36, QColor(56, 154, 204), QColor(38, 130, 178), 5); }
+QImage actionButton() {
+    return flatButton(241, 36, QColor(56, 154, 204), QColor(38, 130, 178), 5);
+}
 
 // ---- Main window -------------------------------------------------------------------------
 
@@ -673,7 +681,9 @@ struct Picture {
     QImage (*draw)();
 };
 
-QImage tabUnderline() { return barPicture(pic::kTabUnderlineSize.width(), pic::kTabUnderlineSize.height(), Qt::white); }
+QImage tabUnderline() {
+    return barPicture(pic::kTabUnderlineSize.width(), pic::kTabUnderlineSize.height(), Qt::white);
+}
 QImage subTabUnderline() {
     return barPicture(pic::kSubTabUnderlineSize.width(), pic::kSubTabUnderlineSize.height(), kAccent);
 }
@@ -696,8 +706,12 @@ QImage secondaryButton() {
     strokeRounded(p, r, 5, kBorder);
     return img;
 }
-QImage tickedBox() { return tickBox(true); }
-QImage untickedBox() { return tickBox(false); }
+QImage tickedBox() {
+    return tickBox(true);
+}
+QImage untickedBox() {
+    return tickBox(false);
+}
 
 const std::vector<Picture>& pictures() {
     static const std::vector<Picture> list = {
