@@ -25,12 +25,12 @@ constexpr int kPageDeviceReset = 8;    // format and reinstall
 
 // Timers of the main window, by their fixed ids, with their delays in milliseconds. Every one is
 // one-shot except kTimerProgress, which repeats until the install run stops it.
-constexpr int kTimerDragEnable = 1002;  // enables dragging the window
+constexpr int kTimerDragEnable = 1002;   // enables dragging the window
 constexpr int kTimerSuiteVersion = 111;  // newest PC suite version query
-constexpr int kTimerCatalogue = 1001;   // catalogue loader (background)
-constexpr int kTimerLogUpload = 1003;   // log folder upload (background)
-constexpr int kTimerInstallStep = 110;  // one step of the install run (background)
-constexpr int kTimerProgress = 999;     // progress text of a running install
+constexpr int kTimerCatalogue = 1001;    // catalogue loader (background)
+constexpr int kTimerLogUpload = 1003;    // log folder upload (background)
+constexpr int kTimerInstallStep = 110;   // one step of the install run (background)
+constexpr int kTimerProgress = 999;      // progress text of a running install
 constexpr int kTimerDragEnableDelay = 200;
 constexpr int kTimerSuiteVersionDelay = 1000;
 constexpr int kTimerCatalogueDelay = 200;
@@ -39,9 +39,9 @@ constexpr int kTimerInstallStepDelay = 50;
 constexpr int kTimerProgressInterval = 1000;
 
 struct MainWindowState {
-    std::string userId;  // from sign-in; inserted unquoted into request bodies
-    std::string token;   // from sign-in; inserted unquoted
-    std::string email;   // the address the user signed in with
+    std::string userId;               // from sign-in; inserted unquoted into request bodies
+    std::string token;                // from sign-in; inserted unquoted
+    std::string email;                // the address the user signed in with
     std::string softFolder;           // program folder + "/KrevolSoft/": downloads
     std::string updateFolder;         // softFolder + "KrevolUpdate/": unpacked packages
     std::string suiteDownloadFolder;  // program folder + "/KrevolDown/": the PC suite package
@@ -50,22 +50,22 @@ struct MainWindowState {
     std::string deviceSerial;         // serial of the current tool; empty when none
     std::string formattedSerial;      // serial of the tool that Device Reset formatted last
     std::int32_t currentPage = kPageMyDevice;
-    std::int32_t deviceKind = -1;            // 1, 2, or -1 (no kind)
-    std::int32_t closeEndsApplication = 1;   // closing the window ends the program
-    std::int32_t accountPopupShown = 0;      // the account pop-up (signed-in e-mail) is open
-    std::int32_t statusShown = 0;            // the device panel shows a status text, not the tool
-    std::int32_t ownershipLinkShown = 0;     // the "OK" link under "bound to other account"
-    std::int32_t selectAll = 0;              // the upgrade page's select-all box
-    std::int32_t anyUpgradable = 0;          // the software list has an item that still needs work
-    std::int32_t devicesScrollActive = 0;    // Other Devices thumb
+    std::int32_t deviceKind = -1;           // 1, 2, or -1 (no kind)
+    std::int32_t closeEndsApplication = 1;  // closing the window ends the program
+    std::int32_t accountPopupShown = 0;     // the account pop-up (signed-in e-mail) is open
+    std::int32_t statusShown = 0;           // the device panel shows a status text, not the tool
+    std::int32_t ownershipLinkShown = 0;    // the "OK" link under "bound to other account"
+    std::int32_t selectAll = 0;             // the upgrade page's select-all box
+    std::int32_t anyUpgradable = 0;         // the software list has an item that still needs work
+    std::int32_t devicesScrollActive = 0;   // Other Devices thumb
     std::int32_t devicesScrollStep = 0;
-    std::int32_t softwareScrollActive = 0;   // software list thumb
+    std::int32_t softwareScrollActive = 0;  // software list thumb
     std::int32_t softwareScrollStep = 0;
-    std::int32_t runBusy = 0;                // an install run is in progress
-    std::int32_t runIdle = 1;                // no install run is in progress
-    std::int32_t dragEnabled = 0;            // 1 from 200 ms after initialisation
-    std::int32_t catalogueLoaderIdle = 1;    // 0 while the catalogue loader runs
-    std::string suiteInstallerUrl;           // download address of a newer PC suite
+    std::int32_t runBusy = 0;              // an install run is in progress
+    std::int32_t runIdle = 1;              // no install run is in progress
+    std::int32_t dragEnabled = 0;          // 1 from 200 ms after initialisation
+    std::int32_t catalogueLoaderIdle = 1;  // 0 while the catalogue loader runs
+    std::string suiteInstallerUrl;         // download address of a newer PC suite
     // The software list of the connected tool: the catalogue entries themselves join this struct
     // with the catalogue loader; here are its display rows ("name$installed$newest$size$progress"),
     // the rows drawn without a tick box in normal mode, and the page's mode (0 normal, 1 reinstall).

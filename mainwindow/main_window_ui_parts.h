@@ -18,7 +18,7 @@ inline const QColor kSeparator{228, 232, 237};
 inline const QColor kTextDark{62, 62, 62};
 inline const QColor kTextGrey{128, 136, 146};
 inline const QColor kAccent{45, 143, 193};
-inline const QColor kListText{62, 62, 62};      // Other Devices rows
+inline const QColor kListText{62, 62, 62};         // Other Devices rows
 inline const QColor kSoftwareText{105, 105, 105};  // software rows
 
 // A catalogue text for a control.

@@ -42,14 +42,22 @@ constexpr MainWindowVisibility visibilityFor(const MainWindowState& s, int softw
 // The page title's catalogue id (0: no title).
 constexpr int pageTitleId(int page, int reinstallMode) {
     switch (page) {
-        case kPageOtherDevices: return msgId(189);
-        case kPageUpgrade: return reinstallMode != 0 ? msgId(245) : msgId(188);
-        case kPageInformation: return msgId(217);
-        case kPageSettings: return msgId(252);
-        case kPageNotifications: return msgId(218);
-        case kPageSuiteVersion: return msgId(194);
-        case kPageDeviceReset: return msgId(269);
-        default: return 0;
+        case kPageOtherDevices:
+            return msgId(189);
+        case kPageUpgrade:
+            return reinstallMode != 0 ? msgId(245) : msgId(188);
+        case kPageInformation:
+            return msgId(217);
+        case kPageSettings:
+            return msgId(252);
+        case kPageNotifications:
+            return msgId(218);
+        case kPageSuiteVersion:
+            return msgId(194);
+        case kPageDeviceReset:
+            return msgId(269);
+        default:
+            return 0;
     }
 }
 

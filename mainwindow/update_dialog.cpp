@@ -33,8 +33,8 @@ using namespace krevol;
 
 CKrevolUpdateDlg::CKrevolUpdateDlg(std::string userId, std::string token, std::string email, SignInHost* host,
                                    QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint),
+    : QWidget(parent,
+              Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint),
       host_(host) {
     state_.userId = std::move(userId);
     state_.token = std::move(token);
@@ -169,15 +169,26 @@ bool CKrevolUpdateDlg::isTimerArmed(int id) const {
 void CKrevolUpdateDlg::onTimer(int id) {
     if (id != kTimerProgress) killTimerById(id);
     switch (id) {
-        case kTimerDragEnable: onDragTimer(); break;
-        case kTimerSuiteVersion: onSuiteVersionTimer(); break;
+        case kTimerDragEnable:
+            onDragTimer();
+            break;
+        case kTimerSuiteVersion:
+            onSuiteVersionTimer();
+            break;
         case kTimerCatalogue:
             if (state_.catalogueLoaderIdle == 1) onCatalogueTimer();
             break;
-        case kTimerLogUpload: onLogUploadTimer(); break;
-        case kTimerInstallStep: onInstallStepTimer(); break;
-        case kTimerProgress: onProgressTimer(); break;
-        default: break;
+        case kTimerLogUpload:
+            onLogUploadTimer();
+            break;
+        case kTimerInstallStep:
+            onInstallStepTimer();
+            break;
+        case kTimerProgress:
+            onProgressTimer();
+            break;
+        default:
+            break;
     }
 }
 
@@ -293,11 +304,13 @@ void CKrevolUpdateDlg::paintEvent(QPaintEvent*) {
     if (!upgradeHeaders_.empty() && upgradeHeaders_.front()->isVisible()) {
         const QRect list = softwareList_->geometry();
         painter.drawLine(list.left(), list.top() - 1, softwareThumb_->geometry().right(), list.top() - 1);
-        painter.drawLine(list.left(), list.bottom() + 1, softwareThumb_->geometry().right(), list.bottom() + 1);
+        painter.drawLine(list.left(), list.bottom() + 1, softwareThumb_->geometry().right(),
+                         list.bottom() + 1);
     }
     if (serialLabel_->isVisible()) {
         const QRect panel = ui_parts::kDeviceDetailsRect;
-        painter.drawLine(panel.left(), ui_parts::kDeviceSeparatorY, panel.right(), ui_parts::kDeviceSeparatorY);
+        painter.drawLine(panel.left(), ui_parts::kDeviceSeparatorY, panel.right(),
+                         ui_parts::kDeviceSeparatorY);
     }
 }
 

@@ -44,7 +44,7 @@ struct MyDevicesOutcome;
 class CKrevolUpdateDlg : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     static constexpr int kWidth = 960;
     static constexpr int kHeight = 640;
     static constexpr int kDragStripHeight = 40;  // the top strip acts as the caption
@@ -89,7 +89,7 @@ public:
     QString serialText() const;
     QString modelText() const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -97,7 +97,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     enum class TabFonts { Unchanged, MyDevice, Upgrade, Information, AllLight };
     struct PendingVolumeEvent {
         bool arrival = true;

@@ -120,7 +120,8 @@ void CKrevolUpdateDlg::applyRefresh(const DeviceRefreshOutcome& outcome) {
     update();
 }
 
-void CKrevolUpdateDlg::fillOtherDevices(const std::vector<std::string>& rows, bool scrollActive, int scrollStep) {
+void CKrevolUpdateDlg::fillOtherDevices(const std::vector<std::string>& rows, bool scrollActive,
+                                        int scrollStep) {
     state_.otherDeviceRows = rows;
     otherDevicesList_->clear();
     for (const std::string& row : rows) otherDevicesList_->addRow(QString::fromStdString(row));

@@ -26,8 +26,8 @@ QImage skinPicture(int id) {
     return image;
 }
 
-QLabel* makeLabel(QWidget* parent, const char* name, const QRect& rect, const QFont& font, const QColor& colour,
-                  Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
+QLabel* makeLabel(QWidget* parent, const char* name, const QRect& rect, const QFont& font,
+                  const QColor& colour, Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
     auto* label = new QLabel(parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(rect);
@@ -53,7 +53,7 @@ CSkinButton* makeButton(QWidget* parent, const char* name, const QRect& rect, co
 
 // Three dots that pulse in turn while the tool is being checked.
 class BusyIndicator : public QWidget {
-public:
+  public:
     explicit BusyIndicator(QWidget* parent) : QWidget(parent) {
         timer_.setInterval(160);
         QObject::connect(&timer_, &QTimer::timeout, this, [this] {
@@ -62,7 +62,7 @@ public:
         });
     }
 
-protected:
+  protected:
     void showEvent(QShowEvent*) override { timer_.start(); }
     void hideEvent(QHideEvent*) override { timer_.stop(); }
     void paintEvent(QPaintEvent*) override {
@@ -78,7 +78,7 @@ protected:
         }
     }
 
-private:
+  private:
     QTimer timer_;
     int phase_ = 0;
 };
@@ -94,8 +94,9 @@ QPixmap krevol::ui_parts::toolPixmap(bool faded) {
         grey.fill(Qt::transparent);
         QPainter painter(&grey);
         painter.setOpacity(0.22);
-        painter.drawImage(0, 0, image.convertToFormat(QImage::Format_Grayscale8).convertToFormat(
-                                    QImage::Format_ARGB32_Premultiplied));
+        painter.drawImage(0, 0,
+                          image.convertToFormat(QImage::Format_Grayscale8)
+                              .convertToFormat(QImage::Format_ARGB32_Premultiplied));
         painter.end();
         // Keep the tool's outline: transparent where the original is.
         QPainter mask(&grey);
@@ -118,8 +119,8 @@ void CKrevolUpdateDlg::createHeader() {
     auto makeTab = [&](const char* name, int id) {
         const QString caption = text(id);
         const int width = metrics.horizontalAdvance(caption) + 28;
-        CSkinButton* tab = makeButton(this, name, QRect(x, kTabTop, width, kTabHeight), QImage(), caption, bold,
-                                      Qt::white);
+        CSkinButton* tab =
+            makeButton(this, name, QRect(x, kTabTop, width, kTabHeight), QImage(), caption, bold, Qt::white);
         x += width + 12;
         return tab;
     };
@@ -131,14 +132,14 @@ void CKrevolUpdateDlg::createHeader() {
     connect(tabInformation_, &QAbstractButton::clicked, this, &CKrevolUpdateDlg::onTabInformation);
 
     const QFont none = createUiFont(14, 400);
-    iconAccount_ = makeButton(this, "iconAccount", kAccountIconRect, skinPicture(picture::kIconAccount), QString(),
-                              none, Qt::white);
-    iconSettings_ = makeButton(this, "iconSettings", kSettingsIconRect, skinPicture(picture::kIconSettings), QString(),
-                               none, Qt::white);
+    iconAccount_ = makeButton(this, "iconAccount", kAccountIconRect, skinPicture(picture::kIconAccount),
+                              QString(), none, Qt::white);
+    iconSettings_ = makeButton(this, "iconSettings", kSettingsIconRect, skinPicture(picture::kIconSettings),
+                               QString(), none, Qt::white);
     iconNotifications_ = makeButton(this, "iconNotifications", kNotificationsIconRect,
                                     skinPicture(picture::kIconNotifications), QString(), none, Qt::white);
-    iconClose_ =
-        makeButton(this, "iconClose", kCloseIconRect, skinPicture(picture::kIconClose), QString(), none, Qt::white);
+    iconClose_ = makeButton(this, "iconClose", kCloseIconRect, skinPicture(picture::kIconClose), QString(),
+                            none, Qt::white);
     connect(iconAccount_, &QAbstractButton::clicked, this, &CKrevolUpdateDlg::onAccountIcon);
     connect(iconSettings_, &QAbstractButton::clicked, this, &CKrevolUpdateDlg::onSettingsIcon);
     connect(iconNotifications_, &QAbstractButton::clicked, this, &CKrevolUpdateDlg::onNotificationsIcon);
@@ -157,7 +158,8 @@ void CKrevolUpdateDlg::createHeader() {
     accountPopupText_->setText(QString::fromStdString(state_.email));
     accountPopup_->hide();
 
-    companyLine_ = makeLabel(this, "companyLine", kCompanyLineRect, createUiFont(14, 300), kTextGrey, Qt::AlignCenter);
+    companyLine_ =
+        makeLabel(this, "companyLine", kCompanyLineRect, createUiFont(14, 300), kTextGrey, Qt::AlignCenter);
     companyLine_->setText(text(msgId(254)));
 }
 
@@ -173,7 +175,8 @@ void CKrevolUpdateDlg::placeAccountPopup() {
 
 void CKrevolUpdateDlg::createDevicePanel() {
     const QFont subTabFont = createUiFont(16, 700);
-    subTabMyDevice_ = makeButton(this, "subTabMyDevice", QRect(), QImage(), text(msgId(187)), subTabFont, kTextDark);
+    subTabMyDevice_ =
+        makeButton(this, "subTabMyDevice", QRect(), QImage(), text(msgId(187)), subTabFont, kTextDark);
     subTabOtherDevices_ =
         makeButton(this, "subTabOtherDevices", QRect(), QImage(), text(msgId(189)), subTabFont, kTextGrey);
     placeSubTabs();
@@ -202,8 +205,9 @@ void CKrevolUpdateDlg::createDevicePanel() {
     statusText_ = makeLabel(this, "statusText", kStatusTextRect, createUiFont(17, 400), kTextDark,
                             Qt::AlignLeft | Qt::AlignTop);
     statusText_->setWordWrap(true);
-    ownershipLink_ = makeButton(this, "ownershipLink", kOwnershipLinkRect, skinPicture(picture::kPrimaryButton),
-                                text(msgId(260)), createUiFont(16, 700), Qt::white);
+    ownershipLink_ =
+        makeButton(this, "ownershipLink", kOwnershipLinkRect, skinPicture(picture::kPrimaryButton),
+                   text(msgId(260)), createUiFont(16, 700), Qt::white);
     connect(ownershipLink_, &QAbstractButton::clicked, this, &CKrevolUpdateDlg::onOwnershipLink);
 
     // The feature list: fixed lines, not translated.
@@ -221,11 +225,12 @@ void CKrevolUpdateDlg::createDevicePanel() {
         painter.setBrush(kAccent);
         painter.drawEllipse(QPointF(row.left() + 4.5, row.center().y() + 0.5), 3.0, 3.0);
     });
-    static const std::array<const char*, 7> kFeatures = {"Main Features:", "Password Reading", "Key Learning",
-                                                         "All Keys Lost", "Key Deleting", "Remote Relearn",
-                                                         "Number of Keys"};
+    static const std::array<const char*, 7> kFeatures = {
+        "Main Features:", "Password Reading", "Key Learning",  "All Keys Lost",
+        "Key Deleting",   "Remote Relearn",   "Number of Keys"};
     for (std::size_t i = 0; i < kFeatures.size(); ++i)
-        featureList_->addRow((i == 0 ? QString() : QStringLiteral("    ")) + QString::fromLatin1(kFeatures[i]));
+        featureList_->addRow((i == 0 ? QString() : QStringLiteral("    ")) +
+                             QString::fromLatin1(kFeatures[i]));
 }
 
 void CKrevolUpdateDlg::placeSubTabs() {
@@ -241,8 +246,9 @@ void CKrevolUpdateDlg::placeSubTabs() {
 void CKrevolUpdateDlg::placeActionLink() {
     // Under the page's text, whatever its length.
     const QRect area = kVersionTextRect;
-    const QRect used = QFontMetrics(versionText_->font())
-                           .boundingRect(QRect(0, 0, area.width(), 10000), Qt::TextWordWrap, versionText_->text());
+    const QRect used =
+        QFontMetrics(versionText_->font())
+            .boundingRect(QRect(0, 0, area.width(), 10000), Qt::TextWordWrap, versionText_->text());
     const int y = area.y() + std::min(area.height(), used.height()) + kActionLinkGap;
     const int width = std::max(kActionLinkRect.width(),
                                QFontMetrics(actionLink_->font()).horizontalAdvance(actionLink_->text()) + 40);
@@ -253,7 +259,8 @@ void CKrevolUpdateDlg::createOtherDevicesPage() {
     const QFont headerFont = createUiFont(15, 700);
     const std::array<int, 3> widths = {120, 178, 108};
     const std::array<int, 3> ids = {msgId(161), msgId(249), msgId(250)};
-    const std::array<const char*, 3> names = {"devicesHeaderModel", "devicesHeaderSerial", "devicesHeaderDate"};
+    const std::array<const char*, 3> names = {"devicesHeaderModel", "devicesHeaderSerial",
+                                              "devicesHeaderDate"};
     int x = kDevicesListX;
     for (std::size_t i = 0; i < widths.size(); ++i) {
         QLabel* header =
@@ -283,8 +290,9 @@ void CKrevolUpdateDlg::createUpgradePage() {
     const QFont headerFont = createUiFont(15, 700);
     const std::array<int, 5> widths = {125, 125, 100, 77, 200};
     const std::array<int, 5> ids = {msgId(170), msgId(171), msgId(172), msgId(173), msgId(285)};
-    const std::array<const char*, 5> names = {"upgradeHeaderSoftware", "upgradeHeaderCurrent", "upgradeHeaderNew",
-                                              "upgradeHeaderSize", "upgradeHeaderProgress"};
+    const std::array<const char*, 5> names = {"upgradeHeaderSoftware", "upgradeHeaderCurrent",
+                                              "upgradeHeaderNew", "upgradeHeaderSize",
+                                              "upgradeHeaderProgress"};
     int x = kSoftwareListX + 25;
     for (std::size_t i = 0; i < widths.size(); ++i) {
         QLabel* header =
@@ -328,8 +336,8 @@ void CKrevolUpdateDlg::createUpgradePage() {
                                text(msgId(257)), createUiFont(16, 700), kAccent);
     selectAllBox_ = makeButton(this, "selectAllBox", kSelectAllBoxRect, untickedPicture_, QString(),
                                createUiFont(14, 400), kTextDark);
-    selectAllCaption_ = makeLabel(this, "selectAllCaption", kSelectAllCaptionRect, createUiFont(15, 400),
-                                  kSoftwareText);
+    selectAllCaption_ =
+        makeLabel(this, "selectAllCaption", kSelectAllCaptionRect, createUiFont(15, 400), kSoftwareText);
     selectAllCaption_->setText(text(msgId(186)));
     progressText_ = makeLabel(this, "progressText", kProgressTextRect, createUiFont(15, 400), kSoftwareText);
     progressText_->setWordWrap(true);
@@ -353,11 +361,11 @@ void CKrevolUpdateDlg::createSettingsPage() {
     for (std::size_t i = 0; i < ids.size(); ++i) {
         auto* row = new QLabel(this);
         row->setObjectName(QStringLiteral("settingsRow%1").arg(i));
-        row->setGeometry(kSettingsRowX, kSettingsFirstRowY + static_cast<int>(i) * size.height(), size.width(),
-                         size.height());
+        row->setGeometry(kSettingsRowX, kSettingsFirstRowY + static_cast<int>(i) * size.height(),
+                         size.width(), size.height());
         row->setPixmap(QPixmap::fromImage(rowPicture));
-        QLabel* label = makeLabel(row, "settingsLabel", QRect(32, 0, 600, size.height()), createUiFont(16, 400),
-                                  kTextDark);
+        QLabel* label = makeLabel(row, "settingsLabel", QRect(32, 0, 600, size.height()),
+                                  createUiFont(16, 400), kTextDark);
         label->setText(text(ids[i]));
         CSkinButton* edit = makeButton(row, "settingsEdit", QRect(size.width() - 110, 10, 90, 36), QImage(),
                                        text(msgId(253)), createUiFont(15, 700), kAccent);
@@ -372,7 +380,7 @@ void CKrevolUpdateDlg::createVersionPage() {
     versionText_ = makeLabel(this, "versionText", kVersionTextRect, createUiFont(16, 400), kTextDark,
                              Qt::AlignLeft | Qt::AlignTop);
     versionText_->setWordWrap(true);
-    actionLink_ = makeButton(this, "actionLink", kActionLinkRect, skinPicture(picture::kPrimaryButton), QString(),
-                             createUiFont(16, 700), Qt::white);
+    actionLink_ = makeButton(this, "actionLink", kActionLinkRect, skinPicture(picture::kPrimaryButton),
+                             QString(), createUiFont(16, 700), Qt::white);
     connect(actionLink_, &QAbstractButton::clicked, this, &CKrevolUpdateDlg::onActionLink);
 }

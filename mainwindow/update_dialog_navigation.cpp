@@ -120,7 +120,8 @@ void CKrevolUpdateDlg::openUpgradePage(int mode) {
         selectAllBox_->setPicture(untickedPicture_);
     }
     // 2. A ready tool without a list gets its catalogue loaded.
-    if (state_.statusShown == 0 && softwareList_->count() == 0) armTimer(kTimerCatalogue, kTimerCatalogueDelay);
+    if (state_.statusShown == 0 && softwareList_->count() == 0)
+        armTimer(kTimerCatalogue, kTimerCatalogueDelay);
     // 3. The page.
     state_.accountPopupShown = 0;
     if (state_.currentPage != kPageUpgrade) {
@@ -178,10 +179,17 @@ void CKrevolUpdateDlg::onSettingsRow(int row) {
             break;
         case 2:  // Language: chosen on the sign-in dialog
             break;
-        case 3: showPage(kPageSuiteVersion); break;
-        case 4: showPage(kPageDeviceReset); break;
-        case 5: openUpgradePage(1); break;
-        default: break;
+        case 3:
+            showPage(kPageSuiteVersion);
+            break;
+        case 4:
+            showPage(kPageDeviceReset);
+            break;
+        case 5:
+            openUpgradePage(1);
+            break;
+        default:
+            break;
     }
 }
 

@@ -263,7 +263,8 @@ void CMyScrollThumb::mousePressEvent(QMouseEvent* event) {
 }
 
 void CMyScrollThumb::mouseMoveEvent(QMouseEvent* event) {
-    if (dragging_ && (event->buttons() & Qt::LeftButton)) moveThumbTo(event->position().toPoint().y() - grabY_);
+    if (dragging_ && (event->buttons() & Qt::LeftButton))
+        moveThumbTo(event->position().toPoint().y() - grabY_);
     event->accept();
 }
 

@@ -27,7 +27,7 @@
 class CMyListBox : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     enum class Selection { None, MultipleToggle };  // MultipleToggle: a click ticks or unticks a row
     // Draws the decoration of one row (a tick box...) before its texts.
     using RowDecorator = std::function<void(QPainter& painter, const QRect& row, int index, bool selected)>;
@@ -41,7 +41,7 @@ public:
     void setColumns(int leading, int gap, std::vector<int> widths, bool restColumn);
     void setTextColor(const QColor& colour);
     void setRowFont(const QFont& font);
-    void setBackground(const QBrush& brush);  // NoBrush (default): the parent's background shows
+    void setBackground(const QBrush& brush);     // NoBrush (default): the parent's background shows
     void setRowSeparator(const QColor& colour);  // a line under each row; invalid colour = none
     void setSelectionMode(Selection mode);
     void setRowDecorator(RowDecorator decorator);
@@ -54,7 +54,7 @@ public:
     QStringList rows() const { return rows_; }
 
     int topRow() const { return topRow_; }
-    void setTopRow(int row);  // clamped to 0 .. max(0, count() - 3)
+    void setTopRow(int row);      // clamped to 0 .. max(0, count() - 3)
     int visibleRowCount() const;  // rows that fit, partly shown ones included
 
     bool isSelected(int index) const;
@@ -64,16 +64,16 @@ public:
     // The row at a point of this widget, -1 for none.
     int rowAt(const QPoint& point) const;
 
-signals:
+  signals:
     void selectionChanged();
     void wheelSteps(int steps);  // one per notch over the list; positive = towards later rows
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
-private:
+  private:
     QStringList rows_;
     std::vector<bool> selected_;
     int rowHeight_ = 20;
@@ -93,7 +93,7 @@ private:
 class CMyScrollThumb : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     // The thumb scrolls `list`; place it beside the list with the list's height.
     explicit CMyScrollThumb(CMyListBox* list, QWidget* parent = nullptr);
 
@@ -104,7 +104,8 @@ public:
     int trackLength() const;
 
     // Activates or deactivates the thumb; either way the thumb goes to the top and the list to its
-    // first row. An active thumb with a step below 1 (a list longer than its track) uses step 1. An inactive thumb is not drawn and ignores the mouse and the wheel.
+    // first row. An active thumb with a step below 1 (a list longer than its track) uses step 1. An inactive
+    // thumb is not drawn and ignores the mouse and the wheel.
     void setScroll(bool active, int step);
     bool isActive() const { return active_; }
     int step() const { return step_; }
@@ -115,14 +116,14 @@ public:
     // The wheel: `steps` steps down (negative: up).
     void stepBy(int steps);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
-private:
+  private:
     CMyListBox* list_;
     QImage picture_;
     int thumbHeight_ = 40;

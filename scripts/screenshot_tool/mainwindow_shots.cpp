@@ -36,7 +36,7 @@ const std::string kOwnSerial = "9001202407150031";
 
 // The sign-in dialog's side, for a window that is only looked at.
 class ShotHost : public krevol::SignInHost {
-public:
+  public:
     void returnToSignIn() override {}
     void beginChangePassword() override {}
     void beginModifyMailbox() override {}
@@ -44,8 +44,8 @@ public:
 };
 
 std::string element(const std::string& type, const std::string& sn, const std::string& createTime) {
-    return "{\"id\":7,\"name\":\"tool\",\"sn\":\"" + sn + "\",\"type\":\"" + type + "\",\"createTime\":" +
-           createTime + ",\"userId\":3}";
+    return "{\"id\":7,\"name\":\"tool\",\"sn\":\"" + sn + "\",\"type\":\"" + type +
+           "\",\"createTime\":" + createTime + ",\"userId\":3}";
 }
 
 // What the server answers in the shot being taken.
@@ -56,7 +56,7 @@ struct Scenario {
 };
 
 class ShotServer {
-public:
+  public:
     static ShotServer& instance() {
         static ShotServer server;
         return server;
@@ -66,7 +66,7 @@ public:
         scenario_ = std::move(scenario);
     }
 
-private:
+  private:
     ShotServer() {
         server_.http().Post("/krevol-manager-api/deviceuser/selectUserBySn",
                             [this](const httplib::Request&, httplib::Response& res) { answer(res, true); });
@@ -106,8 +106,8 @@ std::string listAnswer(bool withOwnTool, int others) {
 }
 
 std::string ownerAnswer(const std::string& owner) {
-    return "{\"statuscode\":200,\"message\":\"ok\",\"data\":{\"deviceType\":\"KR-900 Pro\",\"username\":\"" + owner +
-           "\"}}";
+    return "{\"statuscode\":200,\"message\":\"ok\",\"data\":{\"deviceType\":\"KR-900 Pro\",\"username\":\"" +
+           owner + "\"}}";
 }
 
 // A KREVOL_VOLUMES tree: empty, or one drive holding the tool's DEVINFO.INI.
@@ -165,9 +165,9 @@ void upgradeRows(QWidget& widget) {
     auto* list = window.findChild<CMyListBox*>(QStringLiteral("softwareList"));
     auto* thumb = window.findChild<CMyScrollThumb*>(QStringLiteral("softwareThumb"));
     if (!list || !thumb) return;
-    const char* rows[] = {"Toyota / Lexus$V3.12$V3.15$48.2MB$Upgrading 42%", "Honda / Acura$V2.40$V2.40$31.0MB$",
-                          "Volkswagen$/$V1.08$56.7MB$", "Ford / Lincoln$V4.01$V4.01$44.9MB$",
-                          "Nissan / Infiniti$V2.77$V2.77$29.3MB$"};
+    const char* rows[] = {"Toyota / Lexus$V3.12$V3.15$48.2MB$Upgrading 42%",
+                          "Honda / Acura$V2.40$V2.40$31.0MB$", "Volkswagen$/$V1.08$56.7MB$",
+                          "Ford / Lincoln$V4.01$V4.01$44.9MB$", "Nissan / Infiniti$V2.77$V2.77$29.3MB$"};
     for (const char* row : rows) {
         list->addRow(QString::fromUtf8(row));
         window.state().softwareRows.emplace_back(row);
@@ -184,30 +184,40 @@ Scenario ready() {
 }
 
 const bool registered =
-    registerShot({"main_no_tool", [] { return mainWindow(false, {ownerAnswer(kEmail), listAnswer(false, 2), 0}); },
+    registerShot({"main_no_tool",
+                  [] {
+                      return mainWindow(false, {ownerAnswer(kEmail), listAnswer(false, 2), 0});
+                  },
                   waitForRefresh}) &&
     registerShot({"main_checking_tool",
-                  [] { return mainWindow(true, {ownerAnswer(kEmail), listAnswer(true, 2), 3000}); }}) &&
+                  [] {
+                      return mainWindow(true, {ownerAnswer(kEmail), listAnswer(true, 2), 3000});
+                  }}) &&
     registerShot({"main_tool_ready", [] { return mainWindow(true, ready()); }, waitForRefresh}) &&
     registerShot({"main_tool_other_account",
-                  [] { return mainWindow(true, {ownerAnswer("sam.lee@example.org"), listAnswer(false, 1), 0}); },
+                  [] {
+                      return mainWindow(true, {ownerAnswer("sam.lee@example.org"), listAnswer(false, 1), 0});
+                  },
                   waitForRefresh}) &&
     registerShot({"main_other_devices",
-                  [] { return mainWindow(true, {ownerAnswer(kEmail), listAnswer(true, 6), 0}); },
+                  [] {
+                      return mainWindow(true, {ownerAnswer(kEmail), listAnswer(true, 6), 0});
+                  },
                   onPage(krevol::kPageOtherDevices)}) &&
     registerShot({"main_other_devices_few", [] { return mainWindow(true, ready()); },
                   onPage(krevol::kPageOtherDevices)}) &&
     registerShot({"main_upgrade", [] { return mainWindow(true, ready()); }, onPage(krevol::kPageUpgrade)}) &&
     registerShot({"main_upgrade_rows", [] { return mainWindow(true, ready()); }, upgradeRows}) &&
-    registerShot({"main_information", [] { return mainWindow(true, ready()); },
-                  onPage(krevol::kPageInformation)}) &&
-    registerShot({"main_settings", [] { return mainWindow(true, ready()); }, onPage(krevol::kPageSettings)}) &&
+    registerShot(
+        {"main_information", [] { return mainWindow(true, ready()); }, onPage(krevol::kPageInformation)}) &&
+    registerShot(
+        {"main_settings", [] { return mainWindow(true, ready()); }, onPage(krevol::kPageSettings)}) &&
     registerShot({"main_notifications", [] { return mainWindow(true, ready()); },
                   onPage(krevol::kPageNotifications)}) &&
     registerShot({"main_version_upgrade", [] { return mainWindow(true, ready()); },
                   onPage(krevol::kPageSuiteVersion)}) &&
-    registerShot({"main_device_reset", [] { return mainWindow(true, ready()); },
-                  onPage(krevol::kPageDeviceReset)}) &&
+    registerShot(
+        {"main_device_reset", [] { return mainWindow(true, ready()); }, onPage(krevol::kPageDeviceReset)}) &&
     registerShot({"main_account_popup", [] { return mainWindow(true, ready()); },
                   [](QWidget& widget) {
                       waitForRefresh(widget);

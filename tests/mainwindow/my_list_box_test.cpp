@@ -37,8 +37,8 @@ QImage render(QWidget& widget) {
 }
 
 void wheel(QWidget* target, int angle) {
-    QWheelEvent event(QPointF(2, 2), target->mapToGlobal(QPointF(2, 2)), QPoint(), QPoint(0, angle), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent event(QPointF(2, 2), target->mapToGlobal(QPointF(2, 2)), QPoint(), QPoint(0, angle),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(target, &event);
 }
 
@@ -47,7 +47,7 @@ void wheel(QWidget* target, int angle) {
 class MyListBoxTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void rowsAreSplitIntoTheirColumns() {
         CMyListBox list;
         list.resize(300, 40);
@@ -154,8 +154,9 @@ private slots:
         // Dragging the thumb with the mouse.
         thumb.moveThumbTo(0);
         QTest::mousePress(&thumb, Qt::LeftButton, Qt::NoModifier, QPoint(3, 10));
-        QMouseEvent move(QEvent::MouseMove, QPointF(3, 10 + 2 * step), thumb.mapToGlobal(QPointF(3, 10 + 2 * step)),
-                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, QPointF(3, 10 + 2 * step),
+                         thumb.mapToGlobal(QPointF(3, 10 + 2 * step)), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
         QApplication::sendEvent(&thumb, &move);
         QTest::mouseRelease(&thumb, Qt::LeftButton, Qt::NoModifier, QPoint(3, 10 + 2 * step));
         QCOMPARE(thumb.thumbOffset(), 2 * step);

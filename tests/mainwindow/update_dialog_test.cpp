@@ -38,7 +38,7 @@ const std::string kEmail = "user@example.com";
 const std::string kOwnSerial = "9001234567890123";
 
 class FakeHost : public SignInHost {
-public:
+  public:
     void returnToSignIn() override { ++returns; }
     void beginChangePassword() override { ++passwordFlows; }
     void beginModifyMailbox() override { ++mailboxFlows; }
@@ -51,7 +51,7 @@ public:
 
 // Answers the owner query and the device list; counts the calls and how many ran at once.
 class ApiServer {
-public:
+  public:
     ApiServer() {
         serve("/krevol-manager-api/deviceuser/selectUserBySn", true);
         serve("/krevol-manager-api/deviceuser/selectDeviceByUserId", false);
@@ -75,7 +75,7 @@ public:
     int listCalls() const { return listCalls_; }
     int mostAtOnce() const { return mostAtOnce_; }
 
-private:
+  private:
     void serve(const std::string& path, bool owner) {
         server_.http().Post(path, [this, owner](const httplib::Request&, httplib::Response& res) {
             const int now = ++running_;
@@ -129,7 +129,7 @@ QString text(int id) {
 class UpdateDialogTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<test::RecordingPresenter> presenter_;
     std::unique_ptr<ApiServer> server_;
     std::unique_ptr<QTemporaryDir> volumes_;
@@ -140,7 +140,8 @@ private:
         const QString drive = volumes_->path() + QLatin1Char('/') + name;
         QDir().mkpath(drive + QStringLiteral("/obdtool/sys"));
         QFile info(drive + QStringLiteral("/DEVINFO.INI"));
-        if (info.open(QIODevice::WriteOnly)) info.write(QByteArray("SN:") + QByteArray::fromStdString(serial) + "\r\n");
+        if (info.open(QIODevice::WriteOnly))
+            info.write(QByteArray("SN:") + QByteArray::fromStdString(serial) + "\r\n");
         QFile appIni(drive + QStringLiteral("/obdtool/sys/app.ini"));
         if (appIni.open(QIODevice::WriteOnly)) appIni.write("x");
         return drive.toStdString();
@@ -180,7 +181,7 @@ private:
         return shownMessages.empty() ? 0 : shownMessages.back().id;
     }
 
-private slots:
+  private slots:
     void init() {
         presenter_ = std::make_unique<test::RecordingPresenter>();
         server_ = std::make_unique<ApiServer>();
@@ -214,7 +215,8 @@ private slots:
     }
 
     void startWithoutToolShowsNoDeviceAndLoadsTheList() {
-        server_->setList(listOf({element("KR-100", "1000000000000001"), element("KR-900", "9000000000000002")}));
+        server_->setList(
+            listOf({element("KR-100", "1000000000000001"), element("KR-900", "9000000000000002")}));
         auto window = makeWindow();
         QCOMPARE(registeredMainWindow(), window.get());
         QCOMPARE(runStopFlag.load(), 0);
@@ -233,7 +235,8 @@ private slots:
         QCOMPARE(server_->ownerCalls(), 0);
         QCOMPARE(server_->listCalls(), 1);
         QCOMPARE(s.otherDeviceRows.size(), std::size_t(2));
-        QVERIFY(QString::fromStdString(s.otherDeviceRows[0]).startsWith(QStringLiteral("KR-100$1000000000000001$")));
+        QVERIFY(QString::fromStdString(s.otherDeviceRows[0])
+                    .startsWith(QStringLiteral("KR-100$1000000000000001$")));
         QVERIFY(shown(*window, "statusText"));
         QVERIFY(!shown(*window, "featureList"));
         QVERIFY(!shown(*window, "ownershipLink"));
@@ -430,10 +433,12 @@ private slots:
         QTest::addColumn<int>("title");
         QTest::addColumn<QString>("boldTab");  // "" = all light, "-" = unchanged (My Device stays bold)
         QTest::newRow("upgrade tab") << "tabUpgrade" << int(kPageUpgrade) << 188 << "tabUpgrade";
-        QTest::newRow("information tab") << "tabInformation" << int(kPageInformation) << 217 << "tabInformation";
+        QTest::newRow("information tab")
+            << "tabInformation" << int(kPageInformation) << 217 << "tabInformation";
         QTest::newRow("settings icon") << "iconSettings" << int(kPageSettings) << 252 << "";
         QTest::newRow("notifications icon") << "iconNotifications" << int(kPageNotifications) << 218 << "";
-        QTest::newRow("other devices sub-tab") << "subTabOtherDevices" << int(kPageOtherDevices) << 189 << "-";
+        QTest::newRow("other devices sub-tab")
+            << "subTabOtherDevices" << int(kPageOtherDevices) << 189 << "-";
     }
     void pageTitlesAndTabFonts() {
         QFETCH(QString, control);
@@ -461,15 +466,19 @@ private slots:
         QTest::addColumn<int>("softwareRows");
         QTest::addColumn<int>("anyUpgradable");
         QTest::addColumn<QStringList>("visible");
-        const QStringList always = {"tabMyDevice", "tabUpgrade", "tabInformation", "iconAccount", "iconSettings",
-                                    "iconNotifications", "iconClose", "pageTitle", "companyLine"};
+        const QStringList always = {"tabMyDevice", "tabUpgrade",   "tabInformation",
+                                    "iconAccount", "iconSettings", "iconNotifications",
+                                    "iconClose",   "pageTitle",    "companyLine"};
         QTest::newRow("1 status") << 1 << 1 << 0 << 0
-                                  << (always + QStringList{"subTabMyDevice", "subTabOtherDevices", "statusText"});
+                                  << (always +
+                                      QStringList{"subTabMyDevice", "subTabOtherDevices", "statusText"});
         QTest::newRow("1 ready") << 1 << 0 << 0 << 0
-                                 << (always + QStringList{"subTabMyDevice", "subTabOtherDevices", "featureList"});
+                                 << (always +
+                                     QStringList{"subTabMyDevice", "subTabOtherDevices", "featureList"});
         QTest::newRow("2") << 2 << 1 << 0 << 0
-                           << (always + QStringList{"subTabMyDevice", "subTabOtherDevices", "otherDevicesList",
-                                                    "otherDevicesThumb", "devicesHeaderModel"});
+                           << (always + QStringList{"subTabMyDevice", "subTabOtherDevices",
+                                                    "otherDevicesList", "otherDevicesThumb",
+                                                    "devicesHeaderModel"});
         QTest::newRow("3 empty") << 3 << 0 << 0 << 0
                                  << (always + QStringList{"upgradeHeaderSoftware", "progressText"});
         QTest::newRow("3 rows, nothing to do")
@@ -492,12 +501,29 @@ private slots:
         QFETCH(int, softwareRows);
         QFETCH(int, anyUpgradable);
         QFETCH(QStringList, visible);
-        const QStringList controlled = {
-            "subTabMyDevice", "subTabOtherDevices", "statusText", "ownershipLink", "featureList",
-            "otherDevicesList", "otherDevicesThumb", "devicesHeaderModel", "settingsRow0", "settingsRow5",
-            "upgradeHeaderSoftware", "progressText", "softwareList", "softwareThumb", "oneClickButton",
-            "cancelButton", "selectAllBox", "selectAllCaption", "versionText", "actionLink", "accountPopup",
-            "informationPicture", "notificationsPicture"};
+        const QStringList controlled = {"subTabMyDevice",
+                                        "subTabOtherDevices",
+                                        "statusText",
+                                        "ownershipLink",
+                                        "featureList",
+                                        "otherDevicesList",
+                                        "otherDevicesThumb",
+                                        "devicesHeaderModel",
+                                        "settingsRow0",
+                                        "settingsRow5",
+                                        "upgradeHeaderSoftware",
+                                        "progressText",
+                                        "softwareList",
+                                        "softwareThumb",
+                                        "oneClickButton",
+                                        "cancelButton",
+                                        "selectAllBox",
+                                        "selectAllCaption",
+                                        "versionText",
+                                        "actionLink",
+                                        "accountPopup",
+                                        "informationPicture",
+                                        "notificationsPicture"};
         auto window = makeWindow();
         QVERIFY(waitForRefresh(*window));
         auto* list = child<CMyListBox>(*window, "softwareList");
@@ -617,7 +643,8 @@ private slots:
     void escapeAndEnterDoNotClose() {
         auto window = makeWindow();
         QVERIFY(waitForRefresh(*window));
-        for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) QTest::keyClick(window.get(), key);
+        for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter})
+            QTest::keyClick(window.get(), key);
         QTest::qWait(20);
         QVERIFY(window->isVisible());
         QCOMPARE(host_.closeRequests, 0);
@@ -627,7 +654,8 @@ private slots:
         addDrive(QStringLiteral("TOOL"), kOwnSerial);
         server_->setOwner(ownerIs(kEmail));
         std::vector<std::string> elements = {element("KR-900", kOwnSerial)};
-        for (int i = 0; i < 5; ++i) elements.push_back(element("KR-100", "100000000000000" + std::to_string(i)));
+        for (int i = 0; i < 5; ++i)
+            elements.push_back(element("KR-100", "100000000000000" + std::to_string(i)));
         server_->setList(listOf(elements));
         auto window = makeWindow();
         QVERIFY(waitForRefresh(*window));
@@ -658,8 +686,9 @@ private slots:
     }
 
     void fewOtherDevicesHaveNoThumb() {
-        server_->setList(listOf({element("KR-100", "1000000000000001"), element("KR-100", "1000000000000002"),
-                                 element("KR-100", "1000000000000003"), element("KR-100", "1000000000000004")}));
+        server_->setList(
+            listOf({element("KR-100", "1000000000000001"), element("KR-100", "1000000000000002"),
+                    element("KR-100", "1000000000000003"), element("KR-100", "1000000000000004")}));
         auto window = makeWindow();
         QVERIFY(waitForRefresh(*window));
         QCOMPARE(window->state().otherDeviceRows.size(), std::size_t(4));
@@ -710,7 +739,7 @@ private slots:
         QTest::qWait(100);  // the result arrives and finds no window
     }
 
-private:
+  private:
     static QWidget* registeredMainWindow() { return krevol::mainWindow(); }
 };
 
