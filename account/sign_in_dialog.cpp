@@ -70,6 +70,37 @@ constexpr QRect kField2FrameRect(30, 243, 241, 36);
 constexpr QRect kActionRect(30, 291, 241, 36);
 constexpr QRect kForgotLinkRect(30, 335, 300, 15);
 constexpr int kLanguageEntryHeight = 25;
+constexpr int kTitleFitWidth = 241;
+// The drop-down part of the language panel starts below the language label.
+constexpr int kLanguagePanelDropTop = 37;
+const QColor kPanelFrameColor(205, 212, 220);
+
+// Where the panel picture's side frames are (on its middle row) and their colour.
+struct PanelFrame {
+    int left = 0;
+    int right = 0;
+    QColor color = kPanelFrameColor;
+};
+
+PanelFrame findPanelFrame(const QImage& panel) {
+    PanelFrame frame;
+    frame.right = panel.isNull() ? 0 : panel.width() - 1;
+    if (panel.isNull()) return frame;
+    const QImage plain = panel.convertToFormat(QImage::Format_ARGB32);
+    const int y = plain.height() / 2;
+    const auto opaque = [&plain, y](int x) { return qAlpha(plain.pixel(x, y)) > 160; };
+    int left = 0;
+    while (left < plain.width() && !opaque(left)) ++left;
+    int right = plain.width() - 1;
+    while (right > left && !opaque(right)) --right;
+    if (left < right) {
+        frame.left = left;
+        frame.right = right;
+        frame.color = QColor::fromRgb(plain.pixel(left, y));
+        frame.color.setAlpha(255);
+    }
+    return frame;
+}
 constexpr int kInstallerWatchMs = 100;
 
 QString text(int id) { return QString::fromStdString(krevol::loadText(id)); }
@@ -127,6 +158,10 @@ CKrevolRegistDlg::CKrevolRegistDlg(std::string commandLine, Hooks hooks)
     background_ = picture(krevol::picture::kSignInBackground);
     inputFrame_ = picture(krevol::picture::kSignInInputFrame);
     languagePanel_ = picture(krevol::picture::kSignInLanguagePanel);
+    const PanelFrame frame = findPanelFrame(languagePanel_);
+    panelFrameLeft_ = frame.left;
+    panelFrameRight_ = frame.right;
+    panelFrameColor_ = frame.color;
     closePicture_ = picture(krevol::picture::kSignInClose);
     arrowPicture_ = picture(krevol::picture::kSignInLanguageArrow);
 
@@ -188,6 +223,9 @@ void CKrevolRegistDlg::createControls() {
     title_->setFont(krevol::createUiFont(34, 700));
     title_->setColor(kTitleColor);
     title_->setGeometry(kTitleRect);
+    // Long titles ("Change Password", "Bind a new mailbox") are drawn smaller rather than cut off
+    // at the window's edge: they keep to the width of the fields.
+    title_->setFitWidth(kTitleFitWidth);
 
     switchLink_ = new krevol::SignInText(this);
     switchLink_->setFont(krevol::createUiFont(14, 400));
@@ -412,6 +450,7 @@ QMenu* CKrevolRegistDlg::createContextMenu() {
 QString CKrevolRegistDlg::actionCaption() const { return action_ ? action_->text() : QString(); }
 QString CKrevolRegistDlg::titleText() const { return title_ ? title_->text() : QString(); }
 QFont CKrevolRegistDlg::titleFont() const { return title_ ? title_->font() : QFont(); }
+QFont CKrevolRegistDlg::titleDrawnFont() const { return title_ ? title_->drawnFont() : QFont(); }
 QRect CKrevolRegistDlg::titleGeometry() const { return title_ ? title_->geometry() : QRect(); }
 QString CKrevolRegistDlg::switchLinkText() const { return switchLink_ ? switchLink_->text() : QString(); }
 bool CKrevolRegistDlg::switchLinkShown() const { return switchLink_ && !switchLink_->isHidden(); }
@@ -608,7 +647,18 @@ void CKrevolRegistDlg::paintEvent(QPaintEvent*) {
         painter.drawImage(kField1FrameRect, inputFrame_);
         painter.drawImage(kField2FrameRect, inputFrame_);
     }
-    if (languageListOpen() && !languagePanel_.isNull()) painter.drawImage(kLanguagePanelRect, languagePanel_);
+    if (languageListOpen() && !languagePanel_.isNull()) {
+        // The panel hangs below the label: its part behind the label's line is left out, so
+        // that its frame does not run through the text, and a hairline closes it at the top.
+        painter.save();
+        painter.setClipRect(QRect(kLanguagePanelRect.left(), kLanguagePanelDropTop, kLanguagePanelRect.width(),
+                                  kLanguagePanelRect.bottom() - kLanguagePanelDropTop + 1));
+        painter.drawImage(kLanguagePanelRect, languagePanel_);
+        painter.restore();
+        painter.setPen(panelFrameColor_);
+        painter.drawLine(kLanguagePanelRect.left() + panelFrameLeft_, kLanguagePanelDropTop,
+                         kLanguagePanelRect.left() + panelFrameRight_, kLanguagePanelDropTop);
+    }
     if (!close_->isHidden() && !closePicture_.isNull()) painter.drawImage(kCloseRect, closePicture_);
     if (!languageArrow_->isHidden() && !arrowPicture_.isNull()) painter.drawImage(kLanguageArrowRect, arrowPicture_);
 }

@@ -21,6 +21,8 @@
 // the window's own context menu (right button anywhere on it).
 #pragma once
 
+#include <QColor>
+#include <QImage>
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
@@ -105,7 +107,8 @@ public:
     int actionCaptionId() const { return actionCaptionId_; }
     QString actionCaption() const;
     QString titleText() const;
-    QFont titleFont() const;
+    QFont titleFont() const;       // the title's font (34 or, after the forgot link, 26 pixels bold)
+    QFont titleDrawnFont() const;  // the size it is drawn in: smaller when the text would not fit
     QRect titleGeometry() const;
     QString switchLinkText() const;
     bool switchLinkShown() const;
@@ -226,6 +229,9 @@ private:
     QImage languagePanel_;
     QImage closePicture_;
     QImage arrowPicture_;
+    int panelFrameLeft_ = 0;   // side frames of the language panel picture, picture x
+    int panelFrameRight_ = 0;
+    QColor panelFrameColor_;
 
     krevol::SignInText* title_ = nullptr;
     krevol::SignInText* switchLink_ = nullptr;

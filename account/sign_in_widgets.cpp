@@ -26,23 +26,38 @@ void SignInText::setColor(const QColor& color) {
 
 int SignInText::textWidth() const { return QFontMetrics(font()).horizontalAdvance(text_); }
 
+void SignInText::setFitWidth(int width) {
+    fitWidth_ = width;
+    update();
+}
+
+QFont SignInText::drawnFont() const {
+    QFont drawn = font();
+    if (fitWidth_ <= 0 || drawn.pixelSize() <= 0) return drawn;
+    while (drawn.pixelSize() > 12 && QFontMetrics(drawn).horizontalAdvance(text_) > fitWidth_) {
+        drawn.setPixelSize(drawn.pixelSize() - 1);
+    }
+    return drawn;
+}
+
 void SignInText::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setFont(font());
+    painter.setFont(drawnFont());
     painter.setPen(color_);
     painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text_);
 }
 
 void SignInText::mousePressEvent(QMouseEvent* event) {
+    // The press belongs to this text; the window behind it does not see it.
     pressed_ = event->button() == Qt::LeftButton;
-    QWidget::mousePressEvent(event);
+    event->accept();
 }
 
 void SignInText::mouseReleaseEvent(QMouseEvent* event) {
     const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     pressed_ = false;
-    QWidget::mouseReleaseEvent(event);
+    event->accept();
     if (click) emit clicked();
 }
 

@@ -23,6 +23,11 @@ public:
     QColor color() const { return color_; }
     // Width the text needs in the current font.
     int textWidth() const;
+    // With a width above 0, a text wider than it is drawn in a smaller size of the font (down to
+    // 12 pixels) so that it is not cut off.
+    void setFitWidth(int width);
+    // The font the text is drawn in.
+    QFont drawnFont() const;
 
 signals:
     void clicked();
@@ -35,6 +40,7 @@ protected:
 private:
     QString text_;
     QColor color_{Qt::black};
+    int fitWidth_ = 0;
     bool pressed_ = false;
 };
 

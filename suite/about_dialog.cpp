@@ -3,7 +3,8 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
-#include <QPlainTextEdit>
+#include <QStringList>
+#include <QTextEdit>
 #include <QPixmap>
 #include <QResizeEvent>
 #include <QScreen>
@@ -27,6 +28,23 @@ constexpr int kSeparatorY = 100;
 
 QString text(int id) { return QString::fromStdString(krevol::loadText(id)); }
 
+// The agreement text as HTML: the first line bold, the others as they are, line by line.
+QString agreementHtml(const QString& agreement) {
+    QStringList lines = QString(agreement).remove(QLatin1Char('\r')).split(QLatin1Char('\n'));
+    QString html;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString line = lines[i].toHtmlEscaped();
+        if (i == 0) {
+            html += QStringLiteral("<p style=\"margin:0 0 6px 0; font-weight:700; color:#000000;\">%1</p>").arg(line);
+        } else if (line.trimmed().isEmpty()) {
+            continue;
+        } else {
+            html += QStringLiteral("<p style=\"margin:0 0 4px 0;\">%1</p>").arg(line);
+        }
+    }
+    return html;
+}
+
 }  // namespace
 
 CKrevolSetDlg::CKrevolSetDlg(std::string userId, std::string token, QWidget* parent)
@@ -40,12 +58,13 @@ CKrevolSetDlg::CKrevolSetDlg(std::string userId, std::string token, QWidget* par
     setPalette(palette);
     resize(kDesignSize);
 
-    auto* agreement = new QPlainTextEdit(this);
+    // The agreement: its first line is the heading; the text scrolls when the box is small.
+    auto* agreement = new QTextEdit(this);
     agreement->setReadOnly(true);
     agreement->setFrameShape(QFrame::NoFrame);
     agreement->setFont(krevol::createUiFont(13, 400));
-    agreement->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; color: rgb(62, 62, 62); }"));
-    agreement->setPlainText(text(241).remove(QLatin1Char('\r')));
+    agreement->setStyleSheet(QStringLiteral("QTextEdit { background: transparent; color: rgb(62, 62, 62); }"));
+    agreement->setHtml(agreementHtml(text(241)));
     agreement->setTextInteractionFlags(Qt::TextSelectableByMouse);
     agreement->setFocusPolicy(Qt::NoFocus);
 
@@ -64,8 +83,9 @@ CKrevolSetDlg::CKrevolSetDlg(std::string userId, std::string token, QWidget* par
     if (krevol::loadPngResource(iconPicture, krevol::picture::kProgramIcon)) {
         icon->setPixmap(QPixmap::fromImage(iconPicture));
     }
-    icon->setScaledContents(true);
+    icon->setAlignment(Qt::AlignCenter);
     icon->hide();
+    iconPicture_ = iconPicture;
 
     auto* complete = new krevol::CSkinButton(this);
     QImage button;
@@ -122,6 +142,11 @@ QRect CKrevolSetDlg::scaledRect(const QRect& designed, QSize client) {
 
 void CKrevolSetDlg::layOut(QSize client) {
     for (const LaidOut& c : controls_) c.widget->setGeometry(scaledRect(c.designed, client));
+    // The icon keeps its proportions inside its place.
+    if (auto* icon = qobject_cast<QLabel*>(control(kProductIcon)); icon && !iconPicture_.isNull()) {
+        const int side = qMax(1, qMin(icon->width(), icon->height()));
+        icon->setPixmap(QPixmap::fromImage(iconPicture_.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    }
 }
 
 void CKrevolSetDlg::resizeEvent(QResizeEvent* event) {

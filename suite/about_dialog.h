@@ -12,6 +12,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QImage>
 #include <QRect>
 #include <QSize>
 
@@ -65,4 +66,5 @@ private:
     std::string userId_;
     std::string token_;
     std::vector<LaidOut> controls_;
+    QImage iconPicture_;
 };
