@@ -73,7 +73,7 @@ void CKrevolUpdateDlg::refreshDevice() {
     state_.statusShown = 1;
     state_.ownershipLinkShown = 0;
     checking_ = true;
-    setStatusMessage(msgId(209));
+    setStatusMessage(msgId(247));
     updateVisibility();
 
     // 2-5 run in the background on copies: detection, app.ini, owner query, device list.

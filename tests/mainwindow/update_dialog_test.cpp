@@ -224,7 +224,7 @@ class UpdateDialogTest : public QObject {
         QVERIFY(window->isTimerArmed(kTimerSuiteVersion));
         // While the refresh runs, the panel says that it is checking.
         QVERIFY(window->refreshRunning());
-        QCOMPARE(window->statusText(), text(209));
+        QCOMPARE(window->statusText(), text(247));
         QVERIFY(shown(*window, "statusText"));
         QVERIFY(waitForRefresh(*window));
 
@@ -301,7 +301,7 @@ class UpdateDialogTest : public QObject {
         auto window = makeWindow();
         QVERIFY(waitForRefresh(*window));
         QCOMPARE(window->state().statusShown, 1);
-        QVERIFY(window->statusText() != text(209));  // never left at "checking"
+        QVERIFY(window->statusText() != text(247));  // never left at "checking"
         QVERIFY(!window->statusText().isEmpty());
         QVERIFY(!window->isTimerArmed(kTimerCatalogue));
     }
