@@ -42,10 +42,9 @@ void updatePlaceholders(PlaceholderSetup& setup, SignInMode mode, PlaceholderFie
             if (!keepsAddress) showPlaceholder(field1, setup.placeholder1, text);
         }
 
-        const bool takesAccountAddress = mode == SignInMode::ModifyMailbox ||
-                                         previous == SignInMode::PasswordSetting ||
-                                         previous == SignInMode::NewPasswordSetting ||
-                                         previous == SignInMode::ChangePassword;
+        const bool takesAccountAddress =
+            mode == SignInMode::ModifyMailbox || previous == SignInMode::PasswordSetting ||
+            previous == SignInMode::NewPasswordSetting || previous == SignInMode::ChangePassword;
         if (takesAccountAddress) {
             if (!sessionEmail.empty()) {
                 field1.text = sessionEmail;

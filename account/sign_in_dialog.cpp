@@ -14,6 +14,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include <utility>
 
@@ -22,10 +23,10 @@
 #include "app/language.h"
 #include "app/message_presenter.h"
 #include "app/messages.h"
+#include "app/processes.h"
 #include "app/restart.h"
 #include "app/settings.h"
 #include "app/startup.h"
-#include "app/processes.h"
 #include "app/version.h"
 #include "mainwindow/update_dialog.h"
 #include "suite/about_dialog.h"
@@ -38,9 +39,9 @@
 using krevol::AccountCall;
 using krevol::CallOutcome;
 using krevol::CallReply;
+using krevol::msgId;
 using krevol::SignInAction;
 using krevol::SignInMode;
-using krevol::msgId;
 
 namespace {
 
@@ -103,7 +104,9 @@ PanelFrame findPanelFrame(const QImage& panel) {
 }
 constexpr int kInstallerWatchMs = 100;
 
-QString text(int id) { return QString::fromStdString(krevol::loadText(id)); }
+QString text(int id) {
+    return QString::fromStdString(krevol::loadText(id));
+}
 
 QImage picture(int id) {
     QImage image;
@@ -121,19 +124,20 @@ struct BindReplies {
 }  // namespace
 
 CKrevolRegistDlg::CKrevolRegistDlg(std::string commandLine, Hooks hooks)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowMinimizeButtonHint),
+    : QWidget(nullptr,
+              Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint),
       commandLine_(std::move(commandLine)),
       hooks_(std::move(hooks)) {
     if (!hooks_.createMainWindow) {
-        hooks_.createMainWindow = [](const std::string& userId, const std::string& token, const std::string& email,
-                                     krevol::SignInHost* host) -> QWidget* {
+        hooks_.createMainWindow = [](const std::string& userId, const std::string& token,
+                                     const std::string& email, krevol::SignInHost* host) -> QWidget* {
             return new CKrevolUpdateDlg(userId, token, email, host);
         };
     }
     if (!hooks_.restartProgram) hooks_.restartProgram = [] { krevol::restartProgram(); };
     if (!hooks_.handleOnce) hooks_.handleOnce = [] { return krevol::handleOnceMode(); };
-    if (!hooks_.findInstallerProcess) hooks_.findInstallerProcess = [] { return krevol::findInstallerProcess(); };
+    if (!hooks_.findInstallerProcess)
+        hooks_.findInstallerProcess = [] { return krevol::findInstallerProcess(); };
     if (!hooks_.showAboutBox) {
         hooks_.showAboutBox = [](const std::string& userId, const std::string& token) {
             CKrevolSetDlg about(userId, token);
@@ -209,14 +213,17 @@ CKrevolRegistDlg::CKrevolRegistDlg(std::string commandLine, Hooks hooks)
 CKrevolRegistDlg::~CKrevolRegistDlg() {
     if (mainWindow_) {
         destroyingMainWindow_ = true;
-        if (auto* update = qobject_cast<CKrevolUpdateDlg*>(mainWindow_.data())) update->setCloseEndsApplication(false);
+        if (auto* update = qobject_cast<CKrevolUpdateDlg*>(mainWindow_.data()))
+            update->setCloseEndsApplication(false);
         delete mainWindow_.data();
     }
     if (g_signInDialog == this) g_signInDialog = nullptr;
     if (krevol::signInWindow() == this) krevol::registerSignInWindow(nullptr);
 }
 
-CKrevolRegistDlg* CKrevolRegistDlg::instance() { return g_signInDialog; }
+CKrevolRegistDlg* CKrevolRegistDlg::instance() {
+    return g_signInDialog;
+}
 
 void CKrevolRegistDlg::createControls() {
     title_ = new krevol::SignInText(this);
@@ -292,9 +299,10 @@ void CKrevolRegistDlg::createControls() {
     languageList_->setSelectionMode(QAbstractItemView::NoSelection);
     languageList_->setMouseTracking(true);
     languageList_->setStyleSheet(
-        QStringLiteral("QListWidget { background: transparent; border: none; outline: none; color: rgb(%1, %2, %3); }"
-                       "QListWidget::item { padding-left: 6px; border: none; }"
-                       "QListWidget::item:hover { background: rgb(238, 244, 250); }")
+        QStringLiteral(
+            "QListWidget { background: transparent; border: none; outline: none; color: rgb(%1, %2, %3); }"
+            "QListWidget::item { padding-left: 6px; border: none; }"
+            "QListWidget::item:hover { background: rgb(238, 244, 250); }")
             .arg(kListTextColor.red())
             .arg(kListTextColor.green())
             .arg(kListTextColor.blue()));
@@ -433,7 +441,9 @@ void CKrevolRegistDlg::switchLanguage(int index) {
     closeWindow();
 }
 
-void CKrevolRegistDlg::openAboutBox() { hooks_.showAboutBox(session_.userId, session_.token); }
+void CKrevolRegistDlg::openAboutBox() {
+    hooks_.showAboutBox(session_.userId, session_.token);
+}
 
 QMenu* CKrevolRegistDlg::createContextMenu() {
     const QString about = text(101);
@@ -447,22 +457,46 @@ QMenu* CKrevolRegistDlg::createContextMenu() {
 
 // ---- Read access ---------------------------------------------------------------------------
 
-QString CKrevolRegistDlg::actionCaption() const { return action_ ? action_->text() : QString(); }
-QString CKrevolRegistDlg::titleText() const { return title_ ? title_->text() : QString(); }
-QFont CKrevolRegistDlg::titleFont() const { return title_ ? title_->font() : QFont(); }
-QFont CKrevolRegistDlg::titleDrawnFont() const { return title_ ? title_->drawnFont() : QFont(); }
-QRect CKrevolRegistDlg::titleGeometry() const { return title_ ? title_->geometry() : QRect(); }
-QString CKrevolRegistDlg::switchLinkText() const { return switchLink_ ? switchLink_->text() : QString(); }
-bool CKrevolRegistDlg::switchLinkShown() const { return switchLink_ && !switchLink_->isHidden(); }
-bool CKrevolRegistDlg::forgotLinkShown() const { return forgotLink_ && !forgotLink_->isHidden(); }
+QString CKrevolRegistDlg::actionCaption() const {
+    return action_ ? action_->text() : QString();
+}
+QString CKrevolRegistDlg::titleText() const {
+    return title_ ? title_->text() : QString();
+}
+QFont CKrevolRegistDlg::titleFont() const {
+    return title_ ? title_->font() : QFont();
+}
+QFont CKrevolRegistDlg::titleDrawnFont() const {
+    return title_ ? title_->drawnFont() : QFont();
+}
+QRect CKrevolRegistDlg::titleGeometry() const {
+    return title_ ? title_->geometry() : QRect();
+}
+QString CKrevolRegistDlg::switchLinkText() const {
+    return switchLink_ ? switchLink_->text() : QString();
+}
+bool CKrevolRegistDlg::switchLinkShown() const {
+    return switchLink_ && !switchLink_->isHidden();
+}
+bool CKrevolRegistDlg::forgotLinkShown() const {
+    return forgotLink_ && !forgotLink_->isHidden();
+}
 bool CKrevolRegistDlg::languageControlsShown() const {
     return languageLabel_ && !languageLabel_->isHidden() && !languageArrow_->isHidden();
 }
-bool CKrevolRegistDlg::languageListOpen() const { return languageList_ && !languageList_->isHidden(); }
+bool CKrevolRegistDlg::languageListOpen() const {
+    return languageList_ && !languageList_->isHidden();
+}
 
-QLineEdit* CKrevolRegistDlg::field(int number) const { return number == 1 ? field1_ : field2_; }
-QString CKrevolRegistDlg::fieldText(int number) const { return field(number) ? field(number)->text() : QString(); }
-bool CKrevolRegistDlg::fieldShowsPlaceholder(int number) const { return fieldShowsPlaceholder_[number == 1 ? 0 : 1]; }
+QLineEdit* CKrevolRegistDlg::field(int number) const {
+    return number == 1 ? field1_ : field2_;
+}
+QString CKrevolRegistDlg::fieldText(int number) const {
+    return field(number) ? field(number)->text() : QString();
+}
+bool CKrevolRegistDlg::fieldShowsPlaceholder(int number) const {
+    return fieldShowsPlaceholder_[number == 1 ? 0 : 1];
+}
 bool CKrevolRegistDlg::fieldMasked(int number) const {
     return field(number) && field(number)->echoMode() == QLineEdit::Password;
 }
@@ -470,13 +504,27 @@ std::string CKrevolRegistDlg::fieldValue(int number) const {
     return fieldShowsPlaceholder(number) ? std::string() : fieldText(number).toStdString();
 }
 
-QWidget* CKrevolRegistDlg::actionControl() const { return action_; }
-QWidget* CKrevolRegistDlg::closeControl() const { return close_; }
-QWidget* CKrevolRegistDlg::switchLink() const { return switchLink_; }
-QWidget* CKrevolRegistDlg::forgotLink() const { return forgotLink_; }
-QWidget* CKrevolRegistDlg::languageLabel() const { return languageLabel_; }
-QWidget* CKrevolRegistDlg::languageArrow() const { return languageArrow_; }
-QListWidget* CKrevolRegistDlg::languageList() const { return languageList_; }
+QWidget* CKrevolRegistDlg::actionControl() const {
+    return action_;
+}
+QWidget* CKrevolRegistDlg::closeControl() const {
+    return close_;
+}
+QWidget* CKrevolRegistDlg::switchLink() const {
+    return switchLink_;
+}
+QWidget* CKrevolRegistDlg::forgotLink() const {
+    return forgotLink_;
+}
+QWidget* CKrevolRegistDlg::languageLabel() const {
+    return languageLabel_;
+}
+QWidget* CKrevolRegistDlg::languageArrow() const {
+    return languageArrow_;
+}
+QListWidget* CKrevolRegistDlg::languageList() const {
+    return languageList_;
+}
 
 // ---- Placeholders --------------------------------------------------------------------------
 
@@ -522,7 +570,9 @@ void CKrevolRegistDlg::updatePlaceholders() {
 
 // ---- Keys and mouse ------------------------------------------------------------------------
 
-void CKrevolRegistDlg::focusAway() { setFocus(Qt::OtherFocusReason); }
+void CKrevolRegistDlg::focusAway() {
+    setFocus(Qt::OtherFocusReason);
+}
 
 void CKrevolRegistDlg::handleTab() {
     if (focusWidget() == field1_) {
@@ -580,7 +630,8 @@ bool CKrevolRegistDlg::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseButtonPress: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             const bool onList = watched == languageList_ || watched == languageList_->viewport();
-            if (mouse->button() == Qt::LeftButton && languageListOpen() && watched != languageArrow_ && !onList) {
+            if (mouse->button() == Qt::LeftButton && languageListOpen() && watched != languageArrow_ &&
+                !onList) {
                 closeLanguageList();
             }
             break;
@@ -588,7 +639,8 @@ bool CKrevolRegistDlg::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseButtonRelease:
             if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) updatePlaceholders();
             break;
-        default: break;
+        default:
+            break;
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -606,6 +658,11 @@ void CKrevolRegistDlg::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         if (languageListOpen()) closeLanguageList();
         grabPoint_ = event->position().toPoint();
+        // Wayland lets no window place itself: the compositor moves it instead.
+        if (grabPoint_.y() < kDragStripHeight && windowHandle() &&
+            QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+            windowHandle()->startSystemMove();
+        }
     }
     QWidget::mousePressEvent(event);
 }
@@ -651,7 +708,8 @@ void CKrevolRegistDlg::paintEvent(QPaintEvent*) {
         // The panel hangs below the label: its part behind the label's line is left out, so
         // that its frame does not run through the text, and a hairline closes it at the top.
         painter.save();
-        painter.setClipRect(QRect(kLanguagePanelRect.left(), kLanguagePanelDropTop, kLanguagePanelRect.width(),
+        painter.setClipRect(QRect(kLanguagePanelRect.left(), kLanguagePanelDropTop,
+                                  kLanguagePanelRect.width(),
                                   kLanguagePanelRect.bottom() - kLanguagePanelDropTop + 1));
         painter.drawImage(kLanguagePanelRect, languagePanel_);
         painter.restore();
@@ -660,12 +718,15 @@ void CKrevolRegistDlg::paintEvent(QPaintEvent*) {
                          kLanguagePanelRect.left() + panelFrameRight_, kLanguagePanelDropTop);
     }
     if (!close_->isHidden() && !closePicture_.isNull()) painter.drawImage(kCloseRect, closePicture_);
-    if (!languageArrow_->isHidden() && !arrowPicture_.isNull()) painter.drawImage(kLanguageArrowRect, arrowPicture_);
+    if (!languageArrow_->isHidden() && !arrowPicture_.isNull())
+        painter.drawImage(kLanguageArrowRect, arrowPicture_);
 }
 
 // ---- Links, close, language ----------------------------------------------------------------
 
-void CKrevolRegistDlg::setMode(SignInMode mode) { mode_ = mode; }
+void CKrevolRegistDlg::setMode(SignInMode mode) {
+    mode_ = mode;
+}
 
 void CKrevolRegistDlg::setTitle(int id, bool asQuestion) {
     titleId_ = id;
@@ -813,25 +874,49 @@ void CKrevolRegistDlg::startCall(Work work, Done done) {
     });
 }
 
-void CKrevolRegistDlg::showCheckMessage(int messageId) { krevol::showMessage(messageId); }
+void CKrevolRegistDlg::showCheckMessage(int messageId) {
+    krevol::showMessage(messageId);
+}
 
 void CKrevolRegistDlg::runAction() {
     if (busy_ || ended_) return;
     switch (krevol::actionFor(mode_, actionCaptionId_)) {
-        case SignInAction::SignIn: startSignIn(); break;
-        case SignInAction::SendSignUpCode: startSendCode(true, false); break;
-        case SignInAction::CheckSignUpCode: startCheckCode(SignInMode::PasswordSetting, msgId(120), 0); break;
-        case SignInAction::SetPassword: startSetPassword(false); break;
-        case SignInAction::SendResetCode: startSendCode(false, false); break;
-        case SignInAction::CheckResetCode: startCheckCode(SignInMode::NewPasswordSetting, 0, 0); break;
-        case SignInAction::ResetPassword: startSetPassword(true); break;
-        case SignInAction::ChangePassword: startChangePassword(); break;
-        case SignInAction::SendModifyCode: startSendCode(false, true); break;
+        case SignInAction::SignIn:
+            startSignIn();
+            break;
+        case SignInAction::SendSignUpCode:
+            startSendCode(true, false);
+            break;
+        case SignInAction::CheckSignUpCode:
+            startCheckCode(SignInMode::PasswordSetting, msgId(120), 0);
+            break;
+        case SignInAction::SetPassword:
+            startSetPassword(false);
+            break;
+        case SignInAction::SendResetCode:
+            startSendCode(false, false);
+            break;
+        case SignInAction::CheckResetCode:
+            startCheckCode(SignInMode::NewPasswordSetting, 0, 0);
+            break;
+        case SignInAction::ResetPassword:
+            startSetPassword(true);
+            break;
+        case SignInAction::ChangePassword:
+            startChangePassword();
+            break;
+        case SignInAction::SendModifyCode:
+            startSendCode(false, true);
+            break;
         case SignInAction::CheckModifyCode:
             startCheckCode(SignInMode::BindNewMailbox, msgId(107), msgId(201));
             break;
-        case SignInAction::SendBindCode: startSendCode(true, false); break;
-        case SignInAction::CheckCodeAndBind: startCheckCodeAndBind(); break;
+        case SignInAction::SendBindCode:
+            startSendCode(true, false);
+            break;
+        case SignInAction::CheckCodeAndBind:
+            startCheckCodeAndBind();
+            break;
     }
 }
 
@@ -846,7 +931,8 @@ void CKrevolRegistDlg::startSignIn() {
               [this, email, password](CallReply reply) { finishSignIn(email, password, reply); });
 }
 
-void CKrevolRegistDlg::finishSignIn(const std::string& email, const std::string& password, const CallReply& reply) {
+void CKrevolRegistDlg::finishSignIn(const std::string& email, const std::string& password,
+                                    const CallReply& reply) {
     // An answer without a readable id or token is a failed sign-in (message 143): a main window
     // without them could make no further call.
     const CallOutcome outcome = krevol::classifyReply(AccountCall::Login, reply);
@@ -868,7 +954,8 @@ void CKrevolRegistDlg::finishSignIn(const std::string& email, const std::string&
 void CKrevolRegistDlg::afterSignIn() {
     field2_->clear();
     fieldShowsPlaceholder_[1] = false;
-    if (!mainWindow_) mainWindow_ = hooks_.createMainWindow(session_.userId, session_.token, session_.email, this);
+    if (!mainWindow_)
+        mainWindow_ = hooks_.createMainWindow(session_.userId, session_.token, session_.email, this);
     if (mainWindow_) {
         mainWindow_->setEnabled(true);
         mainWindow_->show();
@@ -890,14 +977,15 @@ void CKrevolRegistDlg::startSendCode(bool signUp, bool toSignedInAddress) {
     // The second stage's caption: sign-up verifies with "Sign up", the others with "Submit".
     const int nextCaption = mode_ == SignInMode::SignUp ? msgId(109) : msgId(120);
     const AccountCall call = signUp ? AccountCall::SendSignUpCode : AccountCall::SendResetCode;
-    startCall([email, signUp] { return signUp ? krevol::sendSignUpCode(email) : krevol::sendResetCode(email); },
-              [this, call, nextCaption](CallReply reply) {
-                  const CallOutcome outcome = krevol::classifyReply(call, reply);
-                  krevol::showOutcome(outcome);
-                  if (!outcome.success) return;
-                  setActionCaption(nextCaption);
-                  action_->update();
-              });
+    startCall(
+        [email, signUp] { return signUp ? krevol::sendSignUpCode(email) : krevol::sendResetCode(email); },
+        [this, call, nextCaption](CallReply reply) {
+            const CallOutcome outcome = krevol::classifyReply(call, reply);
+            krevol::showOutcome(outcome);
+            if (!outcome.success) return;
+            setActionCaption(nextCaption);
+            action_->update();
+        });
 }
 
 void CKrevolRegistDlg::startCheckCode(SignInMode nextMode, int nextCaption, int nextTitle) {
@@ -933,7 +1021,8 @@ void CKrevolRegistDlg::startSetPassword(bool afterRecovery) {
     const AccountCall call = afterRecovery ? AccountCall::ResetPassword : AccountCall::SetPassword;
     startCall(
         [email, password, afterRecovery] {
-            return afterRecovery ? krevol::resetPassword(email, password) : krevol::setPassword(email, password);
+            return afterRecovery ? krevol::resetPassword(email, password)
+                                 : krevol::setPassword(email, password);
         },
         [this, call](CallReply reply) {
             const CallOutcome outcome = krevol::classifyReply(call, reply);

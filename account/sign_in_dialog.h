@@ -51,7 +51,7 @@ class SignInText;
 class CKrevolRegistDlg : public QWidget, public krevol::SignInHost {
     Q_OBJECT
 
-public:
+  public:
     // The operations the window uses outside itself; each empty one gets the program's own.
     struct Hooks {
         // Builds the main window after a sign-in (default: CKrevolUpdateDlg), modeless and
@@ -145,13 +145,13 @@ public:
     static constexpr int kHeight = 377;
     static constexpr int kDragStripHeight = 40;
 
-signals:
+  signals:
     // The window ended; exec() returns.
     void ended();
     // A server call started or finished.
     void busyChanged(bool busy);
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -162,7 +162,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void createControls();
     void placeWindow();
     void installFieldFilters();
@@ -229,7 +229,7 @@ private:
     QImage languagePanel_;
     QImage closePicture_;
     QImage arrowPicture_;
-    int panelFrameLeft_ = 0;   // side frames of the language panel picture, picture x
+    int panelFrameLeft_ = 0;  // side frames of the language panel picture, picture x
     int panelFrameRight_ = 0;
     QColor panelFrameColor_;
 

@@ -35,28 +35,40 @@ const SignInModeInfo& signInModeInfo(SignInMode mode) {
 
 const char* signInModeName(SignInMode mode) {
     switch (mode) {
-        case SignInMode::SignIn: return "SignIn";
-        case SignInMode::SignUp: return "SignUp";
-        case SignInMode::PasswordSetting: return "PasswordSetting";
-        case SignInMode::ForgotPassword: return "ForgotPassword";
-        case SignInMode::NewPasswordSetting: return "NewPasswordSetting";
-        case SignInMode::ChangePassword: return "ChangePassword";
-        case SignInMode::ModifyMailbox: return "ModifyMailbox";
-        case SignInMode::BindNewMailbox: return "BindNewMailbox";
+        case SignInMode::SignIn:
+            return "SignIn";
+        case SignInMode::SignUp:
+            return "SignUp";
+        case SignInMode::PasswordSetting:
+            return "PasswordSetting";
+        case SignInMode::ForgotPassword:
+            return "ForgotPassword";
+        case SignInMode::NewPasswordSetting:
+            return "NewPasswordSetting";
+        case SignInMode::ChangePassword:
+            return "ChangePassword";
+        case SignInMode::ModifyMailbox:
+            return "ModifyMailbox";
+        case SignInMode::BindNewMailbox:
+            return "BindNewMailbox";
     }
     return "?";
 }
 
 SignInAction actionFor(SignInMode mode, int captionId) {
     switch (mode) {
-        case SignInMode::SignIn: return SignInAction::SignIn;
+        case SignInMode::SignIn:
+            return SignInAction::SignIn;
         case SignInMode::SignUp:
             return captionId == msgId(109) ? SignInAction::CheckSignUpCode : SignInAction::SendSignUpCode;
-        case SignInMode::PasswordSetting: return SignInAction::SetPassword;
+        case SignInMode::PasswordSetting:
+            return SignInAction::SetPassword;
         case SignInMode::ForgotPassword:
             return captionId == msgId(120) ? SignInAction::CheckResetCode : SignInAction::SendResetCode;
-        case SignInMode::NewPasswordSetting: return SignInAction::ResetPassword;
-        case SignInMode::ChangePassword: return SignInAction::ChangePassword;
+        case SignInMode::NewPasswordSetting:
+            return SignInAction::ResetPassword;
+        case SignInMode::ChangePassword:
+            return SignInAction::ChangePassword;
         case SignInMode::ModifyMailbox:
             return captionId == msgId(120) ? SignInAction::CheckModifyCode : SignInAction::SendModifyCode;
         case SignInMode::BindNewMailbox:

@@ -23,9 +23,14 @@ enum class SignInMode : int {
 
 // Every mode, in the order of their values.
 inline constexpr SignInMode kAllSignInModes[] = {
-    SignInMode::SignIn,         SignInMode::SignUp,          SignInMode::PasswordSetting,
-    SignInMode::ForgotPassword, SignInMode::NewPasswordSetting, SignInMode::ChangePassword,
-    SignInMode::ModifyMailbox,  SignInMode::BindNewMailbox,
+    SignInMode::SignIn,
+    SignInMode::SignUp,
+    SignInMode::PasswordSetting,
+    SignInMode::ForgotPassword,
+    SignInMode::NewPasswordSetting,
+    SignInMode::ChangePassword,
+    SignInMode::ModifyMailbox,
+    SignInMode::BindNewMailbox,
 };
 
 struct SignInModeInfo {
@@ -38,10 +43,10 @@ struct SignInModeInfo {
     bool masked1;
     int placeholder2;  // field 2
     bool masked2;
-    int firstCaption;   // the action's caption in the first stage
-    int secondCaption;  // after a code was sent; 0 for modes with one stage
-    int switchLinkText; // 0: no switch link in this mode
-    bool forgotLink;    // the forgot link is shown
+    int firstCaption;       // the action's caption in the first stage
+    int secondCaption;      // after a code was sent; 0 for modes with one stage
+    int switchLinkText;     // 0: no switch link in this mode
+    bool forgotLink;        // the forgot link is shown
     bool languageControls;  // language label and arrow are shown
 };
 
@@ -52,18 +57,18 @@ const char* signInModeName(SignInMode mode);
 
 // The steps the action can run.
 enum class SignInAction {
-    SignIn,             // login, then the after-sign-in steps
-    SendSignUpCode,     // SignUp, first stage
-    CheckSignUpCode,    // SignUp, second stage
-    SetPassword,        // PasswordSetting
-    SendResetCode,      // ForgotPassword, first stage
-    CheckResetCode,     // ForgotPassword, second stage
-    ResetPassword,      // NewPasswordSetting
-    ChangePassword,     // ChangePassword
-    SendModifyCode,     // ModifyMailbox, first stage: code to the signed-in address
-    CheckModifyCode,    // ModifyMailbox, second stage
-    SendBindCode,       // BindNewMailbox, first stage: code to the new address
-    CheckCodeAndBind,   // BindNewMailbox, second stage
+    SignIn,            // login, then the after-sign-in steps
+    SendSignUpCode,    // SignUp, first stage
+    CheckSignUpCode,   // SignUp, second stage
+    SetPassword,       // PasswordSetting
+    SendResetCode,     // ForgotPassword, first stage
+    CheckResetCode,    // ForgotPassword, second stage
+    ResetPassword,     // NewPasswordSetting
+    ChangePassword,    // ChangePassword
+    SendModifyCode,    // ModifyMailbox, first stage: code to the signed-in address
+    CheckModifyCode,   // ModifyMailbox, second stage
+    SendBindCode,      // BindNewMailbox, first stage: code to the new address
+    CheckCodeAndBind,  // BindNewMailbox, second stage
 };
 
 // What the action does in `mode` while its caption is the catalogue text `captionId`.

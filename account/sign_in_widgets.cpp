@@ -24,7 +24,9 @@ void SignInText::setColor(const QColor& color) {
     update();
 }
 
-int SignInText::textWidth() const { return QFontMetrics(font()).horizontalAdvance(text_); }
+int SignInText::textWidth() const {
+    return QFontMetrics(font()).horizontalAdvance(text_);
+}
 
 void SignInText::setFitWidth(int width) {
     fitWidth_ = width;
@@ -55,7 +57,8 @@ void SignInText::mousePressEvent(QMouseEvent* event) {
 }
 
 void SignInText::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    const bool click =
+        pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     pressed_ = false;
     event->accept();
     if (click) emit clicked();
@@ -89,7 +92,9 @@ void BusySpinner::stop() {
     hide();
 }
 
-bool BusySpinner::isSpinning() const { return timer_->isActive(); }
+bool BusySpinner::isSpinning() const {
+    return timer_->isActive();
+}
 
 void BusySpinner::paintEvent(QPaintEvent*) {
     QPainter painter(this);

@@ -14,7 +14,7 @@ namespace krevol {
 // when the left button is pressed and released over it.
 class SignInText : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit SignInText(QWidget* parent = nullptr);
 
     void setText(const QString& text);
@@ -29,15 +29,15 @@ public:
     // The font the text is drawn in.
     QFont drawnFont() const;
 
-signals:
+  signals:
     void clicked();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     QString text_;
     QColor color_{Qt::black};
     int fitWidth_ = 0;
@@ -47,7 +47,7 @@ private:
 // A turning arc, drawn while work goes on; transparent for the mouse.
 class BusySpinner : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit BusySpinner(QWidget* parent = nullptr);
 
     void setColor(const QColor& color);
@@ -55,10 +55,10 @@ public:
     void stop();
     bool isSpinning() const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QTimer* timer_ = nullptr;
     QColor color_{Qt::white};
     int angle_ = 0;

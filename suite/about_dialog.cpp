@@ -3,11 +3,11 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
-#include <QStringList>
-#include <QTextEdit>
 #include <QPixmap>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QStringList>
+#include <QTextEdit>
 
 #include <utility>
 
@@ -26,7 +26,9 @@ constexpr QRect kAgreementRect(32, 112, 496, 240);
 constexpr QRect kCompleteRect(230, 368, 100, 32);
 constexpr int kSeparatorY = 100;
 
-QString text(int id) { return QString::fromStdString(krevol::loadText(id)); }
+QString text(int id) {
+    return QString::fromStdString(krevol::loadText(id));
+}
 
 // The agreement text as HTML: the first line bold, the others as they are, line by line.
 QString agreementHtml(const QString& agreement) {
@@ -35,7 +37,8 @@ QString agreementHtml(const QString& agreement) {
     for (int i = 0; i < lines.size(); ++i) {
         const QString line = lines[i].toHtmlEscaped();
         if (i == 0) {
-            html += QStringLiteral("<p style=\"margin:0 0 6px 0; font-weight:700; color:#000000;\">%1</p>").arg(line);
+            html += QStringLiteral("<p style=\"margin:0 0 6px 0; font-weight:700; color:#000000;\">%1</p>")
+                        .arg(line);
         } else if (line.trimmed().isEmpty()) {
             continue;
         } else {
@@ -63,7 +66,8 @@ CKrevolSetDlg::CKrevolSetDlg(std::string userId, std::string token, QWidget* par
     agreement->setReadOnly(true);
     agreement->setFrameShape(QFrame::NoFrame);
     agreement->setFont(krevol::createUiFont(13, 400));
-    agreement->setStyleSheet(QStringLiteral("QTextEdit { background: transparent; color: rgb(62, 62, 62); }"));
+    agreement->setStyleSheet(
+        QStringLiteral("QTextEdit { background: transparent; color: rgb(62, 62, 62); }"));
     agreement->setHtml(agreementHtml(text(241)));
     agreement->setTextInteractionFlags(Qt::TextSelectableByMouse);
     agreement->setFocusPolicy(Qt::NoFocus);
@@ -71,10 +75,11 @@ CKrevolSetDlg::CKrevolSetDlg(std::string userId, std::string token, QWidget* par
     auto* productLine = new QLabel(this);
     productLine->setTextFormat(Qt::RichText);
     productLine->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    productLine->setText(QStringLiteral("<div style=\"font-size:18px; font-weight:700; color:#000000;\">%1 V%2</div>"
-                                        "<div style=\"font-size:13px; color:#3e3e3e; margin-top:4px;\">%3</div>")
-                             .arg(text(102).toHtmlEscaped(), QString::fromLatin1(krevol::kProgramVersion),
-                                  text(254).toHtmlEscaped()));
+    productLine->setText(
+        QStringLiteral("<div style=\"font-size:18px; font-weight:700; color:#000000;\">%1 V%2</div>"
+                       "<div style=\"font-size:13px; color:#3e3e3e; margin-top:4px;\">%3</div>")
+            .arg(text(102).toHtmlEscaped(), QString::fromLatin1(krevol::kProgramVersion),
+                 text(254).toHtmlEscaped()));
     productLine->setFont(krevol::createUiFont(13, 400));
     productLine->hide();
 
@@ -127,7 +132,8 @@ std::vector<int> CKrevolSetDlg::layoutIds() const {
 QRect CKrevolSetDlg::placementIn(const QRect& workArea) {
     const int left = static_cast<int>(workArea.width() / 3.5);
     const int top = static_cast<int>(workArea.height() / 5.2);
-    return QRect(workArea.x() + left, workArea.y() + top, workArea.width() - 2 * left, workArea.height() - 2 * top);
+    return QRect(workArea.x() + left, workArea.y() + top, workArea.width() - 2 * left,
+                 workArea.height() - 2 * top);
 }
 
 QRect CKrevolSetDlg::scaledRect(const QRect& designed, QSize client) {
@@ -145,7 +151,8 @@ void CKrevolSetDlg::layOut(QSize client) {
     // The icon keeps its proportions inside its place.
     if (auto* icon = qobject_cast<QLabel*>(control(kProductIcon)); icon && !iconPicture_.isNull()) {
         const int side = qMax(1, qMin(icon->width(), icon->height()));
-        icon->setPixmap(QPixmap::fromImage(iconPicture_.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+        icon->setPixmap(QPixmap::fromImage(
+            iconPicture_.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     }
 }
 

@@ -26,7 +26,7 @@ class CSkinButton;
 class CKrevolSetDlg : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     // Control ids of the box.
     static constexpr int kAgreementText = 1054;
     static constexpr int kProductLine = 1058;
@@ -51,11 +51,11 @@ public:
     const std::string& userId() const { return userId_; }
     const std::string& token() const { return token_; }
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     struct LaidOut {
         int id;
         QWidget* widget;

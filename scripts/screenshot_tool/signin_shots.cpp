@@ -31,7 +31,7 @@ const QString kNewEmail = QStringLiteral("alex@morgan-keys.com");
 
 // Answers the account calls of the shots.
 class AccountShotServer {
-public:
+  public:
     static AccountShotServer& instance() {
         static AccountShotServer server;
         return server;
@@ -43,9 +43,10 @@ public:
         delayMs_ = ms;
     }
 
-private:
+  private:
     AccountShotServer() {
-        server_.http().Post(R"(/krevol-manager-api/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
+        server_.http().Post(R"(/krevol-manager-api/(.+))", [this](const httplib::Request& req,
+                                                                  httplib::Response& res) {
             int delay = 0;
             {
                 std::lock_guard lock(mutex_);
@@ -54,8 +55,9 @@ private:
             if (delay > 0) QThread::msleep(static_cast<unsigned long>(delay));
             const std::string path = req.matches[1];
             if (path == "user/login") {
-                res.set_content("{\"statuscode\": 200,\"message\": \"\",\"data\": {\"id\":3,\"token\":\"demo\",\"x\":0}}",
-                                "application/json");
+                res.set_content(
+                    "{\"statuscode\": 200,\"message\": \"\",\"data\": {\"id\":3,\"token\":\"demo\",\"x\":0}}",
+                    "application/json");
             } else {
                 res.set_content("{\"statuscode\": 200,\"message\": \"\",\"data\": {}}", "application/json");
             }
@@ -98,7 +100,9 @@ std::unique_ptr<QWidget> signInWindow() {
     return window;
 }
 
-CKrevolRegistDlg& dialog(QWidget& window) { return static_cast<CKrevolRegistDlg&>(window); }
+CKrevolRegistDlg& dialog(QWidget& window) {
+    return static_cast<CKrevolRegistDlg&>(window);
+}
 
 void click(QWidget* widget) {
     const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
@@ -151,7 +155,8 @@ const bool registered =
                       type(dlg, 1, kEmail);
                       type(dlg, 2, QStringLiteral("demo-pass"));
                   }}) &&
-    registerShot({"signin_language_list", signInWindow, [](QWidget& w) { click(dialog(w).languageArrow()); }}) &&
+    registerShot(
+        {"signin_language_list", signInWindow, [](QWidget& w) { click(dialog(w).languageArrow()); }}) &&
     registerShot({"signin_working", signInWindow,
                   [](QWidget& w) {
                       auto& dlg = dialog(w);
@@ -162,7 +167,8 @@ const bool registered =
                       // The spinner turns a few steps; the picture is taken while the call runs.
                       QElapsedTimer timer;
                       timer.start();
-                      while (timer.elapsed() < 300) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+                      while (timer.elapsed() < 300)
+                          QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
                       AccountShotServer::instance().setDelay(0);
                   }}) &&
     registerShot({"signin_signup", signInWindow, [](QWidget& w) { click(dialog(w).switchLink()); }}) &&

@@ -44,10 +44,10 @@ constexpr int kWait = 20000;  // generous: the machine may be loaded
         clickAction();          \
         WAIT_IDLE();            \
     } while (false)
-#define EXPECT_ONLY_MESSAGE(...)                    \
-    do {                                            \
-        expectOnlyMessage(__VA_ARGS__);             \
-        if (QTest::currentTestFailed()) return;     \
+#define EXPECT_ONLY_MESSAGE(...)                \
+    do {                                        \
+        expectOnlyMessage(__VA_ARGS__);         \
+        if (QTest::currentTestFailed()) return; \
     } while (false)
 #define SIGN_IN()                               \
     do {                                        \
@@ -57,27 +57,29 @@ constexpr int kWait = 20000;  // generous: the machine may be loaded
 
 // Answers of the API server per path ("user/login"), and what it received.
 class FakeApi {
-public:
+  public:
     struct Request {
         std::string path;
         std::string body;
     };
 
     FakeApi() {
-        server_.http().Post(R"(/krevol-manager-api/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
-            const std::string path = req.matches[1];
-            std::function<std::string()> answer;
-            int delayMs = 0;
-            {
-                std::lock_guard lock(mutex_);
-                requests_.push_back({path, req.body});
-                const auto it = answers_.find(path);
-                if (it != answers_.end()) answer = it->second;
-                delayMs = delayMs_;
-            }
-            if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-            res.set_content(answer ? answer() : status(404), "application/json");
-        });
+        server_.http().Post(R"(/krevol-manager-api/(.+))",
+                            [this](const httplib::Request& req, httplib::Response& res) {
+                                const std::string path = req.matches[1];
+                                std::function<std::string()> answer;
+                                int delayMs = 0;
+                                {
+                                    std::lock_guard lock(mutex_);
+                                    requests_.push_back({path, req.body});
+                                    const auto it = answers_.find(path);
+                                    if (it != answers_.end()) answer = it->second;
+                                    delayMs = delayMs_;
+                                }
+                                if (delayMs > 0)
+                                    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+                                res.set_content(answer ? answer() : status(404), "application/json");
+                            });
         server_.start();
     }
 
@@ -111,7 +113,7 @@ public:
     }
     std::string hostPort() const { return server_.hostPort(); }
 
-private:
+  private:
     LocalServer server_;
     mutable std::mutex mutex_;
     std::map<std::string, std::function<std::string()>> answers_;
@@ -125,7 +127,7 @@ const char kLoginAnswer[] =
 
 // Stands in for the main window: remembers what it was built with.
 class TestMainWindow : public QWidget {
-public:
+  public:
     TestMainWindow(std::string userId, std::string token, std::string email, krevol::SignInHost* host)
         : userId_(std::move(userId)), token_(std::move(token)), email_(std::move(email)), host_(host) {
         resize(200, 100);
@@ -136,7 +138,7 @@ public:
 
 // A recorder that also notes, for every message, whether a main window still existed.
 class ObservingPresenter : public RecordingPresenter {
-public:
+  public:
     int present(const krevol::ShownMessage& message) override {
         if (observe) observe(message);
         return RecordingPresenter::present(message);
@@ -144,14 +146,16 @@ public:
     std::function<void(const krevol::ShownMessage&)> observe;
 };
 
-QString textOf(int id) { return QString::fromStdString(krevol::loadText(id)); }
+QString textOf(int id) {
+    return QString::fromStdString(krevol::loadText(id));
+}
 
 }  // namespace
 
 class SignInDialogTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     QTemporaryDir settingsDir_;
     std::unique_ptr<FakeApi> api_;
     std::unique_ptr<ObservingPresenter> presenter_;
@@ -165,8 +169,8 @@ private:
 
     CKrevolRegistDlg::Hooks hooks() {
         CKrevolRegistDlg::Hooks h;
-        h.createMainWindow = [this](const std::string& userId, const std::string& token, const std::string& email,
-                                    krevol::SignInHost* host) -> QWidget* {
+        h.createMainWindow = [this](const std::string& userId, const std::string& token,
+                                    const std::string& email, krevol::SignInHost* host) -> QWidget* {
             auto* w = new TestMainWindow(userId, token, email, host);
             mainWindows_.push_back(w);
             return w;
@@ -210,9 +214,12 @@ private:
         QCOMPARE(messages[0].id, id);
         QCOMPARE(messages[0].code, code);
     }
-    TestMainWindow* lastMainWindow() const { return mainWindows_.empty() ? nullptr : mainWindows_.back().data(); }
+    TestMainWindow* lastMainWindow() const {
+        return mainWindows_.empty() ? nullptr : mainWindows_.back().data();
+    }
 
-    void signIn(const QString& email = QStringLiteral("me@mail.com"), const QString& password = QStringLiteral("secret1")) {
+    void signIn(const QString& email = QStringLiteral("me@mail.com"),
+                const QString& password = QStringLiteral("secret1")) {
         api_->answer("user/login", kLoginAnswer);
         typeInto(1, email);
         typeInto(2, password);
@@ -229,7 +236,7 @@ private:
         return store.value(QString::fromLatin1(key)).toString().toStdString();
     }
 
-private slots:
+  private slots:
     void initTestCase() {
         QVERIFY(settingsDir_.isValid());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir_.path());
@@ -451,9 +458,11 @@ private slots:
         QTest::newRow("wrong password") << QString::fromStdString(FakeApi::status(3)) << 140 << 0;
         QTest::newRow("no status") << QStringLiteral("{\"message\": \"\"}") << 224 << 0;
         QTest::newRow("other status") << QString::fromStdString(FakeApi::status(7)) << 141 << 7;
-        QTest::newRow("no token") << QStringLiteral("{\"statuscode\": 200,\"data\": {\"id\":17,\"token\":\"t\"}}") << 143
-                                  << 0;
-        QTest::newRow("no id") << QStringLiteral("{\"statuscode\": 200,\"data\": {\"token\":\"t\",\"x\":1}}") << 143 << 0;
+        QTest::newRow("no token") << QStringLiteral(
+                                         "{\"statuscode\": 200,\"data\": {\"id\":17,\"token\":\"t\"}}")
+                                  << 143 << 0;
+        QTest::newRow("no id") << QStringLiteral("{\"statuscode\": 200,\"data\": {\"token\":\"t\",\"x\":1}}")
+                               << 143 << 0;
     }
 
     void signInOutcomes() {
@@ -626,8 +635,8 @@ private slots:
         QVERIFY(dlg_->fieldShowsPlaceholder(2));
 
         const auto requests = api_->requests();
-        QCOMPARE(api_->paths(),
-                 (std::vector<std::string>{"tooluser/emailSend", "tooluser/checkEmailChptcha", "tooluser/setPwd"}));
+        QCOMPARE(api_->paths(), (std::vector<std::string>{"tooluser/emailSend", "tooluser/checkEmailChptcha",
+                                                          "tooluser/setPwd"}));
         QVERIFY(requests[0].body.find("\"username\": \"new@mail.com\"") != std::string::npos);
         QVERIFY(requests[1].body.find("\"chptcha\": \"4711\"") != std::string::npos);
         QVERIFY(requests[1].body.find("\"phone\" : \"new@mail.com\"") != std::string::npos);
@@ -703,8 +712,9 @@ private slots:
         QCOMPARE(dlg_->fieldText(1), QStringLiteral("me@mail.com"));
         QCOMPARE(dlg_->fieldText(2), textOf(118));
         QCOMPARE(dlg_->titleText(), textOf(108));
-        QCOMPARE(api_->paths(), (std::vector<std::string>{"tooluser/forgetPwdEmailSend", "tooluser/checkEmailChptcha",
-                                                           "tooluser/forgetPwdSetPwd"}));
+        QCOMPARE(api_->paths(),
+                 (std::vector<std::string>{"tooluser/forgetPwdEmailSend", "tooluser/checkEmailChptcha",
+                                           "tooluser/forgetPwdSetPwd"}));
         QVERIFY(api_->requests()[2].body.find("\"password\" : \"newsecret\"") != std::string::npos);
     }
 
@@ -752,7 +762,8 @@ private slots:
 
         bool mainWindowGoneAt154 = false;
         presenter_->observe = [&](const krevol::ShownMessage& m) {
-            if (m.id == 154) mainWindowGoneAt154 = dlg_->mainWindowWidget() == nullptr && (!main || !main->isVisible());
+            if (m.id == 154)
+                mainWindowGoneAt154 = dlg_->mainWindowWidget() == nullptr && (!main || !main->isVisible());
         };
         api_->answerStatus("user/update", 200);
         CLICK_ACTION_AND_WAIT();
@@ -859,9 +870,9 @@ private slots:
         QCOMPARE(dlg_->fieldText(2), textOf(118));
         QVERIFY(dlg_->isVisible());
 
-        QCOMPARE(api_->paths(), (std::vector<std::string>{"tooluser/forgetPwdEmailSend", "tooluser/checkEmailChptcha",
-                                                           "tooluser/emailSend", "tooluser/checkEmailChptcha",
-                                                           "user/update"}));
+        QCOMPARE(api_->paths(), (std::vector<std::string>{"tooluser/forgetPwdEmailSend",
+                                                          "tooluser/checkEmailChptcha", "tooluser/emailSend",
+                                                          "tooluser/checkEmailChptcha", "user/update"}));
         const auto requests = api_->requests();
         QVERIFY(requests[0].body.find("\"username\": \"me@mail.com\"") != std::string::npos);
         QVERIFY(requests[2].body.find("\"username\": \"new@mail.com\"") != std::string::npos);

@@ -76,9 +76,8 @@ TEST(SignInModeTest, TheCaptionSelectsTheStage) {
 TEST(SignInModeTest, EmailAddressRules) {
     const char* valid[] = {"a@b.c", "user.name@mail.example.com", "A1@x.Y2", "a@bb.c.d", "a+b@c.d", "1@2.3"};
     const char* invalid[] = {
-        "",          "a",       "@b.c",     "a@.c",      "a@@b.c", "a@b@c.d", "a@bc",     "a@b.c.",
-        ".a@b.c",    "a@b.c-",  "-a@b.c",   "a.b@c",     "ab",     "a@b",     " a@b.c",   "a@b.c ",
-        "\xC3\xA4@b.c",
+        "",       "a",      "@b.c",  "a@.c", "a@@b.c", "a@b@c.d", "a@bc",   "a@b.c.",       ".a@b.c",
+        "a@b.c-", "-a@b.c", "a.b@c", "ab",   "a@b",    " a@b.c",  "a@b.c ", "\xC3\xA4@b.c",
     };
     for (const char* text : valid) EXPECT_TRUE(isValidEmail(text)) << text;
     for (const char* text : invalid) EXPECT_FALSE(isValidEmail(text)) << text;
@@ -103,9 +102,13 @@ TEST(SignInChecksTest, SignInChecksComeInTheirOrder) {
         int message;
     };
     const Row rows[] = {
-        {"", "", 124},          {"", "secret1", 124},         {"user@mail.com", "", 125},
+        {"", "", 124},
+        {"", "secret1", 124},
+        {"user@mail.com", "", 125},
         {"not-an-address", "", 125},  // the empty password is reported before the address format
-        {"not-an-address", "12", 126}, {"user@mail.com", "12345", 135}, {"user@mail.com", "123456", 0},
+        {"not-an-address", "12", 126},
+        {"user@mail.com", "12345", 135},
+        {"user@mail.com", "123456", 0},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(checkSignIn(row.email, row.password), row.message) << row.email << " / " << row.password;
@@ -145,7 +148,7 @@ TEST(SignInChecksTest, CodeAndPasswordChecks) {
 
 // The placeholder rules with texts "<id>" so that every placeholder is recognisable.
 class PlaceholderRulesTest : public ::testing::Test {
-protected:
+  protected:
     static std::string text(int id) { return "<" + std::to_string(id) + ">"; }
 
     void run(SignInMode mode, const std::string& sessionEmail = "me@mail.com") {
@@ -217,7 +220,8 @@ TEST_F(PlaceholderRulesTest, SwitchingModesReplacesTypedTextByThePlaceholders) {
 }
 
 TEST_F(PlaceholderRulesTest, AfterSettingAPasswordFieldOneShowsTheVerifiedAddress) {
-    for (SignInMode from : {SignInMode::PasswordSetting, SignInMode::NewPasswordSetting, SignInMode::ChangePassword}) {
+    for (SignInMode from :
+         {SignInMode::PasswordSetting, SignInMode::NewPasswordSetting, SignInMode::ChangePassword}) {
         SCOPED_TRACE(signInModeName(from));
         setup = PlaceholderSetup{};
         field1 = PlaceholderField{};

@@ -17,14 +17,16 @@
 
 namespace {
 
-QString textOf(int id) { return QString::fromStdString(krevol::loadText(id)); }
+QString textOf(int id) {
+    return QString::fromStdString(krevol::loadText(id));
+}
 
 }  // namespace
 
 class AboutDialogTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void placementFollowsTheWorkArea_data() {
         QTest::addColumn<QRect>("area");
         QTest::addColumn<QRect>("expected");
@@ -44,7 +46,8 @@ private slots:
         CKrevolSetDlg about("17", "\"tok\"");
         about.show();
         QVERIFY(QTest::qWaitForWindowExposed(&about));
-        QCOMPARE(about.geometry(), CKrevolSetDlg::placementIn(QGuiApplication::primaryScreen()->availableGeometry()));
+        QCOMPARE(about.geometry(),
+                 CKrevolSetDlg::placementIn(QGuiApplication::primaryScreen()->availableGeometry()));
         QCOMPARE(about.windowTitle(), textOf(101));
         QVERIFY(about.isModal());
 
@@ -61,7 +64,8 @@ private slots:
         QVERIFY(agreement != nullptr);
         QVERIFY(agreement->isReadOnly());
         const QString shown = agreement->toPlainText();
-        QVERIFY(shown.startsWith(QStringLiteral("About the usage agreement of Krevol PC Suite.exe (example)")));
+        QVERIFY(
+            shown.startsWith(QStringLiteral("About the usage agreement of Krevol PC Suite.exe (example)")));
         QVERIFY(shown.contains(QStringLiteral("6. ")));
         auto* line = qobject_cast<QLabel*>(about.control(1058));
         QVERIFY(line != nullptr);
