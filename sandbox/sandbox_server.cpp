@@ -2,12 +2,14 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <iostream>
 #include <map>
 #include <mutex>
@@ -327,21 +329,48 @@ struct SandboxServer::Impl {
 
     static Outgoing malformed(const Members& m) { return refuse(400, m.error()); }
 
+    // The answer for a store result other than kOk: the code's usual text when the call lists it
+    // among the refusals it may give, otherwise a database failure.
+    Outgoing refusal(int rc, std::initializer_list<int> expected) {
+        if (std::find(expected.begin(), expected.end(), rc) == expected.end()) return storeFailure();
+        switch (rc) {
+            case status::kUnregistered:
+                return answer(rc, "this e-mail address is not registered");
+            case status::kAlreadyRegistered:
+                return answer(rc, "this e-mail address is already registered");
+            case status::kWrongPassword:
+                return answer(rc, "wrong password");
+            case status::kBadCode:
+                return answer(rc, "wrong verification code");
+            case status::kCodeExpired:
+                return answer(rc, "the verification code has expired");
+            case status::kNotVerified:
+                return answer(rc, "the e-mail address was not verified");
+            case status::kBadPassword:
+                return answer(rc, "the password is empty or too long");
+            case status::kUnknownSerial:
+                return answer(rc, "the serial number does not exist");
+            case status::kNotYourDevice:
+                return answer(rc, "the tool belongs to another account");
+            case status::kUnknownEntry:
+                return answer(rc, "no such catalogue entry");
+            case status::kNoSuitePackage:
+                return answer(rc, "no suite package for this phone type");
+            case status::kBadToken:
+                return answer(rc, "unknown user id or token");
+            default:
+                return storeFailure();
+        }
+    }
+
     Outgoing login(const JsonValue& data) {
         Members m(data);
         std::string email, password;
         if (!m.text("username", email) || !m.text("password", password)) return malformed(m);
         SignIn signIn;
-        switch (const int rc = store.login(email, password, signIn)) {
-            case status::kOk:
-                return answer(rc, "ok", signInData(signIn));
-            case status::kUnregistered:
-                return answer(rc, "this e-mail address is not registered");
-            case status::kWrongPassword:
-                return answer(rc, "wrong password");
-            default:
-                return storeFailure();
-        }
+        const int rc = store.login(email, password, signIn);
+        if (rc == status::kOk) return answer(rc, "ok", signInData(signIn));
+        return refusal(rc, {status::kUnregistered, status::kWrongPassword});
     }
 
     Outgoing sendCode(const JsonValue& data, SandboxStore::CodePurpose purpose) {
@@ -351,36 +380,21 @@ struct SandboxServer::Impl {
         if (!looksLikeEmail(email)) return answer(status::kBadAddress, "not an e-mail address");
         std::string code;
         const std::int64_t ttlMs = config.codeTtlSeconds * 1000;
-        switch (const int rc = store.sendCode(email, purpose, ttlMs, code)) {
-            case status::kOk: {
-                log(std::string(purpose == SandboxStore::CodePurpose::SignUp ? "sign-up" : "password reset") +
-                    " code for " + email + ": " + code + " (in " + outboxPath(config.dataDir).string() + ")");
-                if (!appendOutbox(email, code)) return refuse(500, "cannot write the outbox");
-                return answer(rc, "code sent");
-            }
-            case status::kAlreadyRegistered:
-                return answer(rc, "this e-mail address is already registered");
-            case status::kUnregistered:
-                return answer(rc, "this e-mail address is not registered");
-            default:
-                return storeFailure();
-        }
+        const int rc = store.sendCode(email, purpose, ttlMs, code);
+        if (rc != status::kOk) return refusal(rc, {status::kAlreadyRegistered, status::kUnregistered});
+        log(std::string(purpose == SandboxStore::CodePurpose::SignUp ? "sign-up" : "password reset") +
+            " code for " + email + ": " + code + " (in " + outboxPath(config.dataDir).string() + ")");
+        if (!appendOutbox(email, code)) return refuse(500, "cannot write the outbox");
+        return answer(rc, "code sent");
     }
 
     Outgoing checkCode(const JsonValue& data) {
         Members m(data);
         std::string code, email;
         if (!m.text("chptcha", code) || !m.text("phone", email)) return malformed(m);
-        switch (const int rc = store.checkCode(email, code)) {
-            case status::kOk:
-                return answer(rc, "ok");
-            case status::kBadCode:
-                return answer(rc, "wrong verification code");
-            case status::kCodeExpired:
-                return answer(rc, "the verification code has expired");
-            default:
-                return storeFailure();
-        }
+        const int rc = store.checkCode(email, code);
+        if (rc == status::kOk) return answer(rc, "ok");
+        return refusal(rc, {status::kBadCode, status::kCodeExpired});
     }
 
     Outgoing setPassword(const JsonValue& data, bool reset) {
@@ -388,20 +402,9 @@ struct SandboxServer::Impl {
         std::string email, password;
         if (!m.text("username", email) || !m.text("password", password)) return malformed(m);
         const int rc = reset ? store.resetPassword(email, password) : store.setPassword(email, password);
-        switch (rc) {
-            case status::kOk:
-                return answer(rc, "ok");
-            case status::kAlreadyRegistered:
-                return answer(rc, "this e-mail address is already registered");
-            case status::kUnregistered:
-                return answer(rc, "this e-mail address is not registered");
-            case status::kNotVerified:
-                return answer(rc, "the e-mail address was not verified");
-            case status::kBadPassword:
-                return answer(rc, "the password is empty or too long");
-            default:
-                return storeFailure();
-        }
+        if (rc == status::kOk) return answer(rc, "ok");
+        return refusal(rc, {status::kAlreadyRegistered, status::kUnregistered, status::kNotVerified,
+                            status::kBadPassword});
     }
 
     Outgoing updateUser(const JsonValue& data) {
@@ -412,36 +415,27 @@ struct SandboxServer::Impl {
             return malformed(m);
         }
         if (!looksLikeEmail(email)) return answer(status::kBadAddress, "not an e-mail address");
-        switch (const int rc = store.updateUser(usersId, token, id, email, oldPassword, password)) {
-            case status::kOk:
-                return answer(rc, "ok", "{\"id\":" + id + ",\"username\":" + jsonQuote(email) + "}");
-            case status::kBadToken:
-                return answer(rc, "unknown user id or token");
-            case status::kWrongPassword:
-                return answer(rc, "wrong old password");
-            case status::kAlreadyRegistered:
-                return answer(rc, "this e-mail address is already registered");
-            case status::kNotVerified:
-                return answer(rc, "the e-mail address was not verified");
-            case status::kBadPassword:
-                return answer(rc, "the password is empty or too long");
-            default:
-                return storeFailure();
+        const int rc = store.updateUser(usersId, token, id, email, oldPassword, password);
+        if (rc == status::kOk) {
+            return answer(rc, "ok", "{\"id\":" + id + ",\"username\":" + jsonQuote(email) + "}");
         }
+        if (rc == status::kWrongPassword) return answer(rc, "wrong old password");
+        return refusal(rc, {status::kBadToken, status::kAlreadyRegistered, status::kNotVerified,
+                            status::kBadPassword});
     }
 
     // usersId and token of a body, and the member that repeats the user id.
-    int authorise(Members& m, const char* repeatKey, std::int64_t& accountId, Outgoing& refusal) {
+    int authorise(Members& m, const char* repeatKey, std::int64_t& accountId, Outgoing& denied) {
         std::string usersId, token, repeated;
         if (!m.token("usersId", usersId) || !m.token("token", token) || !m.token(repeatKey, repeated)) {
-            refusal = malformed(m);
+            denied = malformed(m);
             return status::kMalformed;
         }
         const int rc = store.authorise(usersId, token, accountId);
         if (rc == status::kServerError) {
-            refusal = storeFailure();
+            denied = storeFailure();
         } else if (rc != status::kOk || repeated != usersId) {
-            refusal = answer(status::kBadToken, "unknown user id or token");
+            denied = answer(status::kBadToken, "unknown user id or token");
             return status::kBadToken;
         }
         return rc;
@@ -450,28 +444,20 @@ struct SandboxServer::Impl {
     Outgoing catalogue(const JsonValue& data) {
         Members m(data);
         std::int64_t accountId = 0;
-        Outgoing refusal;
-        if (authorise(m, "id", accountId, refusal) != status::kOk) return refusal;
+        Outgoing denied;
+        if (authorise(m, "id", accountId, denied) != status::kOk) return denied;
         std::string serial;
         if (!m.text("deviceSn", serial)) return malformed(m);
         std::vector<CatalogueEntry> entries;
-        switch (const int rc = store.catalogue(accountId, serial, entries)) {
-            case status::kOk: {
-                std::vector<CatalogueRow> rows;
-                for (auto& e : entries) {
-                    const std::string url = packageUrl(e.packageFile);
-                    const std::uint64_t size = packageSize(e.packageFile);
-                    rows.push_back(CatalogueRow{std::move(e), url, size});
-                }
-                return answer(rc, "ok", catalogueData(rows));
-            }
-            case status::kUnknownSerial:
-                return answer(rc, "the serial number does not exist");
-            case status::kNotYourDevice:
-                return answer(rc, "the tool belongs to another account");
-            default:
-                return storeFailure();
+        const int rc = store.catalogue(accountId, serial, entries);
+        if (rc != status::kOk) return refusal(rc, {status::kUnknownSerial, status::kNotYourDevice});
+        std::vector<CatalogueRow> rows;
+        for (auto& e : entries) {
+            const std::string url = packageUrl(e.packageFile);
+            const std::uint64_t size = packageSize(e.packageFile);
+            rows.push_back(CatalogueRow{std::move(e), url, size});
         }
+        return answer(rc, "ok", catalogueData(rows));
     }
 
     Outgoing reportVersion(const JsonValue& data) {
@@ -485,24 +471,15 @@ struct SandboxServer::Impl {
         if (version.empty()) return refuse(400, "member \"param3\" is empty");
         std::int64_t accountId = 0;
         const int auth = store.authorise(usersId, token, accountId);
-        if (auth == status::kServerError) return storeFailure();
-        if (auth != status::kOk) return answer(auth, "unknown user id or token");
-        switch (const int rc = store.reportVersion(accountId, serial, entryId, flag, version)) {
-            case status::kOk: {
-                Outgoing out = answer(rc, "ok");
-                out.note = "entry " + entryId + " of " + serial + " reported " + version + " (param2 " +
-                           flag + ", isrom " + isrom + ")";
-                return out;
-            }
-            case status::kUnknownSerial:
-                return answer(rc, "the serial number does not exist");
-            case status::kNotYourDevice:
-                return answer(rc, "the tool belongs to another account");
-            case status::kUnknownEntry:
-                return answer(rc, "no such catalogue entry");
-            default:
-                return storeFailure();
+        if (auth != status::kOk) return refusal(auth, {status::kBadToken});
+        const int rc = store.reportVersion(accountId, serial, entryId, flag, version);
+        if (rc != status::kOk) {
+            return refusal(rc, {status::kUnknownSerial, status::kNotYourDevice, status::kUnknownEntry});
         }
+        Outgoing out = answer(rc, "ok");
+        out.note = "entry " + entryId + " of " + serial + " reported " + version + " (param2 " + flag +
+                   ", isrom " + isrom + ")";
+        return out;
     }
 
     Outgoing content(const JsonValue& data) {
@@ -510,14 +487,9 @@ struct SandboxServer::Impl {
         std::string serial;
         if (!m.text("sn", serial)) return malformed(m);
         std::string bytes;
-        switch (const int rc = store.content(serial, bytes)) {
-            case status::kOk:
-                return answer(rc, "ok", contentData(serial, bytes));
-            case status::kUnknownSerial:
-                return answer(rc, "the serial number does not exist");
-            default:
-                return storeFailure();
-        }
+        const int rc = store.content(serial, bytes);
+        if (rc == status::kOk) return answer(rc, "ok", contentData(serial, bytes));
+        return refusal(rc, {status::kUnknownSerial});
     }
 
     Outgoing suite(const JsonValue& data) {
@@ -525,21 +497,16 @@ struct SandboxServer::Impl {
         std::string phoneType;
         if (!m.token("phoneType", phoneType)) return malformed(m);
         SuitePackage package;
-        switch (const int rc = store.suite(phoneType, package)) {
-            case status::kOk:
-                return answer(rc, "ok", suiteData(package, packageUrl(package.packageFile)));
-            case status::kNoSuitePackage:
-                return answer(rc, "no suite package for this phone type");
-            default:
-                return storeFailure();
-        }
+        const int rc = store.suite(phoneType, package);
+        if (rc == status::kOk) return answer(rc, "ok", suiteData(package, packageUrl(package.packageFile)));
+        return refusal(rc, {status::kNoSuitePackage});
     }
 
     Outgoing devices(const JsonValue& data) {
         Members m(data);
         std::int64_t accountId = 0;
-        Outgoing refusal;
-        if (authorise(m, "userId", accountId, refusal) != status::kOk) return refusal;
+        Outgoing denied;
+        if (authorise(m, "userId", accountId, denied) != status::kOk) return denied;
         std::vector<DeviceEntry> list;
         if (store.devicesOf(accountId, list) != status::kOk) return storeFailure();
         return answer(status::kOk, "ok", deviceListData(list));
@@ -550,14 +517,9 @@ struct SandboxServer::Impl {
         std::string serial;
         if (!m.token("deviceId", serial)) return malformed(m);
         OwnerInfo info;
-        switch (const int rc = store.owner(serial, info)) {
-            case status::kOk:
-                return answer(rc, "ok", ownerData(serial, info));
-            case status::kUnknownSerial:
-                return answer(rc, "the serial number does not exist");
-            default:
-                return storeFailure();
-        }
+        const int rc = store.owner(serial, info);
+        if (rc == status::kOk) return answer(rc, "ok", ownerData(serial, info));
+        return refusal(rc, {status::kUnknownSerial});
     }
 
     // ---- package downloads and log uploads ------------------------------------------------------
