@@ -56,29 +56,6 @@ bool passwordAcceptable(const std::string& password) {
     return !password.empty() && password.size() <= kMaxPasswordLength;
 }
 
-// Finds an account by e-mail address; false when there is none.
-bool findAccount(SqliteDb& db, const std::string& email, std::int64_t& id, std::string& salt,
-                 std::string& hash, bool& failed) {
-    SqliteStatement q(db, "SELECT id, salt, pwhash FROM accounts WHERE email = ?");
-    q.bind(1, email);
-    const bool found = q.nextRow();
-    if (found) {
-        id = q.integer(0);
-        salt = q.text(1);
-        hash = q.text(2);
-    }
-    failed = q.failed();
-    return found;
-}
-
-// True when `email` has a checked verification code whose time is not over.
-bool isVerified(SqliteDb& db, const std::string& email, bool& failed) {
-    SqliteStatement q(db, "SELECT verified_until_ms FROM codes WHERE email = ?");
-    q.bind(1, email);
-    const bool found = q.nextRow() && q.integer(0) > nowMs();
-    failed = q.failed();
-    return found;
-}
 
 bool consumeCode(SqliteDb& db, const std::string& email) {
     SqliteStatement d(db, "DELETE FROM codes WHERE email = ?");
@@ -128,6 +105,46 @@ std::string SandboxStore::lastError() {
 int SandboxStore::fail() {
     lastError_ = db_.lastError();
     return status::kServerError;
+}
+
+struct SandboxStore::Account {
+    std::int64_t id = 0;
+    std::string salt;
+    std::string hash;
+};
+
+template <typename Work>
+int SandboxStore::transaction(Work&& work) {
+    std::lock_guard lock(mutex_);
+    SqliteTransaction tx(db_);
+    if (!tx.begun()) return fail();
+    return work(tx);
+}
+
+// kOk and the account with this e-mail address, kUnregistered when there is none.
+int SandboxStore::findAccount(const std::string& email, Account& account) {
+    SqliteStatement q(db_, "SELECT id, salt, pwhash FROM accounts WHERE email = ?");
+    q.bind(1, email);
+    if (!q.nextRow()) return q.failed() ? fail() : status::kUnregistered;
+    account = Account{q.integer(0), q.text(1), q.text(2)};
+    return status::kOk;
+}
+
+// kOk when `email` has a checked verification code whose time is not over, else kNotVerified.
+int SandboxStore::checkVerified(const std::string& email) {
+    SqliteStatement q(db_, "SELECT verified_until_ms FROM codes WHERE email = ?");
+    q.bind(1, email);
+    if (q.nextRow() && q.integer(0) > nowMs()) return status::kOk;
+    return q.failed() ? fail() : status::kNotVerified;
+}
+
+// kOk when the tool `serial` belongs to the account, else kUnknownSerial or kNotYourDevice.
+int SandboxStore::checkOwner(const std::string& serial, std::int64_t accountId) {
+    SqliteStatement d(db_, "SELECT owner_id FROM devices WHERE sn = ?");
+    d.bind(1, serial);
+    if (!d.nextRow()) return d.failed() ? fail() : status::kUnknownSerial;
+    if (d.isNull(0) || d.integer(0) != accountId) return status::kNotYourDevice;
+    return status::kOk;
 }
 
 bool SandboxStore::open(const std::string& path, std::string& error, bool durable) {
@@ -196,103 +213,92 @@ bool SandboxStore::seed(const SeedData& data, std::string& error) {
 }
 
 int SandboxStore::login(const std::string& email, const std::string& password, SignIn& out) {
-    std::lock_guard lock(mutex_);
-    SqliteTransaction tx(db_);
-    if (!tx.begun()) return fail();
-    std::int64_t id = 0;
-    std::string salt, hash;
-    bool failed = false;
-    if (!findAccount(db_, email, id, salt, hash, failed)) return failed ? fail() : status::kUnregistered;
-    if (hashPassword(salt, password) != hash) return status::kWrongPassword;
-    const std::string token = randomHex(16);
-    SqliteStatement s(db_, "INSERT INTO sessions(token, account_id, created_ms) VALUES(?, ?, ?)");
-    s.bind(1, token).bind(2, id).bind(3, nowMs());
-    if (!s.run() || !tx.commit()) return fail();
-    out = SignIn{id, email, token};
-    return status::kOk;
+    return transaction([&](SqliteTransaction& tx) {
+        Account account;
+        if (const int rc = findAccount(email, account); rc != status::kOk) return rc;
+        if (hashPassword(account.salt, password) != account.hash) return status::kWrongPassword;
+        const std::string token = randomHex(16);
+        SqliteStatement s(db_, "INSERT INTO sessions(token, account_id, created_ms) VALUES(?, ?, ?)");
+        s.bind(1, token).bind(2, account.id).bind(3, nowMs());
+        if (!s.run() || !tx.commit()) return fail();
+        out = SignIn{account.id, email, token};
+        return status::kOk;
+    });
 }
 
 int SandboxStore::sendCode(const std::string& email, CodePurpose purpose, std::int64_t ttlMs,
                            std::string& code) {
-    std::lock_guard lock(mutex_);
-    SqliteTransaction tx(db_);
-    if (!tx.begun()) return fail();
-    std::int64_t id = 0;
-    std::string salt, hash;
-    bool failed = false;
-    const bool registered = findAccount(db_, email, id, salt, hash, failed);
-    if (failed) return fail();
-    if (purpose == CodePurpose::SignUp && registered) return status::kAlreadyRegistered;
-    if (purpose == CodePurpose::Reset && !registered) return status::kUnregistered;
-    std::random_device device;
-    code = std::to_string(100000 + device() % 900000);
-    SqliteStatement s(
-        db_,
-        "INSERT OR REPLACE INTO codes(email, code, purpose, expires_ms, verified_until_ms, failures) "
-        "VALUES(?, ?, ?, ?, 0, 0)");
-    s.bind(1, email).bind(2, code).bind(3, purpose == CodePurpose::SignUp ? "signup" : "reset");
-    s.bind(4, nowMs() + ttlMs);
-    if (!s.run() || !tx.commit()) return fail();
-    return status::kOk;
+    return transaction([&](SqliteTransaction& tx) {
+        Account account;
+        const int found = findAccount(email, account);
+        if (found == status::kServerError) return found;
+        const bool registered = found == status::kOk;
+        if (purpose == CodePurpose::SignUp && registered) return status::kAlreadyRegistered;
+        if (purpose == CodePurpose::Reset && !registered) return status::kUnregistered;
+        std::random_device device;
+        code = std::to_string(100000 + device() % 900000);
+        SqliteStatement s(
+            db_,
+            "INSERT OR REPLACE INTO codes(email, code, purpose, expires_ms, verified_until_ms, failures) "
+            "VALUES(?, ?, ?, ?, 0, 0)");
+        s.bind(1, email).bind(2, code).bind(3, purpose == CodePurpose::SignUp ? "signup" : "reset");
+        s.bind(4, nowMs() + ttlMs);
+        if (!s.run() || !tx.commit()) return fail();
+        return status::kOk;
+    });
 }
 
 int SandboxStore::checkCode(const std::string& email, const std::string& code) {
-    std::lock_guard lock(mutex_);
-    SqliteTransaction tx(db_);
-    if (!tx.begun()) return fail();
-    SqliteStatement q(db_, "SELECT code, expires_ms, failures FROM codes WHERE email = ?");
-    q.bind(1, email);
-    if (!q.nextRow()) return q.failed() ? fail() : status::kBadCode;
-    const std::string expected = q.text(0);
-    const std::int64_t expires = q.integer(1);
-    const std::int64_t failures = q.integer(2);
-    if (failures >= kMaxCodeFailures) return status::kBadCode;
-    if (code != expected) {
-        SqliteStatement u(db_, "UPDATE codes SET failures = failures + 1 WHERE email = ?");
-        u.bind(1, email);
+    return transaction([&](SqliteTransaction& tx) {
+        SqliteStatement q(db_, "SELECT code, expires_ms, failures FROM codes WHERE email = ?");
+        q.bind(1, email);
+        if (!q.nextRow()) return q.failed() ? fail() : status::kBadCode;
+        const std::string expected = q.text(0);
+        const std::int64_t expires = q.integer(1);
+        const std::int64_t failures = q.integer(2);
+        if (failures >= kMaxCodeFailures) return status::kBadCode;
+        if (code != expected) {
+            SqliteStatement u(db_, "UPDATE codes SET failures = failures + 1 WHERE email = ?");
+            u.bind(1, email);
+            if (!u.run() || !tx.commit()) return fail();
+            return status::kBadCode;
+        }
+        if (nowMs() >= expires) return status::kCodeExpired;
+        SqliteStatement u(db_, "UPDATE codes SET verified_until_ms = ? WHERE email = ?");
+        u.bind(1, nowMs() + kVerifiedForMs).bind(2, email);
         if (!u.run() || !tx.commit()) return fail();
-        return status::kBadCode;
-    }
-    if (nowMs() >= expires) return status::kCodeExpired;
-    SqliteStatement u(db_, "UPDATE codes SET verified_until_ms = ? WHERE email = ?");
-    u.bind(1, nowMs() + kVerifiedForMs).bind(2, email);
-    if (!u.run() || !tx.commit()) return fail();
-    return status::kOk;
+        return status::kOk;
+    });
 }
 
 int SandboxStore::setPassword(const std::string& email, const std::string& password) {
-    std::lock_guard lock(mutex_);
-    SqliteTransaction tx(db_);
-    if (!tx.begun()) return fail();
-    std::int64_t id = 0;
-    std::string salt, hash;
-    bool failed = false;
-    if (findAccount(db_, email, id, salt, hash, failed)) return status::kAlreadyRegistered;
-    if (failed) return fail();
-    if (!isVerified(db_, email, failed)) return failed ? fail() : status::kNotVerified;
-    if (!passwordAcceptable(password)) return status::kBadPassword;
-    const std::string newSalt = randomHex(16);
-    SqliteStatement s(db_, "INSERT INTO accounts(email, salt, pwhash, created_ms) VALUES(?, ?, ?, ?)");
-    s.bind(1, email).bind(2, newSalt).bind(3, hashPassword(newSalt, password)).bind(4, nowMs());
-    if (!s.run() || !consumeCode(db_, email) || !tx.commit()) return fail();
-    return status::kOk;
+    return transaction([&](SqliteTransaction& tx) {
+        Account account;
+        const int found = findAccount(email, account);
+        if (found == status::kOk) return status::kAlreadyRegistered;
+        if (found == status::kServerError) return found;
+        if (const int rc = checkVerified(email); rc != status::kOk) return rc;
+        if (!passwordAcceptable(password)) return status::kBadPassword;
+        const std::string salt = randomHex(16);
+        SqliteStatement s(db_, "INSERT INTO accounts(email, salt, pwhash, created_ms) VALUES(?, ?, ?, ?)");
+        s.bind(1, email).bind(2, salt).bind(3, hashPassword(salt, password)).bind(4, nowMs());
+        if (!s.run() || !consumeCode(db_, email) || !tx.commit()) return fail();
+        return status::kOk;
+    });
 }
 
 int SandboxStore::resetPassword(const std::string& email, const std::string& password) {
-    std::lock_guard lock(mutex_);
-    SqliteTransaction tx(db_);
-    if (!tx.begun()) return fail();
-    std::int64_t id = 0;
-    std::string salt, hash;
-    bool failed = false;
-    if (!findAccount(db_, email, id, salt, hash, failed)) return failed ? fail() : status::kUnregistered;
-    if (!isVerified(db_, email, failed)) return failed ? fail() : status::kNotVerified;
-    if (!passwordAcceptable(password)) return status::kBadPassword;
-    if (!storePassword(db_, id, password) || !dropSessions(db_, id) || !consumeCode(db_, email) ||
-        !tx.commit()) {
-        return fail();
-    }
-    return status::kOk;
+    return transaction([&](SqliteTransaction& tx) {
+        Account account;
+        if (const int rc = findAccount(email, account); rc != status::kOk) return rc;
+        if (const int rc = checkVerified(email); rc != status::kOk) return rc;
+        if (!passwordAcceptable(password)) return status::kBadPassword;
+        if (!storePassword(db_, account.id, password) || !dropSessions(db_, account.id) ||
+            !consumeCode(db_, email) || !tx.commit()) {
+            return fail();
+        }
+        return status::kOk;
+    });
 }
 
 int SandboxStore::updateUser(const std::string& userId, const std::string& token, const std::string& id,
@@ -304,34 +310,32 @@ int SandboxStore::updateUser(const std::string& userId, const std::string& token
     std::int64_t recordId = 0;
     if (!parseUserId(id, recordId) || recordId != accountId) return status::kBadToken;
 
-    std::lock_guard lock(mutex_);
-    SqliteTransaction tx(db_);
-    if (!tx.begun()) return fail();
-    SqliteStatement q(db_, "SELECT email, salt, pwhash FROM accounts WHERE id = ?");
-    q.bind(1, accountId);
-    if (!q.nextRow()) return q.failed() ? fail() : status::kBadToken;
-    const std::string currentEmail = q.text(0);
-    if (hashPassword(q.text(1), oldPassword) != q.text(2)) return status::kWrongPassword;
-    if (!passwordAcceptable(newPassword)) return status::kBadPassword;
+    return transaction([&](SqliteTransaction& tx) {
+        SqliteStatement q(db_, "SELECT email, salt, pwhash FROM accounts WHERE id = ?");
+        q.bind(1, accountId);
+        if (!q.nextRow()) return q.failed() ? fail() : status::kBadToken;
+        const std::string currentEmail = q.text(0);
+        if (hashPassword(q.text(1), oldPassword) != q.text(2)) return status::kWrongPassword;
+        if (!passwordAcceptable(newPassword)) return status::kBadPassword;
 
-    if (email != currentEmail) {  // binding a new address
-        std::int64_t otherId = 0;
-        std::string salt, hash;
-        bool failed = false;
-        if (findAccount(db_, email, otherId, salt, hash, failed)) return status::kAlreadyRegistered;
-        if (failed) return fail();
-        if (!isVerified(db_, email, failed)) return failed ? fail() : status::kNotVerified;
-        SqliteStatement u(db_, "UPDATE accounts SET email = ? WHERE id = ?");
-        u.bind(1, email).bind(2, accountId);
-        if (!u.run() || !consumeCode(db_, email)) return fail();
-    }
-    if (newPassword != oldPassword) {
-        // A new password ends every sign-in of the account; a binding keeps them (the suite goes on
-        // using its main window's token after binding).
-        if (!storePassword(db_, accountId, newPassword) || !dropSessions(db_, accountId)) return fail();
-    }
-    if (!tx.commit()) return fail();
-    return status::kOk;
+        if (email != currentEmail) {  // binding a new address
+            Account other;
+            const int found = findAccount(email, other);
+            if (found == status::kOk) return status::kAlreadyRegistered;
+            if (found == status::kServerError) return found;
+            if (const int rc = checkVerified(email); rc != status::kOk) return rc;
+            SqliteStatement u(db_, "UPDATE accounts SET email = ? WHERE id = ?");
+            u.bind(1, email).bind(2, accountId);
+            if (!u.run() || !consumeCode(db_, email)) return fail();
+        }
+        if (newPassword != oldPassword) {
+            // A new password ends every sign-in of the account; a binding keeps them (the suite goes
+            // on using its main window's token after binding).
+            if (!storePassword(db_, accountId, newPassword) || !dropSessions(db_, accountId)) return fail();
+        }
+        if (!tx.commit()) return fail();
+        return status::kOk;
+    });
 }
 
 int SandboxStore::authorise(const std::string& userId, const std::string& token, std::int64_t& accountId) {
@@ -350,10 +354,7 @@ int SandboxStore::catalogue(std::int64_t accountId, const std::string& serial,
                             std::vector<CatalogueEntry>& out) {
     out.clear();
     std::lock_guard lock(mutex_);
-    SqliteStatement d(db_, "SELECT owner_id FROM devices WHERE sn = ?");
-    d.bind(1, serial);
-    if (!d.nextRow()) return d.failed() ? fail() : status::kUnknownSerial;
-    if (d.isNull(0) || d.integer(0) != accountId) return status::kNotYourDevice;
+    if (const int rc = checkOwner(serial, accountId); rc != status::kOk) return rc;
     SqliteStatement q(db_,
                       "SELECT id, sn, position, name, installed, latest, package, isrom, param5, description "
                       "FROM catalogue WHERE sn = ? ORDER BY position, id");
@@ -383,23 +384,19 @@ int SandboxStore::reportVersion(std::int64_t accountId, const std::string& seria
                                 const std::string& flag, const std::string& version) {
     std::int64_t id = 0;
     if (!parseUserId(entryId, id)) return status::kUnknownEntry;
-    std::lock_guard lock(mutex_);
-    SqliteTransaction tx(db_);
-    if (!tx.begun()) return fail();
-    SqliteStatement d(db_, "SELECT owner_id FROM devices WHERE sn = ?");
-    d.bind(1, serial);
-    if (!d.nextRow()) return d.failed() ? fail() : status::kUnknownSerial;
-    if (d.isNull(0) || d.integer(0) != accountId) return status::kNotYourDevice;
-    SqliteStatement q(db_, "SELECT 1 FROM catalogue WHERE id = ? AND sn = ?");
-    q.bind(1, id).bind(2, serial);
-    if (!q.nextRow()) return q.failed() ? fail() : status::kUnknownEntry;
-    if (flag == "1") {  // 1: the version is now installed
-        SqliteStatement u(db_, "UPDATE catalogue SET installed = ?, reported_ms = ? WHERE id = ?");
-        u.bind(1, version).bind(2, nowMs()).bind(3, id);
-        if (!u.run()) return fail();
-    }
-    if (!tx.commit()) return fail();
-    return status::kOk;
+    return transaction([&](SqliteTransaction& tx) {
+        if (const int rc = checkOwner(serial, accountId); rc != status::kOk) return rc;
+        SqliteStatement q(db_, "SELECT 1 FROM catalogue WHERE id = ? AND sn = ?");
+        q.bind(1, id).bind(2, serial);
+        if (!q.nextRow()) return q.failed() ? fail() : status::kUnknownEntry;
+        if (flag == "1") {  // 1: the version is now installed
+            SqliteStatement u(db_, "UPDATE catalogue SET installed = ?, reported_ms = ? WHERE id = ?");
+            u.bind(1, version).bind(2, nowMs()).bind(3, id);
+            if (!u.run()) return fail();
+        }
+        if (!tx.commit()) return fail();
+        return status::kOk;
+    });
 }
 
 int SandboxStore::owner(const std::string& serial, OwnerInfo& out) {

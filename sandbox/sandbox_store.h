@@ -105,7 +105,17 @@ class SandboxStore {
     std::string lastError();
 
   private:
+    struct Account;
+
     int fail();  // notes the database's error and answers kServerError
+    // Runs `work(transaction)` under the store's lock in one transaction (kServerError when it
+    // cannot begin); `work` commits what it keeps.
+    template <typename Work>
+    int transaction(Work&& work);
+    // Lookups for the operations above, which hold the lock; kServerError when the database fails.
+    int findAccount(const std::string& email, Account& account);
+    int checkVerified(const std::string& email);
+    int checkOwner(const std::string& serial, std::int64_t accountId);
 
     std::mutex mutex_;
     SqliteDb db_;
