@@ -1,9 +1,18 @@
 #include "cli/report.h"
 
-#include <cstdio>
 #include <ostream>
 
+#include "net/api.h"
+
 namespace krevol::cli {
+namespace {
+
+// The JSON string literal of a text (quotes included).
+std::string jsonString(const std::string& text) {
+    return "\"" + jsonText(text) + "\"";
+}
+
+}  // namespace
 
 void Report::add(const std::string& key, const std::string& text) {
     std::lock_guard lock(mutex_);
@@ -54,39 +63,6 @@ void Report::print(std::ostream& out, bool json) const {
     for (std::size_t i = 0; i < messages_.size(); ++i) out << (i == 0 ? "" : ",") << jsonString(messages_[i]);
     out << "]}\n";
     out.flush();
-}
-
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-                    out += escaped;
-                } else {
-                    out += ch;
-                }
-        }
-    }
-    return out + "\"";
 }
 
 ReportPresenter::ReportPresenter(Report& report) : report_(report), previous_(messagePresenter()) {

@@ -36,9 +36,6 @@ class Report {
     std::vector<std::string> messages_;
 };
 
-// The JSON string literal of a text (quotes included).
-std::string jsonString(const std::string& text);
-
 // Installs itself as the message presenter for its lifetime and records every message shown into
 // the report. OK boxes answer OK; questions answer NO, the cautious choice.
 class ReportPresenter : public MessagePresenter {
