@@ -2,7 +2,9 @@
 // command_table.cpp; adding a command is one line there and its source in cli/CMakeLists.txt.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,14 @@ CommandWords splitWords(const std::vector<std::string>& args);
 
 // Prints "usage: krevolctl NAME ARGUMENTS" and the summary.
 void printCommandUsage(const Command& command, std::ostream& out);
+
+// Splits the words of the command `name`, which takes `positionals` positional arguments, into
+// `words`. Answers the exit status when the command ends there: -h/--help prints the usage on
+// `out` (kExitOk); an unknown option or another count of positional arguments prints it on `err`
+// (kExitUsage). Nothing when the command goes on.
+std::optional<int> readCommandWords(const std::string& name, const std::vector<std::string>& args,
+                                    std::size_t positionals, CommandWords& words, std::ostream& out,
+                                    std::ostream& err);
 const Command* findCommand(const std::string& name);
 
 }  // namespace krevol::cli

@@ -50,4 +50,21 @@ CommandWords splitWords(const std::vector<std::string>& args) {
     return words;
 }
 
+std::optional<int> readCommandWords(const std::string& name, const std::vector<std::string>& args,
+                                    std::size_t positionals, CommandWords& words, std::ostream& out,
+                                    std::ostream& err) {
+    const Command& self = *findCommand(name);
+    words = splitWords(args);
+    if (words.help) {
+        printCommandUsage(self, out);
+        return kExitOk;
+    }
+    if (!words.unknownOption.empty() || words.positional.size() != positionals) {
+        if (!words.unknownOption.empty()) err << "krevolctl: unknown option " << words.unknownOption << "\n";
+        printCommandUsage(self, err);
+        return kExitUsage;
+    }
+    return std::nullopt;
+}
+
 }  // namespace krevol::cli

@@ -14,17 +14,8 @@
 namespace krevol::cli {
 
 int runDetectCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const Command& self = *findCommand("detect");
-    const CommandWords words = splitWords(args);
-    if (words.help) {
-        printCommandUsage(self, out);
-        return kExitOk;
-    }
-    if (!words.unknownOption.empty() || !words.positional.empty()) {
-        if (!words.unknownOption.empty()) err << "krevolctl: unknown option " << words.unknownOption << "\n";
-        printCommandUsage(self, err);
-        return kExitUsage;
-    }
+    CommandWords words;
+    if (const auto exit = readCommandWords("detect", args, 0, words, out, err)) return *exit;
 
     Report report;
     DetectionStep step;

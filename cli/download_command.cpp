@@ -18,17 +18,8 @@ void stopOnInterrupt(int) {
 }  // namespace
 
 int runDownloadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const Command& self = *findCommand("download");
-    const CommandWords words = splitWords(args);
-    if (words.help) {
-        printCommandUsage(self, out);
-        return kExitOk;
-    }
-    if (!words.unknownOption.empty() || words.positional.size() != 2) {
-        if (!words.unknownOption.empty()) err << "krevolctl: unknown option " << words.unknownOption << "\n";
-        printCommandUsage(self, err);
-        return kExitUsage;
-    }
+    CommandWords words;
+    if (const auto exit = readCommandWords("download", args, 2, words, out, err)) return *exit;
     std::string folder = words.positional[1];
     if (folder.empty() || folder.back() != '/') folder += '/';
 

@@ -10,17 +10,8 @@
 namespace krevol::cli {
 
 int runLoginCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const Command& self = *findCommand("login");
-    const CommandWords words = splitWords(args);
-    if (words.help) {
-        printCommandUsage(self, out);
-        return kExitOk;
-    }
-    if (!words.unknownOption.empty() || words.positional.size() != 1) {
-        if (!words.unknownOption.empty()) err << "krevolctl: unknown option " << words.unknownOption << "\n";
-        printCommandUsage(self, err);
-        return kExitUsage;
-    }
+    CommandWords words;
+    if (const auto exit = readCommandWords("login", args, 1, words, out, err)) return *exit;
     const std::string& email = words.positional[0];
     std::string password;
     if (!readPassword(password)) {

@@ -26,17 +26,8 @@ bool readBody(const std::string& name, std::string& body) {
 }  // namespace
 
 int runPostCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const Command& self = *findCommand("post");
-    const CommandWords words = splitWords(args);
-    if (words.help) {
-        printCommandUsage(self, out);
-        return kExitOk;
-    }
-    if (!words.unknownOption.empty() || words.positional.size() != 2) {
-        if (!words.unknownOption.empty()) err << "krevolctl: unknown option " << words.unknownOption << "\n";
-        printCommandUsage(self, err);
-        return kExitUsage;
-    }
+    CommandWords words;
+    if (const auto exit = readCommandWords("post", args, 2, words, out, err)) return *exit;
     const std::string& path = words.positional[0];
     const std::string url = path.find("://") != std::string::npos ? path : apiUrl(path);
     std::string body;
