@@ -1,14 +1,13 @@
 // krevolctl as scripts use it: the real binary against an API server in this process.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 
 #include "app/messages.h"
+#include "support/command_run.h"
 #include "support/local_server.h"
 
 namespace krevol {
@@ -16,10 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CtlRun {
-    int exitCode = -1;
-    std::string out;
-};
+using test::CommandRun;
 
 class Krevolctl : public ::testing::Test {
   protected:
@@ -59,20 +55,12 @@ class Krevolctl : public ::testing::Test {
     }
 
     // Runs krevolctl with `args` (already quoted for the shell) and `input` on standard input.
-    CtlRun run(const std::string& args, const std::string& input = "") {
+    CommandRun run(const std::string& args, const std::string& input = "") {
         const fs::path inputFile = dir_ / "stdin.txt";
         { std::ofstream(inputFile, std::ios::binary) << input; }
         const std::string command =
             std::string(KREVOLCTL_PATH) + " " + args + " < '" + inputFile.string() + "' 2>/dev/null";
-        CtlRun r;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (pipe == nullptr) return r;
-        char buffer[4096];
-        std::size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-        const int status = ::pclose(pipe);
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return r;
+        return test::runCommand(command);
     }
 
     std::vector<std::string> bodies() {
@@ -91,7 +79,7 @@ class Krevolctl : public ::testing::Test {
 TEST_F(Krevolctl, LoginSucceedsWithThePasswordFromStandardInput) {
     answerWith(200, "{\"statuscode\":200,\"data\":{\"id\":17,\"token\":\"tk\",\"x\":0}}");
 
-    const CtlRun r = run("login a@b.com", "s3cret\n");
+    const CommandRun r = run("login a@b.com", "s3cret\n");
 
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out,
@@ -118,7 +106,7 @@ TEST_F(Krevolctl, RefusedLoginPrintsTheMessageAndFails) {
     };
     for (const auto& c : cases) {
         answerWith(200, c.answer);
-        const CtlRun r = run("login a@b.com", "pw");
+        const CommandRun r = run("login a@b.com", "pw");
         EXPECT_EQ(r.exitCode, 1) << c.answer;
         EXPECT_EQ(r.out.rfind("result: 200\nstatus: ", 0), 0u) << r.out;
         EXPECT_NE(r.out.find("\nsignedIn: false\nmessage: " + loadText(c.messageId) + c.suffix + "\n"),
@@ -131,7 +119,7 @@ TEST_F(Krevolctl, RefusedLoginPrintsTheMessageAndFails) {
 TEST_F(Krevolctl, LoginAsJson) {
     answerWith(200, "{\"statuscode\": -6,\"data\":{}}");
 
-    const CtlRun r = run("--json login a@b.com", "pw");
+    const CommandRun r = run("--json login a@b.com", "pw");
 
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out,
@@ -144,12 +132,12 @@ TEST_F(Krevolctl, PostPrintsTheAnswerAsTheProgramSeesIt) {
     answerWith(200, "{\"statuscode\":200,\r\n\"data\":[]}\n");
     { std::ofstream(dir_ / "body.json", std::ios::binary) << "{\"statuscode\": 0}"; }
 
-    const CtlRun text = run("post tooluser/selectContentBySn '" + (dir_ / "body.json").string() + "'");
+    const CommandRun text = run("post tooluser/selectContentBySn '" + (dir_ / "body.json").string() + "'");
     EXPECT_EQ(text.exitCode, 0);
     EXPECT_EQ(text.out, "result: 200\nstatus: 200\nanswer: {\"statuscode\":200,\r\"data\":[]}\nurl: http://" +
                             server_.hostPort() + "/krevol-manager-api/tooluser/selectContentBySn\n");
 
-    const CtlRun json = run("post --json tooluser/selectContentBySn -", "{}");
+    const CommandRun json = run("post --json tooluser/selectContentBySn -", "{}");
     EXPECT_EQ(json.exitCode, 0);
     EXPECT_EQ(json.out,
               "{\"result\":200,\"status\":200,\"answer\":\"{\\\"statuscode\\\":200,\\r\\\"data\\\":[]}\","
@@ -161,18 +149,18 @@ TEST_F(Krevolctl, PostPrintsTheAnswerAsTheProgramSeesIt) {
     EXPECT_EQ(sent[1], "{}");
 
     answerWith(404, "missing");
-    const CtlRun missing = run("post user/none -", "{}");
+    const CommandRun missing = run("post user/none -", "{}");
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.out.rfind("result: 4\nanswer: \n", 0), 0u) << missing.out;
 }
 
 TEST_F(Krevolctl, DownloadPrintsTheWrittenPath) {
-    const CtlRun ok = run("download " + server_.url("/files/pack.zip") + " '" + dir_.string() + "'");
+    const CommandRun ok = run("download " + server_.url("/files/pack.zip") + " '" + dir_.string() + "'");
     EXPECT_EQ(ok.exitCode, 0);
     EXPECT_EQ(ok.out, "result: 200\nlength: 3000\npath: " + dir_.string() + "/pack.zip\n");
     EXPECT_EQ(fs::file_size(dir_ / "pack.zip"), 3000u);
 
-    const CtlRun noLength =
+    const CommandRun noLength =
         run("download --json " + server_.url("/files/chunked.zip") + " '" + dir_.string() + "/'");
     EXPECT_EQ(noLength.exitCode, 1);
     EXPECT_EQ(noLength.out, "{\"result\":77,\"length\":\"\",\"path\":\"" + dir_.string() +
@@ -181,7 +169,7 @@ TEST_F(Krevolctl, DownloadPrintsTheWrittenPath) {
 
 TEST_F(Krevolctl, UnreachableServerShowsBothMessages) {
     ::setenv("KREVOL_API_HOST", "127.0.0.1:1", 1);
-    const CtlRun r = run("login a@b.com", "pw");
+    const CommandRun r = run("login a@b.com", "pw");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out.rfind("result: 5\nanswer: \nsignedIn: false\nmessage: ", 0), 0u) << r.out;
     EXPECT_NE(r.out.find(":5\nmessage: " + loadText(127) + ":5\n"), std::string::npos) << r.out;

@@ -1,12 +1,10 @@
 // krevolctl detect: the real binary on fixture volume sets given by KREVOL_VOLUMES.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "support/command_run.h"
 #include "volume_fixture.h"
 
 namespace krevol {
@@ -15,24 +13,13 @@ namespace {
 using test::FixtureFolder;
 using test::writeFixtureFile;
 
-struct CommandRun {
-    int exitCode = -1;
-    std::string out;
-};
+using test::CommandRun;
 
 // Runs "krevolctl detect ARGS" with KREVOL_VOLUMES set to `volumes` (fixture paths have no quotes).
 CommandRun runDetect(const std::string& volumes, const std::string& args) {
     const std::string command = "KREVOL_VOLUMES='" + volumes + "' " + std::string(KREVOLCTL_PATH) +
                                 " detect " + args + " 2>/dev/null";
-    CommandRun r;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return r;
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return test::runCommand(command);
 }
 
 TEST(DetectCommand, PrintsWhatTheWindowSees) {
