@@ -78,25 +78,24 @@ class Members {
 
     // A quoted text.
     bool text(const char* key, std::string& out) {
-        const JsonValue* v = member(key);
-        if (v == nullptr) return false;
-        if (!v->isText()) return wrong(key, "a quoted text");
-        out = v->text;
-        return true;
+        return take(key, out, &JsonValue::isText, "a quoted text");
     }
 
     // A value the suite inserts bare: a quoted text, a number or a bare word.
     bool token(const char* key, std::string& out) {
-        const JsonValue* v = member(key);
-        if (v == nullptr) return false;
-        if (!v->isScalarText()) return wrong(key, "a text or number");
-        out = v->text;
-        return true;
+        return take(key, out, &JsonValue::isScalarText, "a text or number");
     }
 
     const std::string& error() const { return error_; }
 
   private:
+    bool take(const char* key, std::string& out, bool (JsonValue::*fits)() const, const char* expected) {
+        const JsonValue* v = member(key);
+        if (v == nullptr) return false;
+        if (!(v->*fits)()) return wrong(key, expected);
+        out = v->text;
+        return true;
+    }
     const JsonValue* member(const char* key) {
         const JsonValue* v = data_.find(key);
         if (v == nullptr && error_.empty()) error_ = std::string("member \"") + key + "\" missing";
@@ -420,8 +419,8 @@ struct SandboxServer::Impl {
             return answer(rc, "ok", "{\"id\":" + id + ",\"username\":" + jsonQuote(email) + "}");
         }
         if (rc == status::kWrongPassword) return answer(rc, "wrong old password");
-        return refusal(rc, {status::kBadToken, status::kAlreadyRegistered, status::kNotVerified,
-                            status::kBadPassword});
+        return refusal(
+            rc, {status::kBadToken, status::kAlreadyRegistered, status::kNotVerified, status::kBadPassword});
     }
 
     // usersId and token of a body, and the member that repeats the user id.

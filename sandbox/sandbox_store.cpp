@@ -56,7 +56,6 @@ bool passwordAcceptable(const std::string& password) {
     return !password.empty() && password.size() <= kMaxPasswordLength;
 }
 
-
 bool consumeCode(SqliteDb& db, const std::string& email) {
     SqliteStatement d(db, "DELETE FROM codes WHERE email = ?");
     d.bind(1, email);
