@@ -1,0 +1,403 @@
+// The suite's own windows end to end against a freshly seeded krevol-sandbox: every run starts the
+// program the way app/main.cpp does (CKrevolRegistApp with the real start-up, the real sign-in
+// window with its own hooks, which builds the real main window), and the user's steps are typed
+// and clicked into it. KREVOL_VOLUMES holds the demo tool's card, so the main window finds the
+// tool, asks the sandbox whose it is and lists the account's other tools.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDateTime>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "account/sign_in_dialog.h"
+#include "account/sign_in_mode.h"
+#include "app/krevol_regist_app.h"
+#include "app/message_presenter.h"
+#include "app/messages.h"
+#include "mainwindow/main_window_state.h"
+#include "mainwindow/update_dialog.h"
+#include "sandbox_process.h"
+#include "support/recording_presenter.h"
+#include "ui/my_list_box.h"
+#include "ui/widget_presenter.h"
+
+using krevol::test::kDemoEmail;
+using krevol::test::kDemoPassword;
+using krevol::test::kDemoSerial;
+
+namespace {
+
+constexpr int kWait = 20000;  // generous: the machine may be loaded
+
+QString textOf(int id) {
+    return QString::fromStdString(krevol::loadText(id));
+}
+
+// Every box shown, for a failure message.
+QString describe(const std::vector<krevol::ShownMessage>& shown) {
+    QStringList out;
+    for (const krevol::ShownMessage& m : shown)
+        out << QStringLiteral("[%1] %2").arg(m.id).arg(QString::fromStdString(m.text));
+    return out.isEmpty() ? QStringLiteral("(none)") : out.join(QStringLiteral("; "));
+}
+
+// The date column of an Other Devices row: createTime (ms since 1970, UTC) as a local date.
+QString localDate(qint64 ms) {
+    return QDateTime::fromMSecsSinceEpoch(ms).toLocalTime().toString(QStringLiteral("yyyy.MM.dd"));
+}
+
+}  // namespace
+
+class E2eSignInTest : public QObject {
+    Q_OBJECT
+
+  private:
+    krevol::test::SandboxProcess sandbox_;
+    QTemporaryDir settingsDir_;
+    QTemporaryDir runtimeDir_;
+    std::unique_ptr<krevol::test::RecordingPresenter> presenter_;
+    int exitCode_ = -1;
+
+    // One run of the program, as main() runs it: CKrevolRegistApp with the real start-up
+    // operations, and the real sign-in window with its default hooks. `steps` is what the user
+    // does while the window runs; when it returns (also after a failed check) and the run has
+    // not ended by itself, the window is closed so that the run ends.
+    void runProgram(const std::function<void(CKrevolRegistDlg&)>& steps) {
+        static char name[] = "KrevolRegist";
+        char* argv[] = {name, nullptr};
+        bool ranWindow = false;
+        krevol::CKrevolRegistApp shell(1, argv, [&](const std::string& commandLine) {
+            ranWindow = true;
+            CKrevolRegistDlg signIn(commandLine);
+            QTimer::singleShot(0, &signIn, [&signIn, &steps] {
+                steps(signIn);
+                if (!signIn.isEnded()) signIn.closeWindow();
+            });
+            return signIn.exec();
+        });
+        exitCode_ = shell.run();
+        QVERIFY2(ranWindow, qPrintable("the sign-in window did not run; boxes: " + describe(shown())));
+    }
+
+    std::vector<krevol::ShownMessage> shown() const { return presenter_->shown(); }
+
+    // Clicks into the field (it takes the focus and drops its placeholder) and types `text`.
+    static void typeInto(CKrevolRegistDlg& dlg, int number, const QString& text) {
+        QLineEdit* field = dlg.field(number);
+        QTest::mouseClick(field, Qt::LeftButton);
+        field->selectAll();  // the typing replaces whatever the field held
+        QTest::keyClicks(field, text);
+    }
+    static void clickAction(CKrevolRegistDlg& dlg) { QTest::mouseClick(dlg.actionControl(), Qt::LeftButton); }
+
+    // Waits for the shown window to be active: the fields take the keyboard focus only then.
+    static void waitForSignInWindow(CKrevolRegistDlg& dlg) {
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.isVisible() && dlg.isActiveWindow(), kWait);
+        QCOMPARE(dlg.mode(), krevol::SignInMode::SignIn);
+    }
+
+    // The sign-in as a user does it: the address, Enter (to the password field), the password,
+    // Enter (the action).
+    static void typeSignIn(CKrevolRegistDlg& dlg, const QString& email, const QString& password) {
+        typeInto(dlg, 1, email);
+        QTest::keyClick(dlg.field(1), Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.field(2)->hasFocus(), kWait);
+        QVERIFY(!dlg.fieldShowsPlaceholder(2));
+        QTest::keyClicks(dlg.field(2), password);
+        QVERIFY(dlg.fieldMasked(2));
+        QTest::keyClick(dlg.field(2), Qt::Key_Return);
+    }
+
+    // Waits until a sign-in brought up the main window and its first device refresh is done.
+    CKrevolUpdateDlg* waitForMainWindow(CKrevolRegistDlg& dlg) {
+        QPointer<CKrevolUpdateDlg> window;
+        [&] {
+            QTRY_VERIFY2_WITH_TIMEOUT((window = qobject_cast<CKrevolUpdateDlg*>(dlg.mainWindowWidget())),
+                                      qPrintable("no main window; boxes: " + describe(shown())), kWait);
+        }();
+        if (!window) return nullptr;
+        [&] {
+            QTRY_VERIFY_WITH_TIMEOUT(window && window->isVisible() && !window->refreshRunning() &&
+                                         window->statusText() != textOf(247),  // "checking the tool"
+                                     kWait);
+        }();
+        return QTest::currentTestFailed() ? nullptr : window.data();
+    }
+
+    // Waits until the timers armed by the start and by the refresh have run their jobs, so that
+    // any box they would show has been shown.
+    static void waitForStartJobs(CKrevolUpdateDlg* window) {
+        QPointer<CKrevolUpdateDlg> w(window);
+        QTRY_VERIFY_WITH_TIMEOUT(w && !w->isTimerArmed(krevol::kTimerSuiteVersion) &&
+                                     !w->isTimerArmed(krevol::kTimerCatalogue) &&
+                                     !w->isTimerArmed(krevol::kTimerLogUpload) &&
+                                     w->state().catalogueLoaderIdle == 1 && !w->refreshRunning(),
+                                 kWait);
+        QTest::qWait(300);  // a box raised from the last job's result
+    }
+
+    void expectNoBox(const char* when) {
+        QVERIFY2(shown().empty(), qPrintable(QString::fromLatin1(when) + ": " + describe(shown())));
+    }
+
+    // A control of the main window by its name.
+    template <typename T = QWidget>
+    static T* control(CKrevolUpdateDlg* window, const char* name) {
+        return window->findChild<T*>(QString::fromLatin1(name));
+    }
+    static bool controlShown(CKrevolUpdateDlg* window, const char* name) {
+        QWidget* widget = control(window, name);
+        return widget != nullptr && widget->isVisible();
+    }
+    static void clickControl(CKrevolUpdateDlg* window, const char* name) {
+        auto* button = control<QAbstractButton>(window, name);
+        QVERIFY2(button != nullptr && button->isVisible(), name);
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+
+    // The close icon of the main window ends the program.
+    static void closeMainWindowAndExpectTheEnd(CKrevolRegistDlg& dlg, CKrevolUpdateDlg* window) {
+        clickControl(window, "iconClose");
+        if (QTest::currentTestFailed()) return;
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.isEnded(), kWait);
+        QVERIFY(dlg.mainWindowWidget() == nullptr);
+    }
+
+    static QString storedUser() {
+        QSettings store(QStringLiteral("Krevol"), QCoreApplication::applicationName());
+        store.beginGroup(QStringLiteral("Krevol PC Suite"));
+        return store.value(QStringLiteral("User")).toString();
+    }
+
+  private slots:
+    void initTestCase() {
+        // As main() does; the recorder below then takes the boxes in its place.
+        QApplication::setQuitOnLastWindowClosed(false);
+        krevol::installWidgetPresenter();
+        presenter_ = std::make_unique<krevol::test::RecordingPresenter>();
+
+        QVERIFY(settingsDir_.isValid());
+        QVERIFY(runtimeDir_.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir_.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir_.path());
+        // The single-instance lock of these runs lives here, apart from any real run of the suite.
+        qputenv("XDG_RUNTIME_DIR", runtimeDir_.path().toLocal8Bit());
+
+        QVERIFY2(sandbox_.start(), qPrintable(sandbox_.error()));
+        krevol::test::keepProxiesAway();
+        qputenv("KREVOL_API_HOST", sandbox_.hostPort().toLatin1());
+        qputenv("KREVOL_VOLUMES", sandbox_.volumesPath().toLocal8Bit());
+        QVERIFY(QFile::exists(sandbox_.volumesPath() + "/" + krevol::test::kDemoVolume + "/DEVINFO.INI"));
+    }
+
+    void init() {
+        presenter_->clear();
+        exitCode_ = -1;
+        QSettings(QStringLiteral("Krevol"), QCoreApplication::applicationName()).clear();
+        QVERIFY2(sandbox_.running(), "the sandbox has gone");
+    }
+
+    void cleanupTestCase() {
+        sandbox_.stop();
+        qunsetenv("KREVOL_API_HOST");
+        qunsetenv("KREVOL_VOLUMES");
+    }
+
+    // The demo account signs in: the main window shows its tool ready with the server's model,
+    // and Other Devices lists the account's two other tools.
+    void demoAccountSeesItsToolReady() {
+        runProgram([this](CKrevolRegistDlg& dlg) {
+            waitForSignInWindow(dlg);
+            if (QTest::currentTestFailed()) return;
+            typeSignIn(dlg, kDemoEmail, kDemoPassword);
+            if (QTest::currentTestFailed()) return;
+            CKrevolUpdateDlg* window = waitForMainWindow(dlg);
+            if (!window) return;
+
+            QVERIFY(!dlg.isVisible());
+            QCOMPARE(QString::fromStdString(dlg.session().email), kDemoEmail);
+            QVERIFY(!dlg.session().userId.empty());
+            QVERIFY(!dlg.session().token.empty());
+            QCOMPARE(storedUser(), kDemoEmail);
+            QVERIFY(dlg.fieldValue(2).empty());  // the password is not kept in the window
+
+            // The tool is ready: no status text, the serial and the model the server knows.
+            const krevol::MainWindowState& s = window->state();
+            QCOMPARE(s.currentPage, krevol::kPageMyDevice);
+            QVERIFY2(s.statusShown == 0,
+                     qPrintable("status: " + window->statusText() + "; boxes: " + describe(shown())));
+            QCOMPARE(s.ownershipLinkShown, 0);
+            QCOMPARE(s.deviceSerial, kDemoSerial.toStdString());
+            QCOMPARE(s.deviceKind, 1);
+            QCOMPARE(window->serialText(), kDemoSerial);
+            QCOMPARE(window->modelText(), QStringLiteral("K1 Pro"));
+            QVERIFY(!window->visibility().statusText);
+            QVERIFY(!controlShown(window, "statusText"));
+            QVERIFY(!controlShown(window, "ownershipLink"));
+            QVERIFY(controlShown(window, "featureList"));
+            QVERIFY(controlShown(window, "serialText"));
+            QCOMPARE(control<QLabel>(window, "serialText")->text(), kDemoSerial);
+            // The refresh deleted the card's app.ini.
+            QVERIFY(!QFile::exists(sandbox_.volumesPath() + "/" + krevol::test::kDemoVolume +
+                                   "/obdtool/sys/app.ini"));
+
+            // Other Devices: the two other tools, the connected one not among them.
+            QStringList rows;
+            for (const std::string& r : s.otherDeviceRows) rows << QString::fromStdString(r);
+            rows.sort();
+            const QStringList expected = {
+                QStringLiteral("K1 Pro$1001202300000011$") + localDate(1683676800000),
+                QStringLiteral("K9 Max$9002202300000022$") + localDate(1698883200000),
+            };
+            QCOMPARE(rows, expected);
+            QCOMPARE(s.devicesScrollActive, 0);
+            clickControl(window, "subTabOtherDevices");
+            if (QTest::currentTestFailed()) return;
+            QCOMPARE(window->state().currentPage, krevol::kPageOtherDevices);
+            auto* list = control<CMyListBox>(window, "otherDevicesList");
+            QVERIFY(list != nullptr && list->isVisible());
+            QStringList listed = list->rows();
+            listed.sort();
+            QCOMPARE(listed, expected);
+
+            waitForStartJobs(window);
+            if (QTest::currentTestFailed()) return;
+            expectNoBox("after the sign-in");
+            closeMainWindowAndExpectTheEnd(dlg, window);
+        });
+        QCOMPARE(exitCode_, krevol::kExitSuccess);
+        expectNoBox("at the end of the run");
+    }
+
+    void wrongSignInIsRefused_data() {
+        QTest::addColumn<QString>("email");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("message");
+        QTest::newRow("wrong password") << kDemoEmail << QStringLiteral("wrong-pass-9") << 140;
+        QTest::newRow("unregistered address") << QStringLiteral("nobody@krevol.test") << kDemoPassword << 142;
+    }
+
+    // The sandbox refuses the sign-in: one box with the server's answer, no main window, and the
+    // sign-in window stays up with the address typed.
+    void wrongSignInIsRefused() {
+        QFETCH(QString, email);
+        QFETCH(QString, password);
+        QFETCH(int, message);
+        runProgram([&](CKrevolRegistDlg& dlg) {
+            waitForSignInWindow(dlg);
+            if (QTest::currentTestFailed()) return;
+            typeSignIn(dlg, email, password);
+            if (QTest::currentTestFailed()) return;
+            QTRY_VERIFY_WITH_TIMEOUT(!shown().empty() && !dlg.isBusy(), kWait);
+            QTest::qWait(200);  // nothing more follows
+            const auto messages = shown();
+            QVERIFY2(messages.size() == 1, qPrintable(describe(messages)));
+            QCOMPARE(messages[0].id, message);
+            QCOMPARE(messages[0].code, 0);
+            QCOMPARE(QString::fromStdString(messages[0].text), textOf(message));
+            QVERIFY(dlg.mainWindowWidget() == nullptr);
+            QVERIFY(dlg.isVisible());
+            QCOMPARE(dlg.mode(), krevol::SignInMode::SignIn);
+            QCOMPARE(QString::fromStdString(dlg.fieldValue(1)), email);
+            QVERIFY(dlg.session().token.empty());
+            QVERIFY(storedUser().isEmpty());
+        });
+        QCOMPARE(exitCode_, krevol::kExitSuccess);
+    }
+
+    // Sign-up of a new address with the code from the sandbox's outbox, then a sign-in with the
+    // new password. The demo tool on the card belongs to the demo account, so the new account's
+    // main window shows it as bound to another account, with the way back to sign-in.
+    void signUpThenSignIn() {
+        const QString email =
+            QStringLiteral("new.user%1@krevol.test").arg(QDateTime::currentMSecsSinceEpoch());
+        const QString password = QStringLiteral("new-pass-42");
+        runProgram([&](CKrevolRegistDlg& dlg) {
+            waitForSignInWindow(dlg);
+            if (QTest::currentTestFailed()) return;
+
+            // Get Code.
+            QTest::mouseClick(dlg.switchLink(), Qt::LeftButton);
+            QCOMPARE(dlg.mode(), krevol::SignInMode::SignUp);
+            QCOMPARE(dlg.actionCaptionId(), 107);
+            typeInto(dlg, 1, email);
+            clickAction(dlg);
+            QTRY_VERIFY_WITH_TIMEOUT(!shown().empty() && !dlg.isBusy(), kWait);
+            QVERIFY2(shown().size() == 1 && shown()[0].id == 131, qPrintable(describe(shown())));
+            QCOMPARE(dlg.actionCaptionId(), 109);
+            presenter_->clear();
+
+            // The code from the outbox, then Sign up.
+            QString code;
+            QTRY_VERIFY_WITH_TIMEOUT(!(code = sandbox_.lastCodeFor(email)).isEmpty(), kWait);
+            typeInto(dlg, 2, code);
+            clickAction(dlg);
+            QTRY_VERIFY_WITH_TIMEOUT(dlg.mode() == krevol::SignInMode::PasswordSetting && !dlg.isBusy(),
+                                     kWait);
+            expectNoBox("after the code check");
+            if (QTest::currentTestFailed()) return;
+            QCOMPARE(dlg.actionCaptionId(), 120);
+
+            // The password twice, then Submit.
+            typeInto(dlg, 1, password);
+            typeInto(dlg, 2, password);
+            QVERIFY(dlg.fieldMasked(1));
+            QVERIFY(dlg.fieldMasked(2));
+            clickAction(dlg);
+            QTRY_VERIFY_WITH_TIMEOUT(!shown().empty() && !dlg.isBusy(), kWait);
+            QVERIFY2(shown().size() == 1 && shown()[0].id == 137, qPrintable(describe(shown())));
+            presenter_->clear();
+
+            // Back on the sign-in view with the verified address; the new password signs in.
+            QCOMPARE(dlg.mode(), krevol::SignInMode::SignIn);
+            QCOMPARE(QString::fromStdString(dlg.fieldValue(1)), email);
+            QVERIFY(dlg.fieldValue(2).empty());
+            typeInto(dlg, 2, password);
+            QTest::keyClick(dlg.field(2), Qt::Key_Return);
+            CKrevolUpdateDlg* window = waitForMainWindow(dlg);
+            if (!window) return;
+
+            QCOMPARE(QString::fromStdString(dlg.session().email), email);
+            QCOMPARE(storedUser(), email);
+            const krevol::MainWindowState& s = window->state();
+            QCOMPARE(s.statusShown, 1);
+            QCOMPARE(window->statusText(), textOf(166));  // bound to another account
+            QVERIFY(controlShown(window, "statusText"));
+            QCOMPARE(control<QLabel>(window, "statusText")->text(), textOf(166));
+            QVERIFY(!controlShown(window, "featureList"));
+            QCOMPARE(s.ownershipLinkShown, 1);
+            QVERIFY(controlShown(window, "ownershipLink"));
+            QCOMPARE(window->serialText(), kDemoSerial);
+            QCOMPARE(window->modelText(), QStringLiteral("K1 Pro"));
+            QVERIFY(s.otherDeviceRows.empty());  // the new account has no tools
+
+            waitForStartJobs(window);
+            if (QTest::currentTestFailed()) return;
+            expectNoBox("after the new account's sign-in");
+
+            // The "OK" link's way back: the sign-in window again, the main window gone, the
+            // program still running.
+            QPointer<CKrevolUpdateDlg> gone(window);
+            clickControl(window, "ownershipLink");
+            if (QTest::currentTestFailed()) return;
+            QTRY_VERIFY_WITH_TIMEOUT(gone.isNull(), kWait);
+            QVERIFY(dlg.isVisible());
+            QVERIFY(!dlg.isEnded());
+        });
+        QCOMPARE(exitCode_, krevol::kExitSuccess);
+        expectNoBox("at the end of the run");
+    }
+};
+
+QTEST_MAIN(E2eSignInTest)
+#include "e2e_sign_in_test.moc"
