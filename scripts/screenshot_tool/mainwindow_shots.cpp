@@ -61,7 +61,9 @@ class ShotServer {
         static ShotServer server;
         return server;
     }
+    // Other shots point the API elsewhere, so every main-window shot points it back here.
     void use(Scenario scenario) {
+        qputenv("KREVOL_API_HOST", QByteArray::fromStdString(server_.hostPort()));
         std::lock_guard lock(mutex_);
         scenario_ = std::move(scenario);
     }
