@@ -1,5 +1,7 @@
 #include "ui/widget_presenter.h"
 
+#include <atomic>
+
 #include <QApplication>
 #include <QMetaObject>
 #include <QPointer>
@@ -45,12 +47,13 @@ int WidgetPresenter::present(const ShownMessage& message) {
     const QString text = QString::fromStdString(message.text);
     if (QThread::currentThread() == app->thread()) return runMessageBox(text, message.type);
 
-    int result = kAnswerSecond;
+    // The answer crosses threads: atomic, so the hand-back does not rest on Qt's queue alone.
+    std::atomic<int> result{kAnswerSecond};
     const int type = message.type;
     const bool delivered = QMetaObject::invokeMethod(
-        app, [&result, &text, type] { result = runMessageBox(text, type); }, Qt::BlockingQueuedConnection);
+        app, [&result, text, type] { result.store(runMessageBox(text, type)); }, Qt::BlockingQueuedConnection);
     if (!delivered) return type == kBoxOk ? kAnswerFirst : kAnswerSecond;
-    return result;
+    return result.load();
 }
 
 void installWidgetPresenter() {
