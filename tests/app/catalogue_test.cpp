@@ -218,7 +218,7 @@ TEST(Catalogue, CaptionsThatSelectAnActionDiffer) {
 // The conversions of a printf format in order ("%d", "%s", ...); "%%" is a literal percent sign and no
 // conversion. A "%" that starts no valid conversion gives the entry "<bad>".
 std::vector<std::string> conversions(const std::string& format) {
-    static const std::regex spec(
+    static const std::regex conversion(
         R"(^%[-+ #0]*(\*|[0-9]+)?(\.(\*|[0-9]+))?(hh|h|ll|l|j|z|t|L)?[diouxXeEfFgGaAcsp])");
     std::vector<std::string> out;
     for (size_t i = 0; i < format.size(); ++i) {
@@ -229,7 +229,7 @@ std::vector<std::string> conversions(const std::string& format) {
         }
         std::smatch m;
         const std::string rest = format.substr(i);
-        if (std::regex_search(rest, m, spec)) {
+        if (std::regex_search(rest, m, conversion)) {
             out.push_back(m.str());
             i += m.length() - 1;
         } else {
