@@ -95,6 +95,22 @@ const ApiMessages& messagesOf(AccountCall call) {
     return kLogin;
 }
 
+// A bare value that holds nothing but blanks cannot stand in a later request body.
+bool isUsableValue(const std::string& value) {
+    return value.find_first_not_of(" \t\r\n") != std::string::npos;
+}
+
+// The sign-in answer's id and token, both empty unless both were read with a value.
+bool readSessionValues(const std::string& answer, std::string& userId, std::string& token) {
+    const bool found =
+        extractIdAndToken(answer, userId, token) && isUsableValue(userId) && isUsableValue(token);
+    if (!found) {
+        userId.clear();
+        token.clear();
+    }
+    return found;
+}
+
 }  // namespace
 
 CallReply login(const std::string& email, const std::string& password) {
@@ -150,7 +166,7 @@ CallOutcome classifyReply(AccountCall call, const CallReply& reply) {
     if (call == AccountCall::Login && api.success) {
         // A sign-in is only a session when the answer carries both the id and the token.
         std::string userId, token;
-        if (!extractIdAndToken(reply.answer, userId, token)) {
+        if (!readSessionValues(reply.answer, userId, token)) {
             out.success = false;
             out.messageId = msgId(143);
             out.code = 0;
@@ -170,10 +186,10 @@ void applySignIn(AccountSession& session, const std::string& email, const std::s
                  const CallReply& reply, const CallOutcome& outcome) {
     if (reply.result != kResultOk || outcome.status != 200) return;
     std::string userId, token;
-    const bool found = extractIdAndToken(reply.answer, userId, token);
+    const bool found = readSessionValues(reply.answer, userId, token);
     // A status-200 answer always replaces the old id and token; without both there is no session.
-    session.userId = found ? userId : std::string();
-    session.token = found ? token : std::string();
+    session.userId = userId;
+    session.token = token;
     if (found && outcome.success) {
         session.email = email;
         session.password = password;

@@ -54,7 +54,8 @@ struct CallOutcome {
 };
 
 // Follows the message convention of API calls with the call's outcome table. A sign-in answered
-// with status 200 whose `id` or `token` cannot be read is a failed sign-in with message 143.
+// with status 200 whose `id` or `token` cannot be read, or holds only blanks, is a failed sign-in
+// with message 143.
 CallOutcome classifyReply(AccountCall call, const CallReply& reply);
 
 // Shows the outcome's message (with its code when it has one); does nothing without a message.

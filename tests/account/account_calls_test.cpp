@@ -192,6 +192,11 @@ TEST(ClassifyReply, OutcomeTables) {
         {AccountCall::Login, 200, "{\"statuscode\":200,\"data\":{\"id\":17,\"token\":\"tk\"}}", false, 143,
          0},
         {AccountCall::Login, 200, "{\"statuscode\":200,\"data\":{}}", false, 143, 0},
+        // id or token present but without a value: nothing to put into later bodies
+        {AccountCall::Login, 200, "{\"statuscode\":200,\"data\":{\"id\":,\"token\":\"tk\",\"x\":0}}", false,
+         143, 0},
+        {AccountCall::Login, 200, "{\"statuscode\":200,\"data\":{\"id\":17,\"token\": \t,\"x\":0}}", false,
+         143, 0},
         {AccountCall::Login, 200, "{\"statuscode\": -6,\"data\":{}}", false, 142, 0},
         {AccountCall::Login, 200, "{\"statuscode\":3,\"data\":{}}", false, 140, 0},
         {AccountCall::Login, 200, "{\"data\":{}}", false, 224, 0},
@@ -264,6 +269,7 @@ TEST(ApplySignIn, SessionTakesTheValuesOnlyFromASuccessfulSignIn) {
          {"new@b.com", "newpw", "2", "\"t2\""}},
         // status 200 without a token: a failed sign-in; id and token are gone, e-mail and password stay
         {"{\"statuscode\":200,\"data\":{\"id\":2,\"token\":\"t2\"}}", {"old@b.com", "oldpw", "", ""}},
+        {"{\"statuscode\":200,\"data\":{\"id\":,\"token\":\"t2\",\"x\":0}}", {"old@b.com", "oldpw", "", ""}},
         {"{\"statuscode\":3,\"data\":{\"id\":2,\"token\":\"t2\",\"x\":0}}", before},
         {"", before},
     };
