@@ -21,7 +21,7 @@ int runDownloadCommand(const std::vector<std::string>& args, std::ostream& out, 
     CommandWords words;
     if (const auto exit = readCommandWords("download", args, 2, words, out, err)) return *exit;
     std::string folder = words.positional[1];
-    if (folder.empty() || folder.back() != '/') folder += '/';
+    if (!folder.empty() && folder.back() != '/') folder += '/';
 
     Report report;
     int result = 0;

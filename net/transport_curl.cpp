@@ -290,7 +290,12 @@ bool headersArrived(DownloadState& s) {
     s.length->store(lengthValue(*s.lengthText));
 
     std::string& folder = *s.folder;
-    if (folder.empty() || folder.back() != '/') folder += '/';
+    // No folder named is no folder: the file would otherwise land in the file system's root.
+    if (folder.empty()) {
+        s.outcome = kResultFolder;
+        return false;
+    }
+    if (folder.back() != '/') folder += '/';
     if (!isFolder(folder) && !createFolder(folder)) {
         s.outcome = kResultFolder;
         return false;

@@ -165,6 +165,12 @@ TEST_F(Krevolctl, DownloadPrintsTheWrittenPath) {
     EXPECT_EQ(noLength.exitCode, 1);
     EXPECT_EQ(noLength.out, "{\"result\":77,\"length\":\"\",\"path\":\"" + dir_.string() +
                                 "/chunked.zip\",\"message\":[]}\n");
+
+    // An empty FOLDER is handed on as it is and names no folder.
+    const CommandRun noFolder = run("download " + server_.url("/files/pack.zip") + " ''");
+    EXPECT_EQ(noFolder.exitCode, 1);
+    EXPECT_EQ(noFolder.out.rfind("result: 6\n", 0), 0u) << noFolder.out;
+    EXPECT_FALSE(fs::exists("/pack.zip"));
 }
 
 TEST_F(Krevolctl, UnreachableServerShowsBothMessages) {

@@ -112,6 +112,24 @@ TEST_F(DownloadFile, FolderWithoutSeparatorOrMissingOneLevel) {
     EXPECT_TRUE(presenter_.shown().empty());
 }
 
+// An empty folder names no folder: 6, and nothing is written anywhere (not into the root).
+TEST_F(DownloadFile, EmptyFolderGivesSix) {
+    LocalServer server;
+    servePattern(server.http(), "/krevol-empty-folder-probe.bin", 10);
+    server.start();
+    const fs::path atRoot = "/krevol-empty-folder-probe.bin";
+    std::error_code ec;
+    fs::remove(atRoot, ec);
+    std::string empty;
+
+    EXPECT_EQ(downloadFile(server.url("/krevol-empty-folder-probe.bin"), empty, lengthText_, length_),
+              kResultFolder);
+    EXPECT_EQ(empty, "");
+    EXPECT_FALSE(fs::exists(atRoot));
+    fs::remove(atRoot, ec);
+    EXPECT_TRUE(presenter_.shown().empty());
+}
+
 // The name is the URL's last segment taken literally; spaces and non-ASCII bytes are encoded only
 // on the wire.
 TEST_F(DownloadFile, NameWithSpacesAndNonAsciiIsKeptLiterally) {
