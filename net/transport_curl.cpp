@@ -270,6 +270,10 @@ size_t receiveHeader(char* data, size_t size, size_t count, void* user) {
         } else if (startsWithNoCase(line, "content-length:")) {
             state->contentLengthSeen = true;
             state->contentLength = std::string(trimmed(line.substr(15)));
+        } else if (trimmed(line).empty() && responseCode(state->handle) == 200) {
+            // The headers of the answer are complete: its length is known before any body byte.
+            *state->lengthText = state->contentLengthSeen ? state->contentLength : std::string();
+            state->length->store(lengthValue(*state->lengthText));
         }
         return n;
     } catch (const std::exception& e) {

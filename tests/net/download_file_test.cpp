@@ -295,6 +295,22 @@ TEST_F(DownloadFile, PartialFileGrowsBlockByBlock) {
     EXPECT_TRUE(readFile(path) == pattern(0, 3 * kMiB));
 }
 
+// The length is there as soon as the headers are, even while the server holds back the body.
+TEST_F(DownloadFile, LengthIsPublishedBeforeTheBodyArrives) {
+    GatedServer server(2 * kMiB, 0);
+    std::string target = folder();
+    int result = 0;
+    std::thread downloader([&] { result = downloadFile(server.url(), target, lengthText_, length_); });
+
+    EXPECT_TRUE(eventually([&] { return length_.load() == static_cast<std::int64_t>(2 * kMiB); }));
+    server.release();
+    downloader.join();
+
+    EXPECT_EQ(result, kResultOk);
+    EXPECT_EQ(lengthText_, std::to_string(2 * kMiB));
+    EXPECT_TRUE(readFile(target) == pattern(0, 2 * kMiB));
+}
+
 // The stop flag takes effect after the block in progress: it is set while the first block is
 // incomplete (the server holds back halfway); that block is still written, then the download ends
 // with 8 and the partial file stays.
