@@ -199,10 +199,15 @@ DetectionStep detectDevice(const VolumeSource& source, DeviceIdentity& identity)
 
 bool deleteToolAppIni(const std::string& driveLetter) {
     if (driveLetter.empty()) return false;
+    // Only the tool's own folders: a link named obdtool or sys could lead anywhere on the PC.
+    const auto isRealFolder = [](const std::string& path) {
+        struct stat st {};
+        return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    };
     const std::string tool = findEntryNoCase(rootPathOf(driveLetter), "obdtool");
-    if (tool.empty()) return false;
+    if (!isRealFolder(tool)) return false;
     const std::string sys = findEntryNoCase(tool, "sys");
-    if (sys.empty()) return false;
+    if (!isRealFolder(sys)) return false;
     const std::string file = findEntryNoCase(sys, "app.ini");
     if (file.empty()) return false;
     return ::unlink(file.c_str()) == 0;  // refuses folders

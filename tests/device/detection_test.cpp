@@ -349,5 +349,20 @@ TEST_F(DetectionTable, DeleteToolAppIni) {
     EXPECT_FALSE(deleteToolAppIni(""));
 }
 
+TEST_F(DetectionTable, DeleteToolAppIniStaysOnTheTool) {
+    // A stick whose obdtool or sys is a link to a folder elsewhere on the PC: nothing there goes.
+    FixtureFolder root;
+    writeFixtureFile(root / "elsewhere/sys/app.ini", "keep");
+    writeFixtureFile(root / "elsewhere/app.ini", "keep");
+    std::filesystem::create_directories(root / "E");
+    std::filesystem::create_directory_symlink(root / "elsewhere", root / "E/obdtool");
+    std::filesystem::create_directories(root / "F/obdtool");
+    std::filesystem::create_directory_symlink(root / "elsewhere", root / "F/obdtool/sys");
+    EXPECT_FALSE(deleteToolAppIni(root / "E"));
+    EXPECT_FALSE(deleteToolAppIni(root / "F"));
+    EXPECT_TRUE(std::filesystem::exists(root / "elsewhere/sys/app.ini"));
+    EXPECT_TRUE(std::filesystem::exists(root / "elsewhere/app.ini"));
+}
+
 }  // namespace
 }  // namespace krevol
