@@ -380,7 +380,9 @@ int postJson(const std::string& url, const std::string& body, std::string& answe
         state.raw.clear();
         state.failure.clear();
     });
-    if (state.statusNotOk || (rc == CURLE_OK && responseCode(h) != 200)) return kResultHttpStatus;
+    // A status other than 200 is 4 once it was read, also when the rest of that answer broke off.
+    const long status = responseCode(h);
+    if (state.statusNotOk || (status != 0 && status != 200)) return kResultHttpStatus;
     try {
         answer = answerFromLines(state.raw);
     } catch (const std::exception& e) {

@@ -100,6 +100,17 @@ TEST(PostJson, StatusOtherThan200GivesFourAndAnEmptyAnswer) {
     }
 }
 
+// The status is read before the answer: a 404 whose body then breaks off is still 4, without a box.
+TEST(PostJson, StatusOtherThan200WithACutOffBodyGivesFour) {
+    RawHttpServer server("HTTP/1.1 404 Not Found\r\nContent-Length: 100\r\nConnection: close\r\n\r\n");
+    RecordingPresenter presenter;
+    std::string answer = "left over";
+
+    EXPECT_EQ(postJson(server.url("/p"), "{}", answer), kResultHttpStatus);
+    EXPECT_EQ(answer, "");
+    EXPECT_TRUE(presenter.shown().empty());
+}
+
 TEST(PostJson, UrlsThatCannotBeSplitGiveOne) {
     for (const char* url : {"", "not a url", "http://", "ftp://127.0.0.1:21/x", "file:///etc/passwd"}) {
         RecordingPresenter presenter;
