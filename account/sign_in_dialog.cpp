@@ -622,6 +622,7 @@ bool CKrevolRegistDlg::eventFilter(QObject* watched, QEvent* event) {
         }
         case QEvent::InputMethod:
         case QEvent::ContextMenu:
+        case QEvent::DragEnter:  // dropped text replaces the placeholder, it is not mixed into it
             if (isField && fieldShowsPlaceholder(watched == field1_ ? 1 : 2)) {
                 static_cast<QWidget*>(watched)->setFocus(Qt::OtherFocusReason);
                 updatePlaceholders();

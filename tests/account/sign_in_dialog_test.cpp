@@ -1,10 +1,13 @@
 // The sign-in window, driven with keys and clicks against an in-process API server.
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMimeData>
 #include <QPointer>
 #include <QSettings>
 #include <QSignalSpy>
@@ -345,6 +348,25 @@ class SignInDialogTest : public QObject {
         QVERIFY(dlg_->fieldShowsPlaceholder(2));
         QVERIFY(!dlg_->fieldMasked(2));
         QCOMPARE(dlg_->field(2)->displayText(), textOf(118));
+    }
+
+    void textDroppedOnAPlaceholderReplacesIt() {
+        open();
+        QVERIFY(dlg_->fieldShowsPlaceholder(1));
+        QLineEdit* field = dlg_->field(1);
+        QMimeData data;
+        data.setText(QStringLiteral("me@mail.com"));
+        const QPoint at(field->width() - 2, field->height() / 2);  // after the placeholder's text
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(field, &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(field, &move);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(field, &drop);
+        QCOMPARE(dlg_->fieldText(1), QStringLiteral("me@mail.com"));
+        QCOMPARE(dlg_->fieldValue(1), std::string("me@mail.com"));
+        QVERIFY(!dlg_->fieldShowsPlaceholder(1));
+        QVERIFY(!dlg_->fieldMasked(1));
     }
 
     void tabAndEnterMoveBetweenTheFields() {
