@@ -635,6 +635,12 @@ bool CKrevolRegistDlg::eventFilter(QObject* watched, QEvent* event) {
                 !onList) {
                 closeLanguageList();
             }
+            // The middle button pastes the selection on release: a placeholder gives way first.
+            if (isField && mouse->button() == Qt::MiddleButton &&
+                fieldShowsPlaceholder(watched == field1_ ? 1 : 2)) {
+                static_cast<QWidget*>(watched)->setFocus(Qt::MouseFocusReason);
+                updatePlaceholders();
+            }
             break;
         }
         case QEvent::MouseButtonRelease:

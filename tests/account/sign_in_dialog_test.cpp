@@ -369,6 +369,17 @@ class SignInDialogTest : public QObject {
         QVERIFY(!dlg_->fieldMasked(1));
     }
 
+    void middleButtonOnAPlaceholderEmptiesTheField() {
+        // The middle button pastes the selection into the field: never into the placeholder's text.
+        open();
+        QTest::mousePress(dlg_->field(1), Qt::MiddleButton);
+        QCOMPARE(dlg_->fieldText(1), QString());
+        QVERIFY(!dlg_->fieldShowsPlaceholder(1));
+        QCOMPARE(dlg_->focusWidget(), static_cast<QWidget*>(dlg_->field(1)));
+        QTest::mouseRelease(dlg_->field(1), Qt::MiddleButton);
+        QVERIFY(dlg_->fieldShowsPlaceholder(2));  // the other field keeps its placeholder
+    }
+
     void tabAndEnterMoveBetweenTheFields() {
         open();
         QTest::keyClick(dlg_.get(), Qt::Key_Tab);
