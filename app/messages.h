@@ -1,4 +1,5 @@
-// The message catalogue: every text the user sees, by id (101-289), in English and Chinese.
+// The message catalogue: every text the user sees, by id (101-289, and 300-499 for
+// texts added since), in English and Chinese.
 //
 // The language is chosen once at start-up (setUiLanguage) and fixed for the run; texts are
 // looked up at the moment they are shown, so a text is always in the run's language.
