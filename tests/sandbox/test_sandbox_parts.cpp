@@ -122,7 +122,7 @@ TEST(SandboxJsonReader, DecodesEscapesAndQuotesBack) {
     std::string error;
     ASSERT_TRUE(parseJson(R"({"t":"a\"b\\c\u00e9\ud83d\ude00\n"})", doc, error)) << error;
     EXPECT_EQ(doc.find("t")->text, "a\"b\\c\xc3\xa9\xf0\x9f\x98\x80\n");
-    EXPECT_EQ(jsonQuote("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
+    EXPECT_EQ(jsonQuoted("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
 }
 
 TEST(SandboxFaultOption, ReadsSettingsAndRefusesUnknownOnes) {
