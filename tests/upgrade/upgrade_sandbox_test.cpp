@@ -55,6 +55,8 @@ TEST_F(UpgradeSandbox, CatalogueReportAndCatalogueAgain) {
     EXPECT_EQ(list[0].param1, "BENZ Key Programming");
     EXPECT_TRUE(isNoVersion(list[0].param3));
     EXPECT_EQ(list[0].param4, "2.10");
+    EXPECT_EQ(list[0].paramView4, "2.10");  // the list puts its own "V" in front
+    EXPECT_EQ(list[1].paramView3, "1.05");
     EXPECT_TRUE(isUpgradable(list[0]));
     EXPECT_FALSE(isUpgradable(list[2]));  // VW-AUDI is current
     EXPECT_EQ(list[3].isrom, 1);
