@@ -45,9 +45,9 @@ std::string catalogueData(const std::vector<CatalogueRow>& rows) {
         out += ",\"param1\":" + jsonQuoted(e.name);
         out += ",\"param2\":" + jsonQuoted(e.installed == e.latest ? "1" : "2");
         out += ",\"param3\":" + jsonQuoted(e.installed);
-        out += ",\"paramView3\":" + jsonQuoted(isNoVersion(e.installed) ? std::string() : "V" + e.installed);
+        out += ",\"paramView3\":" + jsonQuoted(isNoVersion(e.installed) ? std::string() : e.installed);
         out += ",\"param4\":" + jsonQuoted(e.latest);
-        out += ",\"paramView4\":" + jsonQuoted("V" + e.latest);
+        out += ",\"paramView4\":" + jsonQuoted(e.latest);
         out += ",\"param5\":" + jsonQuoted(e.param5);
         out += ",\"softurl\":" + jsonQuoted(row.packageUrl);
         out += ",\"softpackageSize\":" + jsonQuoted(sizeText(row.packageSize));
