@@ -12,9 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
-#include <QScreen>
 #include <QTimer>
-#include <QWindow>
 
 #include <utility>
 
@@ -49,11 +47,11 @@ CKrevolRegistDlg* g_signInDialog = nullptr;
 
 // Colours of the window.
 const QColor kTitleColor(0, 0, 0);
-const QColor kLinkColor(45, 143, 193);
-const QColor kLanguageLabelColor(152, 152, 152);
-const QColor kPlaceholderColor(185, 185, 185);
-const QColor kTypedColor(62, 62, 62);
-const QColor kListTextColor(62, 62, 62);
+const QColor& kLinkColor = krevol::colour::kLink;
+const QColor& kLanguageLabelColor = krevol::colour::kLabelGrey;
+const QColor& kPlaceholderColor = krevol::colour::kPlaceholderGrey;
+const QColor& kTypedColor = krevol::colour::kTextDark;
+const QColor& kListTextColor = krevol::colour::kTextDark;
 
 // Positions in the client area.
 constexpr QRect kLanguageArrowRect(30, 23, 14, 8);
@@ -124,8 +122,8 @@ struct BindReplies {
 }  // namespace
 
 CKrevolRegistDlg::CKrevolRegistDlg(std::string commandLine, Hooks hooks)
-    : QWidget(nullptr,
-              Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint),
+    : FramelessWindow<QWidget>(nullptr, Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint,
+                               kDragStripHeight),
       commandLine_(std::move(commandLine)),
       hooks_(std::move(hooks)) {
     if (!hooks_.createMainWindow) {
@@ -322,11 +320,7 @@ void CKrevolRegistDlg::installFieldFilters() {
 
 void CKrevolRegistDlg::placeWindow() {
     // Centred in the work area: x = (W - 300) / 2, y = (H - 377) / 2, width W - 2x, height H - 2y.
-    QRect area(0, 0, kWidth, kHeight);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
-    const int x = (area.width() - kWidth) / 2;
-    const int y = (area.height() - kHeight) / 2;
-    homeRect_ = QRect(area.x() + x, area.y() + y, area.width() - 2 * x, area.height() - 2 * y);
+    homeRect_ = centredRect(QSize(kWidth, kHeight));
     setFixedSize(homeRect_.size());
     setGeometry(homeRect_);
 }
@@ -591,7 +585,7 @@ bool CKrevolRegistDlg::event(QEvent* event) {
             return true;
         }
     }
-    return QWidget::event(event);
+    return FramelessWindow<QWidget>::event(event);
 }
 
 bool CKrevolRegistDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -649,44 +643,20 @@ bool CKrevolRegistDlg::eventFilter(QObject* watched, QEvent* event) {
         default:
             break;
     }
-    return QWidget::eventFilter(watched, event);
+    return FramelessWindow<QWidget>::eventFilter(watched, event);
 }
 
-void CKrevolRegistDlg::keyPressEvent(QKeyEvent* event) {
+void CKrevolRegistDlg::escapePressed() {
     // Escape does not close the window; only the close control does.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 void CKrevolRegistDlg::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
-        if (languageListOpen()) closeLanguageList();
-        grabPoint_ = event->position().toPoint();
-        // Wayland lets no window place itself: the compositor moves it instead.
-        if (grabPoint_.y() < kDragStripHeight && windowHandle() &&
-            QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
-            windowHandle()->startSystemMove();
-        }
-    }
-    QWidget::mousePressEvent(event);
-}
-
-void CKrevolRegistDlg::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint point = event->position().toPoint();
-    const bool leftAlone = event->buttons() == Qt::LeftButton && event->modifiers() == Qt::NoModifier;
-    if (point.y() < kDragStripHeight && leftAlone && point != grabPoint_) {
-        move(pos() + (point - grabPoint_));
-    } else {
-        grabPoint_ = point;
-    }
-    QWidget::mouseMoveEvent(event);
+    if (event->button() == Qt::LeftButton && languageListOpen()) closeLanguageList();
+    FramelessWindow<QWidget>::mousePressEvent(event);
 }
 
 void CKrevolRegistDlg::mouseReleaseEvent(QMouseEvent* event) {
-    QWidget::mouseReleaseEvent(event);
+    FramelessWindow<QWidget>::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton) updatePlaceholders();
 }
 

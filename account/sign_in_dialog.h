@@ -35,6 +35,7 @@
 #include "account/placeholder_rules.h"
 #include "account/sign_in_mode.h"
 #include "mainwindow/sign_in_host.h"
+#include "ui/frameless_window.h"
 
 class QEventLoop;
 class QLineEdit;
@@ -48,7 +49,7 @@ class CSkinButton;
 class SignInText;
 }  // namespace krevol
 
-class CKrevolRegistDlg : public QWidget, public krevol::SignInHost {
+class CKrevolRegistDlg : public krevol::FramelessWindow<QWidget>, public krevol::SignInHost {
     Q_OBJECT
 
   public:
@@ -155,9 +156,8 @@ class CKrevolRegistDlg : public QWidget, public krevol::SignInHost {
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
+    void escapePressed() override;  // nothing: only the close control closes the window
     void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -222,7 +222,6 @@ class CKrevolRegistDlg : public QWidget, public krevol::SignInHost {
     bool destroyingMainWindow_ = false;
     bool twice_ = false;
     bool fieldShowsPlaceholder_[2] = {false, false};
-    QPoint grabPoint_;
 
     QImage background_;
     QImage inputFrame_;
