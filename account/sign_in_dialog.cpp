@@ -114,8 +114,9 @@ CKrevolRegistDlg::CKrevolRegistDlg(std::string commandLine, Hooks hooks)
     placeWindow();
     setActionCaption(msgId(108));
 
-    languageList_->addItem(QStringLiteral("Chinese"));
-    languageList_->addItem(QStringLiteral("English"));
+    // The entries in the order of the `Lang` index, named in the language of the run.
+    languageList_->addItem(text(msgId(320)));
+    languageList_->addItem(text(msgId(321)));
     for (int row = 0; row < languageList_->count(); ++row) {
         QListWidgetItem* item = languageList_->item(row);
         item->setSizeHint(QSize(kLanguageListRect.width(), kLanguageEntryHeight));

@@ -107,13 +107,13 @@ CKrevolBoxDlg::CKrevolBoxDlg(const QString& text, int type, QWidget* parent)
     connect(second_, &QAbstractButton::clicked, this, [this] { done(kAnswerSecond); });
 
     if (type_ == kBoxOk) {
-        first_->setText(QStringLiteral("OK"));
+        first_->setText(QString::fromStdString(loadText(msgId(322))));
         first_->setGeometry(box_layout::kOkRect);
         second_->hide();
     } else {
-        first_->setText(QStringLiteral("YES"));
+        first_->setText(QString::fromStdString(loadText(msgId(323))));
         first_->setGeometry(box_layout::kYesRect);
-        second_->setText(QStringLiteral("NO"));
+        second_->setText(QString::fromStdString(loadText(msgId(324))));
         second_->setGeometry(box_layout::kNoRect);
     }
 }

@@ -1,9 +1,9 @@
 // The program's own message box: 380 x 180, no caption, drawn from pictures 219-223.
 //
 // Type 1 shows one "OK" button; any other type shows "YES" and "NO". "OK"/"YES" and Enter end
-// the box with 1; "NO", the close control and Escape with 2. The captions are English in both
-// languages. The box can be dragged with the left button anywhere in it (FramelessWindow with
-// the whole window as its drag strip).
+// the box with 1; "NO", the close control and Escape with 2. The captions are catalogue texts
+// (322-324), in the language of the run. The box can be dragged with the left button anywhere in it
+// (FramelessWindow with the whole window as its drag strip).
 //
 // Show it through the message presenter (app/message_presenter.h), not directly: the presenter
 // also disables the window behind it and brings calls of worker threads to this thread.

@@ -64,6 +64,11 @@ class SignInViewTest : public SignInFixture {
         QCOMPARE(dlg_->titleText(), QString::fromStdString(krevol::loadText(108, krevol::kLanguageChinese)));
         QCOMPARE(dlg_->fieldText(1), QString::fromStdString(krevol::loadText(117, krevol::kLanguageChinese)));
         QVERIFY(dlg_->titleText() != textOf(108));
+        // The language list names its entries in the run's language, in the order of `Lang`.
+        QListWidget* list = dlg_->languageList();
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->item(0)->text(), QString::fromUtf8("中文"));
+        QCOMPARE(list->item(1)->text(), QString::fromUtf8("英文"));
     }
 
     // ---- Placeholders, keys and mouse ------------------------------------------------------
