@@ -20,6 +20,7 @@
 #include "app/settings.h"
 #include "app/version.h"
 #include "ui/picture_ids.h"
+#include "ui/qt_texts.h"
 #include "ui/skin.h"
 #include "ui/skin_button.h"
 #include "ui/window_registry.h"
@@ -85,6 +86,7 @@ CKrevolRegistDlg::CKrevolRegistDlg(std::string commandLine, Hooks hooks)
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
     krevol::installEmbeddedFont();
+    krevol::installCatalogueTranslator();  // Qt's own texts (the fields' edit menu) in the run's language
     background_ = picture(krevol::picture::kSignInBackground);
     inputFrame_ = picture(krevol::picture::kSignInInputFrame);
     languagePanel_ = picture(krevol::picture::kSignInLanguagePanel);

@@ -1,4 +1,6 @@
 // The sign-in window as it opens, its placeholders, keys and mouse.
+#include <QRegularExpression>
+
 #include "sign_in_fixture.h"
 
 class SignInViewTest : public SignInFixture {
@@ -69,6 +71,16 @@ class SignInViewTest : public SignInFixture {
         QCOMPARE(list->count(), 2);
         QCOMPARE(list->item(0)->text(), QString::fromUtf8("中文"));
         QCOMPARE(list->item(1)->text(), QString::fromUtf8("英文"));
+        // The fields' edit menu (Qt's own texts) reads in Chinese too.
+        krevol::setUiLanguage(krevol::kLanguageChinese);
+        std::unique_ptr<QMenu> menu(dlg_->field(1)->createStandardContextMenu());
+        krevol::setUiLanguage(krevol::kLanguageEnglish);
+        QVERIFY(!menu->actions().isEmpty());
+        for (QAction* action : menu->actions()) {
+            if (!action->isSeparator())
+                QVERIFY2(action->text().contains(QRegularExpression(QStringLiteral("[\\x{4e00}-\\x{9fff}]"))),
+                         qPrintable(action->text()));
+        }
     }
 
     // ---- Placeholders, keys and mouse ------------------------------------------------------
