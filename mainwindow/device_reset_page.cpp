@@ -1,0 +1,77 @@
+// Page 8, Device Reset.
+#include "mainwindow/device_reset_page.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+
+#include <algorithm>
+
+#include "app/message_presenter.h"
+#include "app/messages.h"
+#include "mainwindow/main_window_ui_parts.h"
+#include "net/transport.h"
+#include "ui/picture_ids.h"
+#include "ui/skin.h"
+#include "ui/skin_button.h"
+
+namespace krevol {
+
+using namespace ui_parts;
+
+CDeviceResetPage::CDeviceResetPage(PageHost& host) : MainWindowPage(host) {
+    statusText_ = makeLabel(parentWidget(), "resetText", kVersionTextRect, createUiFont(16, 400), kTextDark,
+                            Qt::AlignLeft | Qt::AlignTop);
+    statusText_->setWordWrap(true);
+    actionLink_ =
+        makeButton(parentWidget(), "resetLink", kActionLinkRect, skinPicture(picture::kPrimaryButton),
+                   QString(), createUiFont(16, 700), Qt::white);
+    connect(actionLink_, &QAbstractButton::clicked, this, &CDeviceResetPage::onActionLink);
+}
+
+void CDeviceResetPage::enter() {
+    setTexts(msgId(270), msgId(273));
+}
+
+void CDeviceResetPage::setTexts(int textId, int linkId) {
+    statusText_->setText(text(textId));
+    actionLinkId_ = linkId;
+    actionLink_->setText(text(linkId));
+    // The link sits under the text, whatever its length.
+    const int width = std::max(kActionLinkRect.width(),
+                               QFontMetrics(actionLink_->font()).horizontalAdvance(actionLink_->text()) + 40);
+    actionLink_->setGeometry(kActionLinkRect.x(), belowText(*statusText_, kVersionTextRect, kActionLinkGap),
+                             width, kActionLinkRect.height());
+}
+
+void CDeviceResetPage::updateVisibility(const MainWindowVisibility& v) {
+    const bool shown = v.versionText && state().currentPage == kPageDeviceReset;
+    statusText_->setVisible(shown);
+    actionLink_->setVisible(shown);
+}
+
+bool CDeviceResetPage::busy() const {
+    // A reinstall runs while this page is shown.
+    return state().runBusy == 1 && state().currentPage == kPageDeviceReset;
+}
+
+bool CDeviceResetPage::confirmClose() {
+    if (showMessage(275, kBoxYesNo) != kAnswerFirst) return false;  // the reinstall goes on
+    runStopFlag = 1;
+    return true;
+}
+
+void CDeviceResetPage::onActionLink() {
+    if (state().runBusy == 1) return;
+    if (actionLinkId_ == msgId(273))
+        formatDevice();
+    else if (actionLinkId_ == msgId(274))
+        startReinstall();
+    else
+        host().switchToPage(kPageSettings);  // "OK"
+}
+
+// Device Reset's format and reinstall fill these in.
+void CDeviceResetPage::formatDevice() {}    // checkDeviceReady (host().deviceStatusText()), 271, format
+void CDeviceResetPage::startReinstall() {}  // checkDeviceReady, 277, loadCatalogue, oneClickUpgrade
+
+}  // namespace krevol
