@@ -11,17 +11,13 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QTimer>
 
 #include <utility>
 
 #include "app/folders.h"
 #include "app/message_presenter.h"
 #include "app/messages.h"
-#include "mainwindow/device_reset_page.h"
 #include "mainwindow/main_window_ui_parts.h"
-#include "mainwindow/other_devices_page.h"
-#include "mainwindow/settings_page.h"
 #include "mainwindow/sign_in_host.h"
 #include "mainwindow/suite_version_page.h"
 #include "mainwindow/upgrade_page.h"

@@ -102,7 +102,7 @@ void CUpgradePage::open(int mode) {
         selectAllBox_->setPicture(untickedPicture_);
     }
     // 2. A ready tool without a list gets its catalogue loaded.
-    if (s.statusShown == 0 && list_->count() == 0) armTimer(kTimerCatalogue, kTimerCatalogueDelay);
+    if (s.statusShown == 0 && list_->count() == 0) armPageTimer(kTimerCatalogue, kTimerCatalogueDelay);
     // 3. The page's progress text goes when the page was not shown (the window makes it current).
     if (s.currentPage != kPageUpgrade) progressText_->clear();
     // 4. No run is going on while the page opens.
@@ -136,7 +136,7 @@ void CUpgradePage::paintOn(QPainter& painter) {
 
 void CUpgradePage::toolChanged() {
     // A ready tool gets its software list loaded.
-    if (state().statusShown == 0) armTimer(kTimerCatalogue, kTimerCatalogueDelay);
+    if (state().statusShown == 0) armPageTimer(kTimerCatalogue, kTimerCatalogueDelay);
 }
 
 void CUpgradePage::toolRemoved() {
@@ -179,11 +179,11 @@ bool CUpgradePage::isTimerArmed(int id) const {
     return timers_.isArmed(id);
 }
 
-void CUpgradePage::armTimer(int id, int milliseconds) {
+void CUpgradePage::armPageTimer(int id, int milliseconds) {
     timers_.arm(id, milliseconds);
 }
 
-void CUpgradePage::killTimer(int id) {
+void CUpgradePage::killPageTimer(int id) {
     timers_.kill(id);
 }
 

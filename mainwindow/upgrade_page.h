@@ -45,8 +45,8 @@ class CUpgradePage : public MainWindowPage {
     bool isTimerArmed(int id) const override;
 
     // The run's features arm these (Device Reset starts a reinstall through the same run).
-    void armTimer(int id, int milliseconds);
-    void killTimer(int id);
+    void armPageTimer(int id, int milliseconds);
+    void killPageTimer(int id);
 
     // The one-click button: queues the ticked entries and starts the install run.
     void oneClickUpgrade();
