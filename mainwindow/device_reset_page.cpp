@@ -1,10 +1,7 @@
 // Page 8, Device Reset.
 #include "mainwindow/device_reset_page.h"
 
-#include <QFontMetrics>
 #include <QLabel>
-
-#include <algorithm>
 
 #include "app/message_presenter.h"
 #include "app/messages.h"
@@ -18,7 +15,8 @@ namespace krevol {
 
 using namespace ui_parts;
 
-CDeviceResetPage::CDeviceResetPage(PageHost& host) : MainWindowPage(host) {
+CDeviceResetPage::CDeviceResetPage(PageHost& host, CUpgradePage& upgradePage)
+    : MainWindowPage(host), upgradePage_(upgradePage) {
     statusText_ = makeLabel(parentWidget(), "resetText", kVersionTextRect, createUiFont(16, 400), kTextDark,
                             Qt::AlignLeft | Qt::AlignTop);
     statusText_->setWordWrap(true);
@@ -36,11 +34,7 @@ void CDeviceResetPage::setTexts(int textId, int linkId) {
     statusText_->setText(text(textId));
     actionLinkId_ = linkId;
     actionLink_->setText(text(linkId));
-    // The link sits under the text, whatever its length.
-    const int width = std::max(kActionLinkRect.width(),
-                               QFontMetrics(actionLink_->font()).horizontalAdvance(actionLink_->text()) + 40);
-    actionLink_->setGeometry(kActionLinkRect.x(), belowText(*statusText_, kVersionTextRect, kActionLinkGap),
-                             width, kActionLinkRect.height());
+    placeActionLink(*statusText_, *actionLink_);
 }
 
 void CDeviceResetPage::updateVisibility(const MainWindowVisibility& v) {
@@ -72,6 +66,6 @@ void CDeviceResetPage::onActionLink() {
 
 // Device Reset's format and reinstall fill these in.
 void CDeviceResetPage::formatDevice() {}    // checkDeviceReady (host().deviceStatusText()), 271, format
-void CDeviceResetPage::startReinstall() {}  // checkDeviceReady, 277, loadCatalogue, oneClickUpgrade
+void CDeviceResetPage::startReinstall() {}  // checkDeviceReady, 277, then upgradePage_: load, tick all, run
 
 }  // namespace krevol

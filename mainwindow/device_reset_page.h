@@ -11,10 +11,12 @@ class QLabel;
 namespace krevol {
 
 class CSkinButton;
+class CUpgradePage;
 
 class CDeviceResetPage : public MainWindowPage {
   public:
-    explicit CDeviceResetPage(PageHost& host);
+    // The reinstall runs through `upgradePage` (its list, catalogue load and one-click start).
+    CDeviceResetPage(PageHost& host, CUpgradePage& upgradePage);
 
     // The page is being entered: every entry starts again at "Format Device".
     void enter();
@@ -31,6 +33,7 @@ class CDeviceResetPage : public MainWindowPage {
     // "Software Reinstall": checkDeviceReady, the formatted tool, then the run in reinstall mode.
     void startReinstall();
 
+    CUpgradePage& upgradePage_;
     QLabel* statusText_ = nullptr;
     CSkinButton* actionLink_ = nullptr;
     int actionLinkId_ = 0;  // catalogue id of the link's caption

@@ -44,10 +44,14 @@ CSkinButton* makeButton(QWidget* parent, const char* name, const QRect& rect, co
     return button;
 }
 
-int belowText(const QLabel& label, const QRect& area, int gap) {
-    const QRect used = QFontMetrics(label.font())
-                           .boundingRect(QRect(0, 0, area.width(), 10000), Qt::TextWordWrap, label.text());
-    return area.y() + std::min(area.height(), used.height()) + gap;
+void placeActionLink(const QLabel& text, CSkinButton& link) {
+    const QRect area = kVersionTextRect;
+    const QRect used = QFontMetrics(text.font())
+                           .boundingRect(QRect(0, 0, area.width(), 10000), Qt::TextWordWrap, text.text());
+    const int y = area.y() + std::min(area.height(), used.height()) + kActionLinkGap;
+    const int width =
+        std::max(kActionLinkRect.width(), QFontMetrics(link.font()).horizontalAdvance(link.text()) + 40);
+    link.setGeometry(kActionLinkRect.x(), y, width, kActionLinkRect.height());
 }
 
 QPixmap toolPixmap(bool faded) {

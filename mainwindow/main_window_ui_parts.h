@@ -12,6 +12,7 @@
 
 #include "app/messages.h"
 
+class QAbstractButton;
 class QLabel;
 class QWidget;
 
@@ -116,8 +117,8 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QRect& rect, const QF
 CSkinButton* makeButton(QWidget* parent, const char* name, const QRect& rect, const QImage& image,
                         const QString& caption, const QFont& font, const QColor& captionColour);
 
-// Where a link goes under a word-wrapped text in `area`: the text's height (at most the area's)
-// plus `gap`, from the area's top.
-int belowText(const QLabel& label, const QRect& area, int gap);
+// Puts the action link of pages 7 and 8 under their word-wrapped text (kVersionTextRect), whatever
+// the text's length, as wide as its caption needs (at least kActionLinkRect's width).
+void placeActionLink(const QLabel& text, CSkinButton& link);
 
 }  // namespace krevol::ui_parts

@@ -1,10 +1,7 @@
 // Page 7, PC suite version.
 #include "mainwindow/suite_version_page.h"
 
-#include <QFontMetrics>
 #include <QLabel>
-
-#include <algorithm>
 
 #include "app/messages.h"
 #include "mainwindow/main_window_ui_parts.h"
@@ -42,11 +39,7 @@ void CSuiteVersionPage::setTexts(int textId, int linkId) {
     versionText_->setText(text(textId));
     actionLinkId_ = linkId;
     actionLink_->setText(text(linkId));
-    // The link sits under the text, whatever its length.
-    const int width = std::max(kActionLinkRect.width(),
-                               QFontMetrics(actionLink_->font()).horizontalAdvance(actionLink_->text()) + 40);
-    actionLink_->setGeometry(kActionLinkRect.x(), belowText(*versionText_, kVersionTextRect, kActionLinkGap),
-                             width, kActionLinkRect.height());
+    placeActionLink(*versionText_, *actionLink_);
 }
 
 void CSuiteVersionPage::updateVisibility(const MainWindowVisibility& v) {

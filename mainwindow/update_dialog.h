@@ -89,7 +89,7 @@ class CKrevolUpdateDlg : public QWidget, private krevol::PageHost {
     void handleVolumeArrival(const std::string& mountPoint);
     void handleVolumeRemoval(const std::string& mountPoint);
 
-    // The timers by their fixed ids (main_window_state.h): armed now?
+    // The timers of the window and its pages by their fixed ids (main_window_state.h): armed now?
     bool isTimerArmed(int id) const;
 
     // The texts that the device panel shows now.

@@ -208,6 +208,6 @@ void CKrevolUpdateDlg::createPages() {
 
     settingsPage_ = new CSettingsPage(*this, [this](int row) { onSettingsRow(row); });
     suiteVersionPage_ = new CSuiteVersionPage(*this);
-    deviceResetPage_ = new CDeviceResetPage(*this);
+    deviceResetPage_ = new CDeviceResetPage(*this, *upgradePage_);
     pages_ = {otherDevicesPage_, upgradePage_, settingsPage_, suiteVersionPage_, deviceResetPage_};
 }
