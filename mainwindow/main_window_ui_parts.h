@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/messages.h"
+#include "ui/frameless_window.h"
 
 class QAbstractButton;
 class QLabel;
@@ -22,13 +23,14 @@ class CSkinButton;
 
 namespace krevol::ui_parts {
 
-inline const QColor kBodyGrey{243, 245, 248};
-inline const QColor kSeparator{228, 232, 237};
-inline const QColor kTextDark{62, 62, 62};
-inline const QColor kTextGrey{128, 136, 146};
-inline const QColor kAccent{45, 143, 193};
-inline const QColor kListText{62, 62, 62};         // Other Devices rows
-inline const QColor kSoftwareText{105, 105, 105};  // software rows
+// The colours that other windows share come from one place.
+inline const QColor& kBodyGrey = colour::kBodyGrey;
+inline const QColor& kSeparator = colour::kSeparator;
+inline const QColor& kTextDark = colour::kTextDark;
+inline const QColor& kTextGrey = colour::kTextGrey;
+inline const QColor& kAccent = colour::kLink;
+inline const QColor& kListText = colour::kTextDark;  // Other Devices rows
+inline const QColor kSoftwareText{105, 105, 105};    // software rows
 
 // A catalogue text for a control.
 inline QString text(int id) {

@@ -21,7 +21,6 @@
 #include "mainwindow/sign_in_host.h"
 #include "mainwindow/suite_version_page.h"
 #include "mainwindow/upgrade_page.h"
-#include "mainwindow/window_placement.h"
 #include "net/transport.h"
 #include "ui/background_task.h"
 #include "ui/my_list_box.h"
@@ -34,13 +33,14 @@ using namespace krevol;
 
 CKrevolUpdateDlg::CKrevolUpdateDlg(std::string userId, std::string token, std::string email, SignInHost* host,
                                    QWidget* parent)
-    : QWidget(parent,
-              Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint),
+    : FramelessWindow<QWidget>(parent, Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint,
+                               kDragStripHeight),
       host_(host),
       timers_(this, [this](int id) { onTimer(id); }) {
     state_.userId = std::move(userId);
     state_.token = std::move(token);
     state_.email = std::move(email);
+    drag().setEnabled(false);  // timer 1002 allows moving the window
     runStopFlag = 0;
     initialise();
 }
@@ -105,10 +105,7 @@ void CKrevolUpdateDlg::initialise() {
 }
 
 void CKrevolUpdateDlg::placeOnScreen() {
-    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, kWidth, kHeight);
-    const WindowPlacement p = centredPlacement(area.width(), area.height(), kWidth, kHeight);
-    setGeometry(area.x() + p.x, area.y() + p.y, p.width, p.height);
+    setGeometry(centredRect(QSize(kWidth, kHeight)));
 }
 
 void CKrevolUpdateDlg::prepareWorkingFolders() {
@@ -165,6 +162,7 @@ void CKrevolUpdateDlg::onTimer(int id) {
 
 void CKrevolUpdateDlg::onDragTimer() {
     state_.dragEnabled = 1;
+    drag().setEnabled(true);
 }
 
 // The log upload fills this in: uploadDeviceLogs in the background.
@@ -191,35 +189,17 @@ void CKrevolUpdateDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CKrevolUpdateDlg::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-        case Qt::Key_Escape:
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            event->accept();  // neither closes the window
-            return;
-        default:
-            QWidget::keyPressEvent(event);
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();  // never closes the window
+        return;
     }
+    FramelessWindow<QWidget>::keyPressEvent(event);
 }
 
 void CKrevolUpdateDlg::mousePressEvent(QMouseEvent* event) {
-    // Qt keeps the mouse grabbed by this window until the button goes up. The press is where the
-    // pointer is, so it is the grab point too (the thumbs take their own presses).
-    if (event->button() == Qt::LeftButton) grabPoint_ = event->position().toPoint();
-    event->accept();
-}
-
-void CKrevolUpdateDlg::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint point = event->position().toPoint();
-    if (point.y() < kDragStripHeight) {
-        const bool leftAlone = event->buttons() == Qt::LeftButton && event->modifiers() == Qt::NoModifier;
-        if (leftAlone && point != grabPoint_ && state_.dragEnabled == 1) {
-            // The grab point stays under the pointer.
-            move(event->globalPosition().toPoint() - grabPoint_);
-        } else {
-            grabPoint_ = point;
-        }
-    }
+    // Qt keeps the mouse grabbed by this window until the button goes up; a press in the top strip
+    // may start a move (the thumbs take their own presses).
+    FramelessWindow<QWidget>::mousePressEvent(event);
     event->accept();
 }
 

@@ -33,6 +33,7 @@
 #include "mainwindow/main_window_state.h"
 #include "mainwindow/main_window_visibility.h"
 #include "mainwindow/window_timers.h"
+#include "ui/frameless_window.h"
 
 class QLabel;
 class CMyListBox;
@@ -49,7 +50,7 @@ struct DeviceRefreshOutcome;
 struct MyDevicesOutcome;
 }  // namespace krevol
 
-class CKrevolUpdateDlg : public QWidget, private krevol::PageHost {
+class CKrevolUpdateDlg : public krevol::FramelessWindow<QWidget>, private krevol::PageHost {
     Q_OBJECT
 
   public:
@@ -102,8 +103,8 @@ class CKrevolUpdateDlg : public QWidget, private krevol::PageHost {
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void escapePressed() override {}  // Escape never closes the main window
 
   private:
     enum class TabFonts { Unchanged, MyDevice, Upgrade, Information, AllLight };
@@ -179,7 +180,6 @@ class CKrevolUpdateDlg : public QWidget, private krevol::PageHost {
     std::deque<PendingVolumeEvent> pendingEvents_;
 
     krevol::WindowTimers timers_;
-    QPoint grabPoint_{0, 0};
 
     QImage background_;
     QImage tabUnderline_;

@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 
-#include "mainwindow/window_placement.h"
+#include "ui/window_placement.h"
 #include "net/transport.h"
 #include "ui/my_list_box.h"
 #include "ui/window_registry.h"
