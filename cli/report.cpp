@@ -5,15 +5,6 @@
 #include "net/api.h"
 
 namespace krevol::cli {
-namespace {
-
-// The JSON string literal of a text (quotes included).
-std::string jsonString(const std::string& text) {
-    return "\"" + jsonText(text) + "\"";
-}
-
-}  // namespace
-
 void Report::add(const std::string& key, const std::string& text) {
     std::lock_guard lock(mutex_);
     fields_.push_back({key, text, Kind::Text});
@@ -39,7 +30,7 @@ void Report::addList(const std::string& key, const std::vector<std::string>& lin
         for (const Value& v : record) {
             if (!first) array += ',';
             first = false;
-            array += jsonString(v.key) + ":" + (v.number ? v.value : jsonString(v.value));
+            array += jsonQuoted(v.key) + ":" + (v.number ? v.value : jsonQuoted(v.value));
         }
         array += '}';
     }
@@ -82,10 +73,10 @@ void Report::print(std::ostream& out, bool json) const {
     }
     out << "{";
     for (const Field& f : fields_) {
-        out << jsonString(f.key) << ":" << (f.kind == Kind::Text ? jsonString(f.value) : f.value) << ",";
+        out << jsonQuoted(f.key) << ":" << (f.kind == Kind::Text ? jsonQuoted(f.value) : f.value) << ",";
     }
     out << "\"message\":[";
-    for (std::size_t i = 0; i < messages_.size(); ++i) out << (i == 0 ? "" : ",") << jsonString(messages_[i]);
+    for (std::size_t i = 0; i < messages_.size(); ++i) out << (i == 0 ? "" : ",") << jsonQuoted(messages_[i]);
     out << "]}\n";
     out.flush();
 }
