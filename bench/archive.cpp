@@ -3,7 +3,7 @@
 //   bench-archive [SIZE_MIB [ROUNDS [FOLDER]]]   (defaults: 250 MiB, 3 rounds, the temporary folder)
 //
 // Generates a tree of about SIZE_MIB MiB in FOLDER: half incompressible bytes, half text, a few
-// thousand files of 1 KiB to 256 KiB in nested folders. Then, ROUNDS times and alternating who goes
+// thousand files of 1 KiB to 160 KiB in nested folders. Then, ROUNDS times and alternating who goes
 // first: our pack (createArchive + addFolderTree + closeArchive, level 9) against `zip -9 -q -r`, and
 // our unpack (extractArchive) against `unzip -q` of the same archive (the one we wrote). Every run
 // is a child process, so its time is its own and its peak resident memory is the child's maxrss
@@ -42,6 +42,7 @@ struct Run {
 // Runs `work` in a child process; its exit status 0 means success.
 Run runChild(const std::function<int()>& work) {
     ::sync();
+    std::fflush(nullptr);  // nothing buffered is printed twice by the child
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -93,7 +94,7 @@ Totals treeTotals(const fs::path& root) {
     return t;
 }
 
-// The generated tree: files alternate between random bytes and text; sizes spread 1 KiB-256 KiB.
+// The generated tree: files alternate between random bytes and text; sizes spread 1 KiB-160 KiB.
 Totals generateTree(const fs::path& root, std::uint64_t target) {
     static const char* const words[] = {
         "engine", "module", "vehicle", "key",      "transponder", "immobiliser", "the",     "of",
@@ -113,7 +114,7 @@ Totals generateTree(const fs::path& root, std::uint64_t target) {
         const fs::path folder = root / ("brand" + std::to_string(n % 12)) /
                                 ("model" + std::to_string(n % 7)) / ("year" + std::to_string(n % 5));
         fs::create_directories(folder);
-        const std::size_t size = 1024 + static_cast<std::size_t>(next() % (255 * 1024));
+        const std::size_t size = 1024 + static_cast<std::size_t>(next() % (159 * 1024));
         buffer.clear();
         const bool text = n % 2 == 0;
         if (text) {
