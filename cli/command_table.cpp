@@ -16,6 +16,8 @@ const std::vector<Command>& commands() {
         {"detect", "",
          "find the tool's drive and serial as the main window does (KREVOL_VOLUMES: a folder of drives)",
          &runDetectCommand},
+        {"pack", "FOLDER ARCHIVE", "pack FOLDER and all below it into ARCHIVE", &runPackCommand},
+        {"unpack", "ARCHIVE FOLDER", "unpack ARCHIVE into FOLDER, safely", &runUnpackCommand},
     };
     return table;
 }
