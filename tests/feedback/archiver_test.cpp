@@ -406,9 +406,12 @@ with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
     options.bytesWritten = &bytes;
     options.error = &error;
     bool result = true;
-    std::thread worker(
-        [&] { result = extractArchive((scratch / "big.zip").string(), (scratch / "D").string(), options); });
-    while (bytes.load() <= 8 && result) std::this_thread::yield();
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        result = extractArchive((scratch / "big.zip").string(), (scratch / "D").string(), options);
+        finished.store(true);
+    });
+    while (bytes.load() <= 8 && !finished.load()) std::this_thread::yield();
     stop.store(1);
     worker.join();
     EXPECT_FALSE(result);
