@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <thread>
 #include <unordered_map>
 
 #include "net/transport.h"
@@ -322,6 +323,20 @@ std::uint32_t crc32Update(std::uint32_t crc, const void* data, std::size_t size)
 
 // ---- Packing ------------------------------------------------------------------------------------
 
+namespace {
+
+// A deflate stream and input buffer of one packing thread.
+struct PackWorker {
+    z_stream z{};
+    bool ready = false;
+    std::vector<char> in;
+    ~PackWorker() {
+        if (ready) deflateEnd(&z);
+    }
+};
+
+}  // namespace
+
 struct ArchiveWriter::State {
     ZipFile file;
     zipFile zip = nullptr;
@@ -332,6 +347,8 @@ struct ArchiveWriter::State {
     std::vector<char> packed;
     z_stream deflater{};
     bool deflaterReady = false;
+    PackWorker worker;  // the batches' streams: this thread's and the helper thread's
+    PackWorker helper;
     dev_t archiveDevice = 0;
     ino_t archiveInode = 0;
 
@@ -392,6 +409,23 @@ bool closeArchive(std::unique_ptr<ArchiveWriter>& archive) {
 
 namespace {
 
+// Opens the entry `name` raw (the data is deflated by this code) with the time and attributes of `st`.
+bool openEntry(ArchiveWriter::State& s, const std::string& name, const struct stat& st, std::uint64_t size) {
+    const bool folder = S_ISDIR(st.st_mode);
+    zip_fileinfo info{};
+    info.dosDate = dosDateTime(st.st_mtime);
+    info.internal_fa = 0;
+    std::uint32_t attributes = folder ? kAttributeFolder : kAttributeArchive;
+    if ((st.st_mode & S_IWUSR) == 0) attributes |= kAttributeReadOnly;
+    info.external_fa = attributes;
+    const bool ascii =
+        std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    const int zip64 = size >= 0xffffffffULL ? 1 : 0;
+    return zipOpenNewFileInZip4_64(s.zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                   s.options.level, 1, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY, nullptr, 0, 0,
+                                   ascii ? 0 : kFlagUtf8, zip64) == ZIP_OK;
+}
+
 // Deflates `size` bytes (all of them with `finish`) and hands the compressed bytes to the entry.
 bool deflateInto(ArchiveWriter::State& s, const char* data, std::size_t size, bool finish) {
     z_stream& z = s.deflater;
@@ -428,20 +462,8 @@ bool addArchiveEntry(ArchiveWriter& archive, const std::string& entryName, const
     const bool folder = S_ISDIR(st.st_mode);
     if (!folder && !S_ISREG(st.st_mode)) return s.fail(ArchiveError::ReadSource);
 
-    zip_fileinfo info{};
-    info.dosDate = dosDateTime(st.st_mtime);
-    info.internal_fa = 0;
-    std::uint32_t attributes = folder ? kAttributeFolder : kAttributeArchive;
-    if ((st.st_mode & S_IWUSR) == 0) attributes |= kAttributeReadOnly;
-    info.external_fa = attributes;
-    const bool ascii = std::all_of(entryName.begin(), entryName.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     const std::uint64_t size = folder ? 0 : static_cast<std::uint64_t>(st.st_size);
-    const int zip64 = size >= 0xffffffffULL ? 1 : 0;
-    if (zipOpenNewFileInZip4_64(s.zip, entryName.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                s.options.level, 1, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY, nullptr, 0, 0,
-                                ascii ? 0 : kFlagUtf8, zip64) != ZIP_OK)
-        return s.fail(ArchiveError::WriteFailed);
+    if (!openEntry(s, entryName, st, size)) return s.fail(ArchiveError::WriteFailed);
     std::uint32_t crc = 0;
     ArchiveError result = ArchiveError::None;
     if (!s.deflaterReady) {
@@ -491,6 +513,117 @@ bool hasPattern(const std::string& s) {
     return s.find_first_of("*?") != std::string::npos;
 }
 
+// Small files are packed in batches on two threads: each file is read whole and deflated into
+// memory (its own stream per thread), then the batch is written in order. Memory stays bounded by
+// the batch limits whatever the tree.
+constexpr std::uint64_t kWholeFileLimit = 2 * 1024 * 1024;
+constexpr std::size_t kBatchFiles = 64;
+constexpr std::uint64_t kBatchBytes = 8 * 1024 * 1024;
+
+struct PackedFile {
+    std::string name;
+    std::string path;
+    ArchiveError error = ArchiveError::None;
+    bool streamInstead = false;  // grew past the limit since it was listed: packed streaming
+    struct stat st {};
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+    std::vector<char> data;  // the deflate stream
+};
+
+void packWhole(PackedFile& f, PackWorker& w, const PackOptions& options) {
+    if (stopRequested(options.stopFlag)) {
+        f.error = ArchiveError::Stopped;
+        return;
+    }
+    const int fd = ::open(f.path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0 || ::fstat(fd, &f.st) != 0 || !S_ISREG(f.st.st_mode)) {
+        if (fd >= 0) ::close(fd);
+        f.error = ArchiveError::ReadSource;
+        return;
+    }
+    f.size = static_cast<std::uint64_t>(f.st.st_size);
+    if (f.size > kWholeFileLimit) {
+        ::close(fd);
+        f.streamInstead = true;
+        return;
+    }
+    w.in.resize(static_cast<std::size_t>(f.size));
+    std::size_t got = 0;
+    while (got < w.in.size()) {
+        const ssize_t n = ::read(fd, w.in.data() + got, w.in.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // a read error, or the file became shorter
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (got != w.in.size()) {
+        f.error = ArchiveError::ReadSource;
+        return;
+    }
+    if (!w.ready) {
+        if (deflateInit2(&w.z, options.level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+            f.error = ArchiveError::WriteFailed;
+            return;
+        }
+        w.ready = true;
+    } else if (deflateReset(&w.z) != Z_OK) {
+        f.error = ArchiveError::WriteFailed;
+        return;
+    }
+    f.crc = crc32Update(0, w.in.data(), w.in.size());
+    f.data.resize(deflateBound(&w.z, static_cast<uLong>(w.in.size())));
+    w.z.next_in = reinterpret_cast<Bytef*>(w.in.data());
+    w.z.avail_in = static_cast<uInt>(w.in.size());
+    w.z.next_out = reinterpret_cast<Bytef*>(f.data.data());
+    w.z.avail_out = static_cast<uInt>(f.data.size());
+    if (deflate(&w.z, Z_FINISH) != Z_STREAM_END) {
+        f.error = ArchiveError::WriteFailed;
+        return;
+    }
+    f.data.resize(f.data.size() - w.z.avail_out);
+    if (options.bytesRead != nullptr) options.bytesRead->fetch_add(f.size);
+}
+
+// Packs the batch on two threads and writes its entries in order. False at the first failure (the
+// entries before it are written).
+bool packBatch(ArchiveWriter& archive, std::vector<PackedFile>& batch) {
+    ArchiveWriter::State& s = writerState(archive);
+    if (batch.empty()) return true;
+    std::atomic<std::size_t> next{0};
+    const auto work = [&batch, &next, &s](PackWorker& w) {
+        for (std::size_t i = next.fetch_add(1); i < batch.size(); i = next.fetch_add(1))
+            packWhole(batch[i], w, s.options);
+    };
+    if (batch.size() > 1) {
+        std::thread helper(work, std::ref(s.helper));
+        work(s.worker);
+        helper.join();
+    } else {
+        work(s.worker);
+    }
+    bool ok = true;
+    for (PackedFile& f : batch) {
+        if (!ok) break;
+        if (f.streamInstead) {
+            ok = addArchiveEntry(archive, f.name, f.path);
+        } else if (f.error != ArchiveError::None) {
+            ok = s.fail(f.error);
+        } else if (!openEntry(s, f.name, f.st, f.size)) {
+            ok = s.fail(ArchiveError::WriteFailed);
+        } else {
+            const bool written =
+                zipWriteInFileInZip(s.zip, f.data.data(), static_cast<unsigned>(f.data.size())) == ZIP_OK;
+            if (zipCloseFileInZipRaw64(s.zip, f.size, f.crc) != ZIP_OK || !written || s.file.failed)
+                ok = s.fail(ArchiveError::WriteFailed);
+            else
+                ++s.entries;
+        }
+    }
+    batch.clear();
+    return ok;
+}
+
 // Adds the names of the folder `folder` (which ends with "/", or is empty for the current folder)
 // that match `pattern`, sorted by bytes, each folder followed by its contents. `matched` receives
 // how many names matched. False when the folder cannot be listed or an entry fails.
@@ -509,6 +642,7 @@ bool addListing(ArchiveWriter& archive, const std::string& prefix, const std::st
     struct Item {
         std::string name;
         bool folder;
+        std::uint64_t size;
     };
     std::vector<Item> items;
     while (const dirent* e = ::readdir(dir)) {
@@ -518,17 +652,33 @@ bool addListing(ArchiveWriter& archive, const std::string& prefix, const std::st
         struct stat st {};
         if (::fstatat(dfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         if (S_ISDIR(st.st_mode)) {
-            items.push_back({name, true});
+            items.push_back({name, true, 0});
         } else if (S_ISREG(st.st_mode)) {
             if (st.st_dev == s.archiveDevice && st.st_ino == s.archiveInode) continue;  // the archive itself
-            items.push_back({name, false});
+            items.push_back({name, false, static_cast<std::uint64_t>(st.st_size)});
         }
         // symbolic links and special files are skipped, never followed
     }
     ::closedir(dir);
     matched = items.size();
     std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.name < b.name; });
+    std::vector<PackedFile> batch;
+    std::uint64_t batchBytes = 0;
     for (const Item& item : items) {
+        if (!item.folder && s.options.parallel && item.size <= kWholeFileLimit) {
+            PackedFile f;
+            f.name = prefix + item.name;
+            f.path = folder + item.name;
+            batch.push_back(std::move(f));
+            batchBytes += item.size;
+            if (batch.size() >= kBatchFiles || batchBytes >= kBatchBytes) {
+                if (!packBatch(archive, batch)) return false;
+                batchBytes = 0;
+            }
+            continue;
+        }
+        if (!packBatch(archive, batch)) return false;
+        batchBytes = 0;
         if (item.folder) {
             if (!addArchiveEntry(archive, prefix + item.name + "/", folder + item.name)) return false;
             if (!addFolderTree(archive, prefix + item.name + "/", folder + item.name + "/*")) return false;
@@ -536,6 +686,7 @@ bool addListing(ArchiveWriter& archive, const std::string& prefix, const std::st
             return false;
         }
     }
+    if (!packBatch(archive, batch)) return false;
     return true;
 }
 

@@ -178,6 +178,51 @@ TEST(Archiver, PatternsLinksAndMissingPaths) {
     EXPECT_EQ(createArchive((scratch / "no-such-folder" / "x.zip").string()), nullptr);
 }
 
+// Small files packed in batches on two threads give byte for byte the archive of one thread.
+TEST(Archiver, TwoThreadPackingWritesTheSameArchive) {
+    ScratchFolder scratch;
+    std::uint32_t x = 7;
+    for (int i = 0; i < 150; ++i) {
+        std::string bytes(static_cast<std::size_t>(i * 997 % 40000), '\0');
+        for (char& c : bytes) {
+            x = x * 1103515245u + 12345u;
+            c = i % 2 == 0 ? static_cast<char>('a' + (x >> 28)) : static_cast<char>(x >> 24);
+        }
+        writeFile(scratch / "src" / "tree" / ("d" + std::to_string(i % 4)) / ("f" + std::to_string(i)),
+                  bytes);
+    }
+    writeFile(scratch / "src" / "tree" / "d1" / "large.bin", std::string(3 * 1024 * 1024, 'L'));
+    std::string archives[2];
+    for (const bool parallel : {true, false}) {
+        PackOptions options;
+        options.parallel = parallel;
+        std::atomic<std::uint64_t> bytes{0};
+        options.bytesRead = &bytes;
+        const fs::path archive = scratch / (parallel ? "two.zip" : "one.zip");
+        auto writer = createArchive(archive.string(), options);
+        ASSERT_TRUE(writer);
+        ASSERT_TRUE(addFolderTree(*writer, "", (scratch / "src" / "tree").string()));
+        EXPECT_EQ(writer->entryCount(), 150u + 1 + 4 + 1);
+        ASSERT_TRUE(closeArchive(writer));
+        archives[parallel ? 0 : 1] = readFile(archive);
+        std::uint64_t total = 3 * 1024 * 1024;
+        for (int i = 0; i < 150; ++i) total += static_cast<std::uint64_t>(i * 997 % 40000);
+        EXPECT_EQ(bytes.load(), total);
+    }
+    EXPECT_TRUE(archives[0] == archives[1]);
+    const auto unzip = runCommand("unzip -t " + shellQuote((scratch / "two.zip").string()));
+    EXPECT_EQ(unzip.exitCode, 0) << unzip.out;
+
+    // A file that cannot be read in the middle of a batch fails the walk.
+    if (::geteuid() != 0) {
+        fs::permissions(scratch / "src" / "tree" / "d2" / "f6", fs::perms::none);
+        auto writer = createArchive((scratch / "bad.zip").string());
+        ASSERT_TRUE(writer);
+        EXPECT_FALSE(addFolderTree(*writer, "", (scratch / "src" / "tree").string()));
+        EXPECT_EQ(writer->lastError(), ArchiveError::ReadSource);
+    }
+}
+
 // A file that ends before the size it had when it was opened fails its entry (never an endless
 // read). A sysfs attribute is such a file: it claims 4096 bytes and reads a few.
 TEST(Archiver, FileShorterThanItsSizeFailsTheEntry) {
