@@ -9,7 +9,9 @@
 // is a child process, so its time is its own and its peak resident memory is the child's maxrss
 // (wait4). Page cache warm for both sides; `sync` before each run so that the write-back of the
 // previous one does not land in the next one's time. Every unpacked tree is compared with the source
-// once (file count and bytes). Printed: median times, the ratios, peak memory and archive sizes.
+// once (file count and bytes). Printed: median wall times (and the children's CPU time, which the
+// load of a shared machine disturbs less), the ratios, peak memory and archive sizes. Our pack uses
+// two threads for small files; its CPU time is the sum of both.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,6 +37,7 @@ constexpr std::uint64_t kMiB = 1048576;
 
 struct Run {
     double seconds = 0;
+    double cpuSeconds = 0;  // user + system time of the child
     long peakKiB = 0;
     bool ok = false;
 };
@@ -56,6 +59,8 @@ Run runChild(const std::function<int()>& work) {
     if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid) return run;
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.peakKiB = usage.ru_maxrss;
+    run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
 }
@@ -164,6 +169,7 @@ int main(int argc, char** argv) {
     const fs::path theirs = work / "theirs.zip";
     std::vector<double> packOurs, packZip, unpackOurs, unpackUnzip;
     std::vector<long> memPackOurs, memPackZip, memUnpackOurs, memUnpackUnzip;
+    std::vector<double> cpuPackOurs, cpuPackZip, cpuUnpackOurs, cpuUnpackUnzip;
     bool ok = true;
     for (int round = 0; round < rounds && ok; ++round) {
         fs::remove(ours);
@@ -175,6 +181,7 @@ int main(int argc, char** argv) {
                 return krevol::closeArchive(writer) ? 0 : 1;
             });
             packOurs.push_back(r.seconds);
+            cpuPackOurs.push_back(r.cpuSeconds);
             memPackOurs.push_back(r.peakKiB);
             ok = ok && r.ok;
         };
@@ -183,6 +190,7 @@ int main(int argc, char** argv) {
                 return execIn(source, {"zip", "-9", "-q", "-r", theirs.string(), "tree"});
             });
             packZip.push_back(r.seconds);
+            cpuPackZip.push_back(r.cpuSeconds);
             memPackZip.push_back(r.peakKiB);
             ok = ok && r.ok;
         };
@@ -206,12 +214,14 @@ int main(int argc, char** argv) {
                 return krevol::extractArchive(ours.string(), outOurs.string(), options) ? 0 : 1;
             });
             unpackOurs.push_back(r.seconds);
+            cpuUnpackOurs.push_back(r.cpuSeconds);
             memUnpackOurs.push_back(r.peakKiB);
             ok = ok && r.ok;
         };
         const auto unpackWithUnzip = [&] {
             const Run r = runChild([&] { return execIn(outUnzip, {"unzip", "-q", ours.string()}); });
             unpackUnzip.push_back(r.seconds);
+            cpuUnpackUnzip.push_back(r.cpuSeconds);
             memUnpackUnzip.push_back(r.peakKiB);
             ok = ok && r.ok;
         };
@@ -240,15 +250,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     const double mib = static_cast<double>(generated.bytes) / kMiB;
-    const auto line = [&](const char* what, double t, long kib) {
-        std::printf("  %-26s %8.3f s  %8.1f MiB/s  peak RSS %6.1f MiB\n", what, t, mib / t,
+    const auto line = [&](const char* what, double t, double cpu, long kib) {
+        std::printf("  %-26s %8.3f s  %8.1f MiB/s  CPU %8.3f s  peak RSS %6.1f MiB\n", what, t, mib / t, cpu,
                     static_cast<double>(kib) / 1024.0);
     };
     std::printf("medians of %d rounds:\n", rounds);
-    line("pack   ours (level 9)", median(packOurs), maxOf(memPackOurs));
-    line("pack   zip -9 -q -r", median(packZip), maxOf(memPackZip));
-    line("unpack ours", median(unpackOurs), maxOf(memUnpackOurs));
-    line("unpack unzip -q", median(unpackUnzip), maxOf(memUnpackUnzip));
+    line("pack   ours (level 9)", median(packOurs), median(cpuPackOurs), maxOf(memPackOurs));
+    line("pack   zip -9 -q -r", median(packZip), median(cpuPackZip), maxOf(memPackZip));
+    line("unpack ours", median(unpackOurs), median(cpuUnpackOurs), maxOf(memUnpackOurs));
+    line("unpack unzip -q", median(unpackUnzip), median(cpuUnpackUnzip), maxOf(memUnpackUnzip));
     std::printf("ratios: pack %.3f x zip -9 (goal <= 1.1), unpack %.3f x unzip (goal <= 1.0)\n",
                 median(packOurs) / median(packZip), median(unpackOurs) / median(unpackUnzip));
     std::printf("archives: ours %.1f MiB, zip -9 %.1f MiB\n", static_cast<double>(fs::file_size(ours)) / kMiB,
