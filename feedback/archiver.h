@@ -10,9 +10,9 @@
 //     no password, no global comment; an existing file at the archive path is replaced (a symbolic
 //     link there is replaced, never written through);
 //   - names are relative paths with "/" between folders; a folder's own entry is its path followed
-//     by "/" and has no data. Names are the file system's bytes (UTF-8 on Linux): a name with
-//     non-ASCII bytes carries the UTF-8 flag (general-purpose bit 11) so that every unzip reads it
-//     right; a pure ASCII name has no flag;
+//     by "/" and holds no bytes (an empty deflate stream, as every unzip expects of method 8). Names are the
+//     file system's bytes (UTF-8 on Linux): a name with non-ASCII bytes carries the UTF-8 flag
+//     (general-purpose bit 11) so that every unzip reads it right; a pure ASCII name has no flag;
 //   - time: the last-write time in local time as MS-DOS date and time (2-second resolution);
 //   - internal attributes 0; external attributes the Windows attribute word. On Linux it is
 //     derived: folder 0x10, file 0x20 (archive), plus read-only 0x01 when the owner may not write.
@@ -36,12 +36,15 @@
 //     write (full disk), data that inflates past the entry's declared size, an unsupported method
 //     or an encrypted entry, a CRC-32 mismatch: the result is false and the entry's partial file is
 //     removed. Files completed before the failure stay (the caller deletes the folder).
-//   - a later entry with the same name replaces the earlier file.
+//   - a file is replaced by removing the old one and creating a new one, so a hard link in the
+//     destination to a file elsewhere is never written through; a later entry with the same name
+//     replaces the earlier file.
 //   - files get mode 0644 and folders 0755 (less the umask); a file's last-write and last-access
 //     times are the entry's MS-DOS time read as local time.
 //
 // Speed and memory: data moves in blocks of kArchiveBlockSize both ways; entries are inflated from
-// raw reads of the archive (no per-file fsync, nothing held in memory beyond two blocks), so memory
+// raw reads of the archive (no per-file fsync, nothing held in memory beyond two blocks); packing
+// deflates small files two at a time (PackOptions::parallel) in batches of bounded size. Memory
 // stays flat whatever the archive size. Byte counts are 64-bit throughout.
 #pragma once
 
