@@ -2,10 +2,16 @@
 //
 // A 300 x 377 caption-less skinned window in which the user signs in with e-mail address and
 // password, signs up (a verification code, then a password) or recovers a forgotten password.
-// After a sign-in it creates the main window, hides itself and stays alive as the holder of the
-// account session and the owner of the main window: the way back to sign-in, the account
-// maintenance views (change password, modify mailbox) and the end of the program all go
-// through it (SignInHost).
+// After a sign-in it asks the application for the main window (Hooks::showMainWindow: the
+// application builds and owns it, app/suite_windows.h), hides itself and stays alive as the
+// holder of the account session: the sign-in view again, the account maintenance views (change
+// password, modify mailbox) and the end of the program are its operations, which the
+// application calls when the main window asks for them.
+//
+// The pieces: the view (sign_in_dialog.cpp), its keys, mouse and placeholders
+// (sign_in_input.cpp), the account flows (sign_in_flows.cpp, each one run by runFlow) and the
+// program's life: the event loop, the end of the run with its restart, the installer watch and
+// the language switch (sign_in_run.cpp).
 //
 // Every server call runs off the user-interface thread. While one runs, the action shows a
 // spinner, the window a busy cursor, the fields take no typing, and a second action, the links
@@ -15,7 +21,8 @@
 //
 // The window ends (exec() returns) when it is closed by whatever asks for it: the close
 // control, the language switch, the main window closing, the installer watch. With "restart on
-// close" set it first starts the program again; an existing main window is destroyed.
+// close" set it first starts the program again; an existing main window is destroyed
+// (Hooks::closeMainWindow).
 //
 // Linux: the window managers own the window menu, so "About Krevol PC Suite" is offered from
 // the window's own context menu (right button anywhere on it).
@@ -33,8 +40,9 @@
 
 #include "account/account_calls.h"
 #include "account/placeholder_rules.h"
+#include "account/sign_in_flow.h"
 #include "account/sign_in_mode.h"
-#include "mainwindow/sign_in_host.h"
+#include "ui/frameless_window.h"
 
 class QEventLoop;
 class QLineEdit;
@@ -48,17 +56,23 @@ class CSkinButton;
 class SignInText;
 }  // namespace krevol
 
-class CKrevolRegistDlg : public QWidget, public krevol::SignInHost {
+class CKrevolRegistDlg : public krevol::FramelessWindow<QWidget> {
     Q_OBJECT
 
   public:
-    // The operations the window uses outside itself; each empty one gets the program's own.
+    // The operations the window uses outside itself. The windows of other folders are the
+    // application's (app/suite_windows.h): empty ones do nothing here. The program's own
+    // operations are the defaults of the others.
     struct Hooks {
-        // Builds the main window after a sign-in (default: CKrevolUpdateDlg), modeless and
-        // without a parent. The window takes ownership.
-        std::function<QWidget*(const std::string& userId, const std::string& token, const std::string& email,
-                               krevol::SignInHost* host)>
-            createMainWindow;
+        // After a sign-in: the main window for the session, built when there is none (with the
+        // session's userId, token and email), enabled and shown.
+        std::function<void(const krevol::AccountSession& session)> showMainWindow;
+        // The main window goes without ending the program; nothing when there is none.
+        std::function<void()> closeMainWindow;
+        // The main window, or none.
+        std::function<QWidget*()> mainWindow;
+        // Runs the about box modally with the session's id and token.
+        std::function<void(const std::string& userId, const std::string& token)> showAboutBox;
         // Starts the program again (default: krevol::restartProgram).
         std::function<void()> restartProgram;
         // "Once": looks for the installer and starts the "Twice" instance when it runs
@@ -66,8 +80,6 @@ class CKrevolRegistDlg : public QWidget, public krevol::SignInHost {
         std::function<bool()> handleOnce;
         // "Twice": true while the installer runs (default: krevol::findInstallerProcess).
         std::function<bool()> findInstallerProcess;
-        // Runs the about box modally (default: CKrevolSetDlg with the session's id and token).
-        std::function<void(const std::string& userId, const std::string& token)> showAboutBox;
     };
 
     // Initialises the window completely (the run's `commandLine` selects "Once" and "Twice").
@@ -83,14 +95,11 @@ class CKrevolRegistDlg : public QWidget, public krevol::SignInHost {
     int exec();
     bool isEnded() const { return ended_; }
 
-    // SignInHost: what the main window asks of its owner.
-    void returnToSignIn() override;
-    void beginChangePassword() override;
-    void beginModifyMailbox() override;
-    void requestClose() override;
-
-    // The main window is destroyed without ending the program and forgotten.
-    void closeMainWindow();
+    // What the main window asks, through the application: the main window goes and the
+    // sign-in view is shown again (same mode); the two account maintenance views.
+    void returnToSignIn();
+    void beginChangePassword();
+    void beginModifyMailbox();
     // Ends the window: restarts the program when marked so, destroys the main window.
     void closeWindow();
     // The language list's choice: nothing for no selection or the current language; otherwise
@@ -119,7 +128,7 @@ class CKrevolRegistDlg : public QWidget, public krevol::SignInHost {
     bool restartOnClose() const { return restartOnClose_; }
     bool isBusy() const { return busy_; }
     QRect homeRect() const { return homeRect_; }
-    QWidget* mainWindowWidget() const { return mainWindow_; }
+    QWidget* mainWindowWidget() const;
 
     // The two input fields (1 or 2): the widget, what it shows, whether it shows its
     // placeholder, whether typed text is masked, and the text the checks see.
@@ -155,9 +164,8 @@ class CKrevolRegistDlg : public QWidget, public krevol::SignInHost {
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
+    void escapePressed() override;  // nothing: only the close control closes the window
     void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -181,9 +189,10 @@ class CKrevolRegistDlg : public QWidget, public krevol::SignInHost {
     void setActionCaption(int id);
     void setSwitchLinkText(int id);
     void setBusy(bool busy);
-    void showCheckMessage(int messageId);
+    void startProgramLife();
     void installerTick();
     void endWindow();
+    void closeMainWindow();
 
     // The flows: local checks, then the call off the user-interface thread, then the outcome.
     void startSignIn();
@@ -192,11 +201,11 @@ class CKrevolRegistDlg : public QWidget, public krevol::SignInHost {
     void startSetPassword(bool afterRecovery);
     void startChangePassword();
     void startCheckCodeAndBind();
-    void finishSignIn(const std::string& email, const std::string& password, const krevol::CallReply& reply);
     void afterSignIn();
-    // Runs `work` in the background with the window marked busy, then `done` with its result.
-    template <typename Work, typename Done>
-    void startCall(Work work, Done done);
+    // Runs one flow: shows `checkMessage` when the local checks failed (not 0); otherwise runs
+    // `work` in the background with the window marked busy, then, on the user-interface thread
+    // and only while the window has not ended, reads the answer and applies `steps`.
+    void runFlow(int checkMessage, std::function<krevol::FlowAnswer()> work, krevol::FlowSteps steps);
 
     krevol::PlaceholderField readField(int number) const;
     void writeField(int number, const krevol::PlaceholderField& state);
@@ -207,7 +216,6 @@ class CKrevolRegistDlg : public QWidget, public krevol::SignInHost {
     krevol::SignInMode mode_ = krevol::SignInMode::SignIn;
     krevol::AccountSession session_;
     krevol::PlaceholderSetup placeholders_;
-    QPointer<QWidget> mainWindow_;
     bool restartOnClose_ = false;
     int languageIndex_ = 1;
     QRect homeRect_;
@@ -219,10 +227,8 @@ class CKrevolRegistDlg : public QWidget, public krevol::SignInHost {
     bool busy_ = false;
     bool ended_ = false;
     bool closing_ = false;
-    bool destroyingMainWindow_ = false;
     bool twice_ = false;
     bool fieldShowsPlaceholder_[2] = {false, false};
-    QPoint grabPoint_;
 
     QImage background_;
     QImage inputFrame_;

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "account/sign_in_dialog.h"
 #include "app/krevol_regist_app.h"
+#include "app/suite_windows.h"
 #include "ui/widget_presenter.h"
 
 int main(int argc, char* argv[]) {
@@ -14,8 +14,8 @@ int main(int argc, char* argv[]) {
     krevol::installWidgetPresenter();
 
     krevol::CKrevolRegistApp shell(argc, argv, [](const std::string& commandLine) {
-        CKrevolRegistDlg signIn(commandLine);
-        return signIn.exec();
+        krevol::SuiteWindows windows(commandLine);
+        return windows.exec();
     });
     return shell.run();
 }

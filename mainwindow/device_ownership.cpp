@@ -18,23 +18,17 @@ namespace {
 // The last second that the local-time conversion is asked to handle: 3000-12-31 23:59:59 UTC.
 constexpr std::int64_t kLastSecond = 32535215999LL;
 
-// The text after `key` up to `terminator`, searched from the start of `text`.
-// 0 found, 1 key missing, 2 terminator missing.
-int readValue(const std::string& text, const char* key, char terminator, std::string& value) {
-    const std::string k = key;
-    const std::size_t at = text.find(k);
-    if (at == std::string::npos) return 1;
-    const std::size_t start = at + k.size();
-    const std::size_t end = text.find(terminator, start);
-    if (end == std::string::npos) return 2;
-    value = text.substr(start, end - start);
-    return 0;
-}
+// The owner query's statuses: 11 puts message 287 on the panel instead of a box; 165 and the
+// transport failures follow the envelope's convention; any other status is 167 with its number.
+const ApiMessages kOwnerMessages{0, {{11, msgId(287)}}, msgId(167)};
+constexpr int kUnknownSerialStatus = 11;
+// The device list knows no status of its own.
+const ApiMessages kDeviceListMessages{0, {}, msgId(167)};
 
-// The quoted value after `key` ("deviceType":"), "" when the key or the closing quote is missing.
-std::string quotedValueOrEmpty(const std::string& text, const char* key) {
+// The quoted value of `key` ("deviceType"), "" when the key or the closing quote is missing.
+std::string quotedValueOrEmpty(const std::string& text, std::string_view key) {
     std::string value;
-    return readValue(text, key, '"', value) == 0 ? value : std::string();
+    return findQuotedValue(text, key, value) == ValueRead::Found ? value : std::string();
 }
 
 // Shows the box and records it in the outcome.
@@ -45,25 +39,37 @@ void fail(Outcome& outcome, int messageId, int code) {
     showError(messageId, code);
 }
 
+// Shows the box that the answer's outcome calls for (if any) and records it.
+template <typename Outcome>
+void recordOutcome(Outcome& outcome, const ApiOutcome& api) {
+    outcome.errorMessageId = api.messageId;
+    outcome.errorCode = api.code;
+    showApiOutcome(api);
+}
+
 }  // namespace
 
 int parseDeviceRecord(std::string& remaining, DeviceRecord& record) {
+    // Each key is searched from the start of `remaining`; the first code of a row is its missing
+    // key, the second its missing terminator.
     struct Field {
-        const char* key;
-        char terminator;
+        std::string_view key;
+        bool quoted;  // a quoted text up to '"', else a bare value up to ','
         std::string* target;
         int missingKey;
     };
     std::string createTime;
     const Field fields[] = {
-        {"\"name\":\"", '"', &record.name, kDeviceParseNoName},
-        {"\"sn\":\"", '"', &record.sn, kDeviceParseNoSn},
-        {"\"type\":\"", '"', &record.type, kDeviceParseNoType},
-        {"\"createTime\":", ',', &createTime, kDeviceParseNoCreateTime},
+        {"name", true, &record.name, kDeviceParseNoName},
+        {"sn", true, &record.sn, kDeviceParseNoSn},
+        {"type", true, &record.type, kDeviceParseNoType},
+        {"createTime", false, &createTime, kDeviceParseNoCreateTime},
     };
     for (const Field& f : fields) {
-        const int code = readValue(remaining, f.key, f.terminator, *f.target);
-        if (code != 0) return f.missingKey + code - 1;
+        const ValueRead read = f.quoted ? findQuotedValue(remaining, f.key, *f.target)
+                                        : findRawValue(remaining, f.key, *f.target);
+        if (read == ValueRead::KeyMissing) return f.missingKey;
+        if (read == ValueRead::EndMissing) return f.missingKey + 1;
     }
     record.addedDate = formatCreateTime(createTime);
     const std::size_t next = remaining.find("},");
@@ -125,26 +131,17 @@ OwnerQueryOutcome queryOwner(const std::string& deviceSerial, const std::string&
     OwnerQueryOutcome outcome;
     std::string answer;
     const int result = postOwnerQuery(deviceSerial, answer);
-    if (result != kResultOk) {
-        fail(outcome, msgId(127), result);
-        return outcome;
-    }
-    const int status = parseStatusCode(answer);
-    if (status == 11) {
-        outcome.statusMessageId = msgId(287);
-        return outcome;
-    }
-    if (status == kStatusUnreadable) {
-        fail(outcome, msgId(224), 0);
-        return outcome;
-    }
-    if (status != 200) {
-        fail(outcome, msgId(167), status);
+    const ApiOutcome api = classifyApiReply(result, answer, kOwnerMessages);
+    if (!api.success) {
+        if (api.result == kResultOk && api.status == kUnknownSerialStatus)
+            outcome.statusMessageId = api.messageId;  // a panel status, not a box
+        else
+            recordOutcome(outcome, api);
         return outcome;
     }
     outcome.modelSet = true;
-    outcome.model = quotedValueOrEmpty(answer, "\"deviceType\":\"");
-    const std::string owner = quotedValueOrEmpty(answer, "\"username\":\"");
+    outcome.model = quotedValueOrEmpty(answer, "deviceType");
+    const std::string owner = quotedValueOrEmpty(answer, "username");
     if (owner.empty()) {
         outcome.statusMessageId = msgId(288);
         return outcome;
@@ -168,17 +165,9 @@ MyDevicesOutcome refreshMyDevices(const std::string& userId, const std::string& 
     MyDevicesOutcome outcome;
     std::string answer;
     const int result = postDeviceListQuery(userId, token, answer);
-    if (result != kResultOk) {
-        fail(outcome, msgId(127), result);
-        return outcome;
-    }
-    const int status = parseStatusCode(answer);
-    if (status == kStatusUnreadable) {
-        fail(outcome, msgId(224), 0);
-        return outcome;
-    }
-    if (status != 200) {
-        fail(outcome, msgId(167), status);
+    const ApiOutcome api = classifyApiReply(result, answer, kDeviceListMessages);
+    if (!api.success) {
+        recordOutcome(outcome, api);
         return outcome;
     }
     const std::string arrayKey = "\"data\":[";

@@ -1,9 +1,10 @@
 // The main window's state: the sign-in values, the working folders, the connected tool, the page
 // shown, the run flags and the display rows of the two long lists.
 //
-// Owned by CKrevolUpdateDlg and changed on its user-interface thread only. Work that runs in the
-// background gets copies of the values it needs and hands its results back to the UI thread, which
-// applies them here. The process-wide stop flag of downloads and runs is krevol::runStopFlag
+// Owned by CKrevolUpdateDlg and shared with its pages (mainwindow/main_window_page.h), which read
+// and write it through their PageHost; changed on the user-interface thread only. Work that runs in
+// the background gets copies of the values it needs and hands its results back to the UI thread,
+// which applies them here. The process-wide stop flag of downloads and runs is krevol::runStopFlag
 // (net/transport.h), not a field of this struct.
 #pragma once
 

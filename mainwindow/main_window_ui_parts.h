@@ -1,8 +1,9 @@
-// Colours, fixed rectangles and small helpers shared by the main window's source files.
+// Colours, fixed rectangles and small helpers shared by the main window and its pages.
 #pragma once
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QPixmap>
 #include <QRect>
 #include <QString>
@@ -10,16 +11,26 @@
 #include <string>
 
 #include "app/messages.h"
+#include "ui/frameless_window.h"
+
+class QAbstractButton;
+class QLabel;
+class QWidget;
+
+namespace krevol {
+class CSkinButton;
+}
 
 namespace krevol::ui_parts {
 
-inline const QColor kBodyGrey{243, 245, 248};
-inline const QColor kSeparator{228, 232, 237};
-inline const QColor kTextDark{62, 62, 62};
-inline const QColor kTextGrey{128, 136, 146};
-inline const QColor kAccent{45, 143, 193};
-inline const QColor kListText{62, 62, 62};         // Other Devices rows
-inline const QColor kSoftwareText{105, 105, 105};  // software rows
+// The colours that other windows share come from one place.
+inline const QColor& kBodyGrey = colour::kBodyGrey;
+inline const QColor& kSeparator = colour::kSeparator;
+inline const QColor& kTextDark = colour::kTextDark;
+inline const QColor& kTextGrey = colour::kTextGrey;
+inline const QColor& kAccent = colour::kLink;
+inline const QColor& kListText = colour::kTextDark;  // Other Devices rows
+inline const QColor kSoftwareText{105, 105, 105};    // software rows
 
 // A catalogue text for a control.
 inline QString text(int id) {
@@ -37,9 +48,10 @@ constexpr QRect kSettingsIconRect{816, kIconTop, 24, 24};
 constexpr QRect kNotificationsIconRect{860, kIconTop, 24, 24};
 constexpr QRect kCloseIconRect{912, kIconTop, 24, 24};
 
-// Page titles: pages 1-4 and pages 5-8 have their own places.
-constexpr QRect kTitleRectPages1To4{48, 100, 460, 36};
-constexpr QRect kTitleRectPages5To8{72, 100, 600, 36};
+// Page titles start at one left margin; pages 1-4 leave room for the sub-tabs on the right.
+constexpr int kTitleX = 48;
+constexpr QRect kTitleRectPages1To4{kTitleX, 100, 460, 36};
+constexpr QRect kTitleRectPages5To8{kTitleX, 100, 600, 36};
 
 // Sub-tabs (pages 1 and 2), at the top right of the card, each as wide as its caption.
 constexpr int kSubTabTop = 102;
@@ -83,9 +95,9 @@ constexpr QRect kStaticPictureRect{160, 176, 640, 320};
 constexpr int kSettingsRowX = 40;
 constexpr int kSettingsFirstRowY = 156;
 
-// Version and Device Reset (pages 7 and 8).
-constexpr QRect kVersionTextRect{72, 160, 816, 250};
-constexpr QRect kActionLinkRect{72, 430, 160, 36};  // moved under the text when it is set
+// Version and Device Reset (pages 7 and 8): the text and the link under it start at the title's margin.
+constexpr QRect kVersionTextRect{kTitleX, 160, 840, 250};
+constexpr QRect kActionLinkRect{kTitleX, 430, 160, 36};  // moved under the text when it is set
 constexpr int kActionLinkGap = 28;
 
 // Company line, under the card.
@@ -97,5 +109,18 @@ constexpr int kAccountPopupTop = 48;
 
 // The tool's picture of the device panel: in colour, or faded while no usable tool is shown.
 QPixmap toolPixmap(bool faded);
+
+// A picture of the skin by its id (ui/picture_ids.h); null when it cannot be loaded.
+QImage skinPicture(int id);
+
+// A text control and a skinned button, named (tests and the screenshot tool find them by name).
+QLabel* makeLabel(QWidget* parent, const char* name, const QRect& rect, const QFont& font,
+                  const QColor& colour, Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);
+CSkinButton* makeButton(QWidget* parent, const char* name, const QRect& rect, const QImage& image,
+                        const QString& caption, const QFont& font, const QColor& captionColour);
+
+// Puts the action link of pages 7 and 8 under their word-wrapped text (kVersionTextRect), whatever
+// the text's length, as wide as its caption needs (at least kActionLinkRect's width).
+void placeActionLink(const QLabel& text, CSkinButton& link);
 
 }  // namespace krevol::ui_parts

@@ -1,4 +1,5 @@
-// What the main window asks of the sign-in dialog that owns it.
+// What the main window asks of the application that built it (app/suite_windows.h), which
+// passes it on to the sign-in window.
 #pragma once
 
 namespace krevol {

@@ -1,5 +1,5 @@
-// The main window's life: construction, initialisation, timers, closing, keys, dragging, drawing
-// and the visibility of its controls.
+// The main window's life: construction, initialisation, its timers, closing, keys, dragging,
+// drawing and the visibility of its controls.
 #include "mainwindow/update_dialog.h"
 
 #include <QCloseEvent>
@@ -11,7 +11,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QTimer>
 
 #include <utility>
 
@@ -20,7 +19,8 @@
 #include "app/messages.h"
 #include "mainwindow/main_window_ui_parts.h"
 #include "mainwindow/sign_in_host.h"
-#include "mainwindow/window_placement.h"
+#include "mainwindow/suite_version_page.h"
+#include "mainwindow/upgrade_page.h"
 #include "net/transport.h"
 #include "ui/background_task.h"
 #include "ui/my_list_box.h"
@@ -33,12 +33,14 @@ using namespace krevol;
 
 CKrevolUpdateDlg::CKrevolUpdateDlg(std::string userId, std::string token, std::string email, SignInHost* host,
                                    QWidget* parent)
-    : QWidget(parent,
-              Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint),
-      host_(host) {
+    : FramelessWindow<QWidget>(parent, Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint,
+                               kDragStripHeight),
+      host_(host),
+      timers_(this, [this](int id) { onTimer(id); }) {
     state_.userId = std::move(userId);
     state_.token = std::move(token);
     state_.email = std::move(email);
+    drag().setEnabled(false);  // timer 1002 allows moving the window
     runStopFlag = 0;
     initialise();
 }
@@ -74,11 +76,7 @@ void CKrevolUpdateDlg::initialise() {
     loadPngResource(subTabUnderline_, picture::kSubTabUnderline);
     createHeader();
     createDevicePanel();
-    createOtherDevicesPage();
-    createUpgradePage();
-    createStaticPages();
-    createSettingsPage();
-    createVersionPage();
+    createPages();
     setSerialText(QString());
     setModelText(QString());
     setStatusTextValue(QString());
@@ -97,8 +95,8 @@ void CKrevolUpdateDlg::initialise() {
     prepareWorkingFolders();
 
     // 9. Dragging after 200 ms; the PC suite version query after a second.
-    armTimer(kTimerDragEnable, kTimerDragEnableDelay);
-    armTimer(kTimerSuiteVersion, kTimerSuiteVersionDelay);
+    timers_.arm(kTimerDragEnable, kTimerDragEnableDelay);
+    suiteVersionPage_->startVersionQuery();
 
     // 10. The first page and what it shows.
     setTabFonts(TabFonts::MyDevice);
@@ -107,10 +105,7 @@ void CKrevolUpdateDlg::initialise() {
 }
 
 void CKrevolUpdateDlg::placeOnScreen() {
-    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, kWidth, kHeight);
-    const WindowPlacement p = centredPlacement(area.width(), area.height(), kWidth, kHeight);
-    setGeometry(area.x() + p.x, area.y() + p.y, p.width, p.height);
+    setGeometry(centredRect(QSize(kWidth, kHeight)));
 }
 
 void CKrevolUpdateDlg::prepareWorkingFolders() {
@@ -145,47 +140,20 @@ void CKrevolUpdateDlg::startWatchingVolumes() {
 
 // ---- Timers -------------------------------------------------------------------------------
 
-void CKrevolUpdateDlg::armTimer(int id, int milliseconds) {
-    QTimer*& timer = timers_[id];
-    if (!timer) {
-        timer = new QTimer(this);
-        timer->setObjectName(QStringLiteral("timer%1").arg(id));
-        timer->setSingleShot(id != kTimerProgress);
-        connect(timer, &QTimer::timeout, this, [this, id] { onTimer(id); });
-    }
-    timer->start(milliseconds);  // arming an armed timer starts it again
-}
-
-void CKrevolUpdateDlg::killTimerById(int id) {
-    const auto it = timers_.find(id);
-    if (it != timers_.end() && it->second) it->second->stop();
-}
-
 bool CKrevolUpdateDlg::isTimerArmed(int id) const {
-    const auto it = timers_.find(id);
-    return it != timers_.end() && it->second && it->second->isActive();
+    if (timers_.isArmed(id)) return true;
+    for (const MainWindowPage* page : pages_)
+        if (page->isTimerArmed(id)) return true;
+    return false;
 }
 
 void CKrevolUpdateDlg::onTimer(int id) {
-    if (id != kTimerProgress) killTimerById(id);
     switch (id) {
         case kTimerDragEnable:
             onDragTimer();
             break;
-        case kTimerSuiteVersion:
-            onSuiteVersionTimer();
-            break;
-        case kTimerCatalogue:
-            if (state_.catalogueLoaderIdle == 1) onCatalogueTimer();
-            break;
         case kTimerLogUpload:
             onLogUploadTimer();
-            break;
-        case kTimerInstallStep:
-            onInstallStepTimer();
-            break;
-        case kTimerProgress:
-            onProgressTimer();
             break;
         default:
             break;
@@ -194,27 +162,17 @@ void CKrevolUpdateDlg::onTimer(int id) {
 
 void CKrevolUpdateDlg::onDragTimer() {
     state_.dragEnabled = 1;
+    drag().setEnabled(true);
 }
 
-// The features that own these jobs fill them in; none of them is part of the window itself.
-void CKrevolUpdateDlg::onSuiteVersionTimer() {}
-void CKrevolUpdateDlg::onCatalogueTimer() {}
+// The log upload fills this in: uploadDeviceLogs in the background.
 void CKrevolUpdateDlg::onLogUploadTimer() {}
-void CKrevolUpdateDlg::onInstallStepTimer() {}
-void CKrevolUpdateDlg::onProgressTimer() {}
-void CKrevolUpdateDlg::installSuitePackage() {}
-void CKrevolUpdateDlg::startDeviceFormat() {}
-void CKrevolUpdateDlg::startDeviceReinstall() {}
 
 // ---- Closing, keys, dragging -------------------------------------------------------------
 
 void CKrevolUpdateDlg::onCloseIcon() {
-    if (state_.runBusy == 1) {
-        const int answer = state_.currentPage == kPageDeviceReset ? showMessage(275, kBoxYesNo)
-                                                                  : showMessage(225, kBoxYesNo);
-        if (answer != kAnswerFirst) return;  // the run goes on
-        runStopFlag = 1;
-    }
+    // A busy page asks first; its negative answer keeps the window and the work.
+    if (MainWindowPage* page = busyPageForClose(); page && !page->confirmClose()) return;
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
@@ -231,35 +189,17 @@ void CKrevolUpdateDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CKrevolUpdateDlg::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-        case Qt::Key_Escape:
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            event->accept();  // neither closes the window
-            return;
-        default:
-            QWidget::keyPressEvent(event);
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();  // never closes the window
+        return;
     }
+    FramelessWindow<QWidget>::keyPressEvent(event);
 }
 
 void CKrevolUpdateDlg::mousePressEvent(QMouseEvent* event) {
-    // Qt keeps the mouse grabbed by this window until the button goes up. The press is where the
-    // pointer is, so it is the grab point too (the thumbs take their own presses).
-    if (event->button() == Qt::LeftButton) grabPoint_ = event->position().toPoint();
-    event->accept();
-}
-
-void CKrevolUpdateDlg::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint point = event->position().toPoint();
-    if (point.y() < kDragStripHeight) {
-        const bool leftAlone = event->buttons() == Qt::LeftButton && event->modifiers() == Qt::NoModifier;
-        if (leftAlone && point != grabPoint_ && state_.dragEnabled == 1) {
-            // The grab point stays under the pointer.
-            move(event->globalPosition().toPoint() - grabPoint_);
-        } else {
-            grabPoint_ = point;
-        }
-    }
+    // Qt keeps the mouse grabbed by this window until the button goes up; a press in the top strip
+    // may start a move (the thumbs take their own presses).
+    FramelessWindow<QWidget>::mousePressEvent(event);
     event->accept();
 }
 
@@ -295,19 +235,11 @@ void CKrevolUpdateDlg::paintEvent(QPaintEvent*) {
         painter.drawImage(bar, subTabUnderline_);
     }
 
-    // Hairlines under the column headers of the two tables, and between the device panel's parts.
-    painter.setPen(ui_parts::kSeparator);
-    if (!otherDevicesHeaders_.empty() && otherDevicesHeaders_.front()->isVisible()) {
-        const QRect list = otherDevicesList_->geometry();
-        painter.drawLine(list.left(), list.top() - 1, otherDevicesThumb_->geometry().right(), list.top() - 1);
-    }
-    if (!upgradeHeaders_.empty() && upgradeHeaders_.front()->isVisible()) {
-        const QRect list = softwareList_->geometry();
-        painter.drawLine(list.left(), list.top() - 1, softwareThumb_->geometry().right(), list.top() - 1);
-        painter.drawLine(list.left(), list.bottom() + 1, softwareThumb_->geometry().right(),
-                         list.bottom() + 1);
-    }
+    // What the pages draw (the hairlines of their tables), and the line between the device
+    // panel's parts.
+    for (MainWindowPage* page : pages_) page->paintOn(painter);
     if (serialLabel_->isVisible()) {
+        painter.setPen(ui_parts::kSeparator);
         const QRect panel = ui_parts::kDeviceDetailsRect;
         painter.drawLine(panel.left(), ui_parts::kDeviceSeparatorY, panel.right(),
                          ui_parts::kDeviceSeparatorY);
@@ -315,16 +247,12 @@ void CKrevolUpdateDlg::paintEvent(QPaintEvent*) {
 }
 
 MainWindowVisibility CKrevolUpdateDlg::visibility() const {
-    return visibilityFor(state_, softwareList_ ? softwareList_->count() : 0);
+    return visibilityFor(state_, upgradePage_ ? upgradePage_->softwareRowCount() : 0);
 }
 
 void CKrevolUpdateDlg::updateVisibility() {
     const MainWindowVisibility v = visibility();
     const bool page1 = state_.currentPage == kPageMyDevice;
-
-    for (QLabel* header : otherDevicesHeaders_) header->setVisible(v.otherDevices);
-    otherDevicesList_->setVisible(v.otherDevices);
-    otherDevicesThumb_->setVisible(v.otherDevices);
 
     subTabMyDevice_->setVisible(v.subTabs);
     subTabOtherDevices_->setVisible(v.subTabs);
@@ -347,24 +275,17 @@ void CKrevolUpdateDlg::updateVisibility() {
     subTabOtherDevices_->setCaptionColor(state_.currentPage == kPageOtherDevices ? ui_parts::kTextDark
                                                                                  : ui_parts::kTextGrey);
 
-    for (QWidget* row : settingsRows_) row->setVisible(v.settingsRows);
-
-    for (QLabel* header : upgradeHeaders_) header->setVisible(v.upgradeHeaders);
-    progressText_->setVisible(v.upgradeHeaders);
-    softwareList_->setVisible(v.softwareList);
-    softwareThumb_->setVisible(v.softwareList);
-    oneClickButton_->setVisible(v.softwareList);
-    cancelButton_->setVisible(v.softwareList);
-    selectAllBox_->setVisible(v.selectAll);
-    selectAllCaption_->setVisible(v.selectAll);
-
-    versionText_->setVisible(v.versionText);
-    actionLink_->setVisible(v.versionText);
+    for (MainWindowPage* page : pages_) page->updateVisibility(v);
 
     informationPicture_->setVisible(state_.currentPage == kPageInformation);
     notificationsPicture_->setVisible(state_.currentPage == kPageNotifications);
 
     accountPopup_->setVisible(v.accountPopup);
     if (v.accountPopup) accountPopup_->raise();
+    update();
+}
+
+void CKrevolUpdateDlg::pageChanged() {
+    updateVisibility();
     update();
 }

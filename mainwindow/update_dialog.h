@@ -1,6 +1,10 @@
-// The main window: a frameless 960x640 top-level window with the device panel, the three tabs
-// (My Device, Upgrade, Information), the header icons (account, settings, notifications, close)
-// and the eight pages behind them (numbers in mainwindow/main_window_state.h).
+// The main window: a frameless 960x640 top-level window with the header (product name, the three
+// tabs My Device, Upgrade, Information, and the icons account, settings, notifications, close), the
+// device panel (page 1), the static pages 4 and 6, and the page switch between the eight pages
+// (numbers in mainwindow/main_window_state.h). The pages with behaviour of their own are classes of
+// their own (mainwindow/main_window_page.h): Other Devices (2, COtherDevicesPage), Upgrade
+// (3, CUpgradePage), Settings (5, CSettingsPage), PC suite version (7, CSuiteVersionPage) and
+// Device Reset (8, CDeviceResetPage).
 //
 // The sign-in dialog creates it after a successful sign-in, passing the signed-in user's id, token
 // and e-mail, and itself as the SignInHost that the window calls back for the account flows, for
@@ -20,28 +24,33 @@
 #include <QWidget>
 
 #include <deque>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "device/volumes.h"
+#include "mainwindow/main_window_page.h"
 #include "mainwindow/main_window_state.h"
 #include "mainwindow/main_window_visibility.h"
+#include "mainwindow/window_timers.h"
+#include "ui/frameless_window.h"
 
 class QLabel;
-class QTimer;
 class CMyListBox;
-class CMyScrollThumb;
 
 namespace krevol {
 class SignInHost;
 class CSkinButton;
+class COtherDevicesPage;
+class CUpgradePage;
+class CSettingsPage;
+class CSuiteVersionPage;
+class CDeviceResetPage;
 struct DeviceRefreshOutcome;
 struct MyDevicesOutcome;
 }  // namespace krevol
 
-class CKrevolUpdateDlg : public QWidget {
+class CKrevolUpdateDlg : public krevol::FramelessWindow<QWidget>, private krevol::PageHost {
     Q_OBJECT
 
   public:
@@ -81,7 +90,7 @@ class CKrevolUpdateDlg : public QWidget {
     void handleVolumeArrival(const std::string& mountPoint);
     void handleVolumeRemoval(const std::string& mountPoint);
 
-    // The timers by their fixed ids (main_window_state.h): armed now?
+    // The timers of the window and its pages by their fixed ids (main_window_state.h): armed now?
     bool isTimerArmed(int id) const;
 
     // The texts that the device panel shows now.
@@ -94,8 +103,8 @@ class CKrevolUpdateDlg : public QWidget {
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void escapePressed() override {}  // Escape never closes the main window
 
   private:
     enum class TabFonts { Unchanged, MyDevice, Upgrade, Information, AllLight };
@@ -104,15 +113,18 @@ class CKrevolUpdateDlg : public QWidget {
         std::string mountPoint;
     };
 
+    // PageHost: what the pages ask of the window.
+    krevol::MainWindowState& pageState() override { return state_; }
+    QWidget* pageParent() override { return this; }
+    void switchToPage(int page) override;
+    void pageChanged() override;
+    QString deviceStatusText() const override;
+
     // Initialisation, in its written order.
     void initialise();
     void createHeader();
     void createDevicePanel();
-    void createOtherDevicesPage();
-    void createUpgradePage();
-    void createStaticPages();
-    void createSettingsPage();
-    void createVersionPage();
+    void createPages();
     void placeOnScreen();
     void placeAccountPopup();
     void startWatchingVolumes();
@@ -122,6 +134,11 @@ class CKrevolUpdateDlg : public QWidget {
     void switchPage(int page, TabFonts fonts);
     void setTabFonts(TabFonts fonts);
     void setPageTitle(int page);
+    // A page is busy: the tabs and the settings and notifications icons do nothing.
+    bool navigationLocked() const;
+    // The page that has the say on closing: the current page when it is busy, else the first busy one.
+    krevol::MainWindowPage* busyPageForClose() const;
+    krevol::MainWindowPage* pageObject(int page) const;
     void onTabMyDevice();
     void onTabUpgrade();
     void onTabInformation();
@@ -131,7 +148,6 @@ class CKrevolUpdateDlg : public QWidget {
     void onNotificationsIcon();
     void onCloseIcon();
     void onSettingsRow(int row);
-    void onActionLink();
     void onOwnershipLink();
 
     // The device panel.
@@ -141,33 +157,17 @@ class CKrevolUpdateDlg : public QWidget {
     void setModelText(const QString& text);
     void updateDevicePanelParts();
     void placeSubTabs();
-    void placeActionLink();
     void applyRefresh(const krevol::DeviceRefreshOutcome& outcome);
     void refreshMyDevicesInBackground();
     void applyMyDevices(const krevol::MyDevicesOutcome& outcome);
-    void fillOtherDevices(const std::vector<std::string>& rows, bool scrollActive, int scrollStep);
     void jobFinished();
     void queueVolumeEvent(bool arrival, const std::string& mountPoint);
-    void clearSoftwareListOnRemoval();
 
-    // Timers: every handler but the progress timer's is one-shot.
-    void armTimer(int id, int milliseconds);
-    void killTimerById(int id);
+    // The window's own timers (dragging, the log upload); the pages keep theirs.
     void onTimer(int id);
     void onDragTimer();
-    // The jobs of these timers are filled in by the features that own them: the PC suite version
-    // query, the catalogue loader, the tool's log upload, one step of the install run and the
-    // progress text of a running install. Until then they do nothing.
-    void onSuiteVersionTimer();
-    void onCatalogueTimer();
+    // Timer kTimerLogUpload, after a refresh found the tool ready: the tool's log folder upload.
     void onLogUploadTimer();
-    void onInstallStepTimer();
-    void onProgressTimer();
-    // The action link's other captions, for the same features: the PC suite install, and Device
-    // Reset's format and reinstall.
-    void installSuitePackage();
-    void startDeviceFormat();
-    void startDeviceReinstall();
 
     krevol::MainWindowState state_;
     krevol::SignInHost* host_ = nullptr;
@@ -179,8 +179,7 @@ class CKrevolUpdateDlg : public QWidget {
     bool checking_ = false;  // a full device refresh is running
     std::deque<PendingVolumeEvent> pendingEvents_;
 
-    std::map<int, QTimer*> timers_;
-    QPoint grabPoint_{0, 0};
+    krevol::WindowTimers timers_;
 
     QImage background_;
     QImage tabUnderline_;
@@ -201,7 +200,7 @@ class CKrevolUpdateDlg : public QWidget {
     QLabel* companyLine_ = nullptr;
     TabFonts tabFonts_ = TabFonts::MyDevice;
 
-    // Pages 1 and 2.
+    // The device panel (page 1) and the sub-tabs of pages 1 and 2.
     krevol::CSkinButton* subTabMyDevice_ = nullptr;
     krevol::CSkinButton* subTabOtherDevices_ = nullptr;
     QLabel* serialLabel_ = nullptr;
@@ -213,27 +212,16 @@ class CKrevolUpdateDlg : public QWidget {
     krevol::CSkinButton* ownershipLink_ = nullptr;
     QLabel* toolPicture_ = nullptr;
     CMyListBox* featureList_ = nullptr;
-    std::vector<QLabel*> otherDevicesHeaders_;
-    CMyListBox* otherDevicesList_ = nullptr;
-    CMyScrollThumb* otherDevicesThumb_ = nullptr;
 
-    // Page 3.
-    std::vector<QLabel*> upgradeHeaders_;
-    CMyListBox* softwareList_ = nullptr;
-    CMyScrollThumb* softwareThumb_ = nullptr;
-    krevol::CSkinButton* oneClickButton_ = nullptr;
-    krevol::CSkinButton* cancelButton_ = nullptr;
-    krevol::CSkinButton* selectAllBox_ = nullptr;
-    QLabel* selectAllCaption_ = nullptr;
-    QLabel* progressText_ = nullptr;
-    QImage tickedPicture_;
-    QImage untickedPicture_;
-
-    // Pages 4-8.
+    // Static pages 4 and 6.
     QLabel* informationPicture_ = nullptr;
     QLabel* notificationsPicture_ = nullptr;
-    std::vector<QWidget*> settingsRows_;
-    QLabel* versionText_ = nullptr;
-    krevol::CSkinButton* actionLink_ = nullptr;
-    int actionLinkId_ = 0;  // catalogue id of the action link's caption
+
+    // The pages with behaviour of their own (children of this window).
+    krevol::COtherDevicesPage* otherDevicesPage_ = nullptr;
+    krevol::CUpgradePage* upgradePage_ = nullptr;
+    krevol::CSettingsPage* settingsPage_ = nullptr;
+    krevol::CSuiteVersionPage* suiteVersionPage_ = nullptr;
+    krevol::CDeviceResetPage* deviceResetPage_ = nullptr;
+    std::vector<krevol::MainWindowPage*> pages_;  // the five above, by page number
 };

@@ -1,4 +1,4 @@
-// The device panel: the device refresh, volume arrivals and removals, and the Other Devices list.
+// The device panel: the device refresh, volume arrivals and removals; the pages hear of both.
 #include <QFontMetrics>
 #include <QLabel>
 
@@ -9,6 +9,7 @@
 #include "mainwindow/device_ownership.h"
 #include "mainwindow/device_refresh.h"
 #include "mainwindow/main_window_ui_parts.h"
+#include "mainwindow/other_devices_page.h"
 #include "mainwindow/update_dialog.h"
 #include "net/transport.h"
 #include "ui/background_task.h"
@@ -24,6 +25,10 @@ QString CKrevolUpdateDlg::statusText() const {
 
 QString CKrevolUpdateDlg::serialText() const {
     return serialValue_->text();
+}
+
+QString CKrevolUpdateDlg::deviceStatusText() const {
+    return statusText_->text();
 }
 
 QString CKrevolUpdateDlg::modelText() const {
@@ -81,7 +86,7 @@ void CKrevolUpdateDlg::refreshDevice() {
     input.userId = state_.userId;
     input.token = state_.token;
     input.email = state_.email;
-    input.devicesTrackLength = otherDevicesThumb_->trackLength();
+    input.devicesTrackLength = otherDevicesPage_->trackLength();
     std::shared_ptr<const VolumeSource> volumes = volumes_;
     runInBackground(
         this, [volumes, input] { return refreshDeviceCore(*volumes, input); },
@@ -104,31 +109,22 @@ void CKrevolUpdateDlg::applyRefresh(const DeviceRefreshOutcome& outcome) {
     // Owner query and device list: status text, "OK" link, the Other Devices rows.
     state_.ownershipLinkShown = outcome.ownershipLinkShown ? 1 : 0;
     ownershipLink_->setText(text(msgId(260)));
-    fillOtherDevices(outcome.devices.rows, outcome.devices.scrollActive, outcome.devices.scrollStep);
+    otherDevicesPage_->setRows(outcome.devices.rows, outcome.devices.scrollActive,
+                               outcome.devices.scrollStep);
 
     if (outcome.toolReady) {
-        // The tool is one of the user's: its details instead of a status text, and its two jobs.
+        // The tool is one of the user's: its details instead of a status text, and its two jobs (the
+        // upgrade page loads its software list, the window uploads its logs).
         state_.statusShown = 0;
         setStatusTextValue(QString());
-        armTimer(kTimerCatalogue, kTimerCatalogueDelay);
-        armTimer(kTimerLogUpload, kTimerLogUploadDelay);
     } else {
         state_.statusShown = 1;
         setStatusMessage(outcome.statusMessageId);
     }
+    for (MainWindowPage* page : pages_) page->toolChanged();
+    if (outcome.toolReady) timers_.arm(kTimerLogUpload, kTimerLogUploadDelay);
     updateVisibility();
     update();
-}
-
-void CKrevolUpdateDlg::fillOtherDevices(const std::vector<std::string>& rows, bool scrollActive,
-                                        int scrollStep) {
-    state_.otherDeviceRows = rows;
-    otherDevicesList_->clear();
-    for (const std::string& row : rows) otherDevicesList_->addRow(QString::fromStdString(row));
-    state_.devicesScrollActive = scrollActive ? 1 : 0;
-    state_.devicesScrollStep = scrollActive ? scrollStep : 0;
-    otherDevicesThumb_->setScroll(scrollActive, scrollStep);
-    if (scrollActive) state_.devicesScrollStep = otherDevicesThumb_->step();
 }
 
 void CKrevolUpdateDlg::refreshMyDevicesInBackground() {
@@ -136,7 +132,7 @@ void CKrevolUpdateDlg::refreshMyDevicesInBackground() {
     const std::string userId = state_.userId;
     const std::string token = state_.token;
     const std::string serial = state_.deviceSerial;
-    const int track = otherDevicesThumb_->trackLength();
+    const int track = otherDevicesPage_->trackLength();
     runInBackground(
         this, [userId, token, serial, track] { return refreshMyDevices(userId, token, serial, track); },
         [this](MyDevicesOutcome outcome) {
@@ -146,7 +142,7 @@ void CKrevolUpdateDlg::refreshMyDevicesInBackground() {
 }
 
 void CKrevolUpdateDlg::applyMyDevices(const MyDevicesOutcome& outcome) {
-    fillOtherDevices(outcome.rows, outcome.scrollActive, outcome.scrollStep);
+    otherDevicesPage_->setRows(outcome.rows, outcome.scrollActive, outcome.scrollStep);
     update();
 }
 
@@ -206,33 +202,9 @@ void CKrevolUpdateDlg::handleVolumeRemoval(const std::string& mountPoint) {
     // 4. Serial and model go.
     setSerialText(QString());
     setModelText(QString());
-    // 5. The software list box is emptied (the stored rows stay until the next catalogue load).
-    clearSoftwareListOnRemoval();
-    // 6. A run of the upgrade page is cancelled (a reinstall of Device Reset is not).
-    if (state_.currentPage == kPageUpgrade && state_.runBusy == 1) {
-        runStopFlag = 1;
-        state_.runBusy = 0;
-        state_.runIdle = 1;
-        selectAllBox_->setEnabled(true);
-        softwareList_->setEnabled(true);
-        update();
-        showMessage(259);
-    }
-    // 7. The progress text goes; the device list is read again.
-    progressText_->clear();
+    // 5-7. The pages let the tool go: the upgrade page empties its list box and cancels a run of
+    // its own; then the device list is read again.
+    for (MainWindowPage* page : pages_) page->toolRemoved();
     update();
     refreshMyDevicesInBackground();
-}
-
-void CKrevolUpdateDlg::clearSoftwareListOnRemoval() {
-    softwareList_->clear();
-    state_.softwareScrollActive = 0;
-    softwareThumb_->setScroll(false, 0);
-    softwareList_->hide();
-    softwareThumb_->hide();
-    oneClickButton_->hide();
-    cancelButton_->hide();
-    selectAllBox_->hide();
-    selectAllCaption_->hide();
-    progressText_->hide();
 }

@@ -1,4 +1,5 @@
-// The main window's controls: created once, at their fixed places, with their captions.
+// The main window's controls (header, device panel, static pages) and its pages: created once, at
+// their fixed places, with their captions.
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
@@ -8,8 +9,13 @@
 #include <array>
 
 #include "app/messages.h"
+#include "mainwindow/device_reset_page.h"
 #include "mainwindow/main_window_ui_parts.h"
+#include "mainwindow/other_devices_page.h"
+#include "mainwindow/settings_page.h"
+#include "mainwindow/suite_version_page.h"
 #include "mainwindow/update_dialog.h"
+#include "mainwindow/upgrade_page.h"
 #include "ui/my_list_box.h"
 #include "ui/picture_ids.h"
 #include "ui/skin.h"
@@ -19,37 +25,6 @@ using namespace krevol;
 using namespace krevol::ui_parts;
 
 namespace {
-
-QImage skinPicture(int id) {
-    QImage image;
-    loadPngResource(image, id);
-    return image;
-}
-
-QLabel* makeLabel(QWidget* parent, const char* name, const QRect& rect, const QFont& font,
-                  const QColor& colour, Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(rect);
-    label->setFont(font);
-    label->setAlignment(alignment);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-    return label;
-}
-
-CSkinButton* makeButton(QWidget* parent, const char* name, const QRect& rect, const QImage& image,
-                        const QString& caption, const QFont& font, const QColor& captionColour) {
-    auto* button = new CSkinButton(parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(rect);
-    button->setPicture(image);
-    button->setText(caption);
-    button->setFont(font);
-    button->setCaptionColor(captionColour);
-    return button;
-}
 
 // Three dots that pulse in turn while the tool is being checked.
 class BusyIndicator : public QWidget {
@@ -84,29 +59,6 @@ class BusyIndicator : public QWidget {
 };
 
 }  // namespace
-
-QPixmap krevol::ui_parts::toolPixmap(bool faded) {
-    static const QPixmap colour = QPixmap::fromImage(skinPicture(picture::kDeviceTool));
-    static const QPixmap pale = [] {
-        QImage image = skinPicture(picture::kDeviceTool).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        if (image.isNull()) return QPixmap();
-        QImage grey(image.size(), QImage::Format_ARGB32_Premultiplied);
-        grey.fill(Qt::transparent);
-        QPainter painter(&grey);
-        painter.setOpacity(0.22);
-        painter.drawImage(0, 0,
-                          image.convertToFormat(QImage::Format_Grayscale8)
-                              .convertToFormat(QImage::Format_ARGB32_Premultiplied));
-        painter.end();
-        // Keep the tool's outline: transparent where the original is.
-        QPainter mask(&grey);
-        mask.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-        mask.drawImage(0, 0, image);
-        mask.end();
-        return QPixmap::fromImage(grey);
-    }();
-    return faded ? pale : colour;
-}
 
 void CKrevolUpdateDlg::createHeader() {
     productName_ = makeLabel(this, "productName", kProductNameRect, createUiFont(18, 700), Qt::white);
@@ -210,7 +162,7 @@ void CKrevolUpdateDlg::createDevicePanel() {
                    text(msgId(260)), createUiFont(16, 700), Qt::white);
     connect(ownershipLink_, &QAbstractButton::clicked, this, &CKrevolUpdateDlg::onOwnershipLink);
 
-    // The feature list: fixed lines, not translated.
+    // The feature list: a heading and the tool's main features.
     featureList_ = new CMyListBox(this);
     featureList_->setObjectName(QStringLiteral("featureList"));
     featureList_->setGeometry(kFeatureListRect);
@@ -225,12 +177,10 @@ void CKrevolUpdateDlg::createDevicePanel() {
         painter.setBrush(kAccent);
         painter.drawEllipse(QPointF(row.left() + 4.5, row.center().y() + 0.5), 3.0, 3.0);
     });
-    static const std::array<const char*, 7> kFeatures = {
-        "Main Features:", "Password Reading", "Key Learning",  "All Keys Lost",
-        "Key Deleting",   "Remote Relearn",   "Number of Keys"};
+    static const std::array<int, 7> kFeatures = {msgId(300), msgId(301), msgId(302), msgId(303),
+                                                 msgId(304), msgId(305), msgId(306)};
     for (std::size_t i = 0; i < kFeatures.size(); ++i)
-        featureList_->addRow((i == 0 ? QString() : QStringLiteral("    ")) +
-                             QString::fromLatin1(kFeatures[i]));
+        featureList_->addRow((i == 0 ? QString() : QStringLiteral("    ")) + text(kFeatures[i]));
 }
 
 void CKrevolUpdateDlg::placeSubTabs() {
@@ -243,107 +193,10 @@ void CKrevolUpdateDlg::placeSubTabs() {
     subTabMyDevice_->setGeometry(otherX - kSubTabGap - myWidth, kSubTabTop, myWidth, kSubTabHeight);
 }
 
-void CKrevolUpdateDlg::placeActionLink() {
-    // Under the page's text, whatever its length.
-    const QRect area = kVersionTextRect;
-    const QRect used =
-        QFontMetrics(versionText_->font())
-            .boundingRect(QRect(0, 0, area.width(), 10000), Qt::TextWordWrap, versionText_->text());
-    const int y = area.y() + std::min(area.height(), used.height()) + kActionLinkGap;
-    const int width = std::max(kActionLinkRect.width(),
-                               QFontMetrics(actionLink_->font()).horizontalAdvance(actionLink_->text()) + 40);
-    actionLink_->setGeometry(kActionLinkRect.x(), y, width, kActionLinkRect.height());
-}
+void CKrevolUpdateDlg::createPages() {
+    otherDevicesPage_ = new COtherDevicesPage(*this);
+    upgradePage_ = new CUpgradePage(*this);
 
-void CKrevolUpdateDlg::createOtherDevicesPage() {
-    const QFont headerFont = createUiFont(15, 700);
-    const std::array<int, 3> widths = {120, 178, 108};
-    const std::array<int, 3> ids = {msgId(161), msgId(249), msgId(250)};
-    const std::array<const char*, 3> names = {"devicesHeaderModel", "devicesHeaderSerial",
-                                              "devicesHeaderDate"};
-    int x = kDevicesListX;
-    for (std::size_t i = 0; i < widths.size(); ++i) {
-        QLabel* header =
-            makeLabel(this, names[i], QRect(x, kDevicesHeaderY, widths[i], 32), headerFont, kTextGrey);
-        header->setText(text(ids[i]));
-        otherDevicesHeaders_.push_back(header);
-        x += widths[i] + 8;
-    }
-
-    otherDevicesList_ = new CMyListBox(this);
-    otherDevicesList_->setObjectName(QStringLiteral("otherDevicesList"));
-    otherDevicesList_->setGeometry(kOtherDevicesListRect);
-    otherDevicesList_->setRowHeight(53);
-    otherDevicesList_->setColumns(0, 8, {120, 178, 108}, false);
-    otherDevicesList_->setRowFont(createUiFont(15, 400));
-    otherDevicesList_->setTextColor(kListText);
-    otherDevicesList_->setRowSeparator(kSeparator);
-
-    otherDevicesThumb_ = new CMyScrollThumb(otherDevicesList_, this);
-    otherDevicesThumb_->setObjectName(QStringLiteral("otherDevicesThumb"));
-    otherDevicesThumb_->setGeometry(kOtherDevicesThumbRect);
-    otherDevicesThumb_->setThumbPicture(skinPicture(picture::kScrollThumb));
-    otherDevicesThumb_->setThumbHeight(picture::kScrollThumbSize.height());
-}
-
-void CKrevolUpdateDlg::createUpgradePage() {
-    const QFont headerFont = createUiFont(15, 700);
-    const std::array<int, 5> widths = {125, 125, 100, 77, 200};
-    const std::array<int, 5> ids = {msgId(170), msgId(171), msgId(172), msgId(173), msgId(285)};
-    const std::array<const char*, 5> names = {"upgradeHeaderSoftware", "upgradeHeaderCurrent",
-                                              "upgradeHeaderNew", "upgradeHeaderSize",
-                                              "upgradeHeaderProgress"};
-    int x = kSoftwareListX + 25;
-    for (std::size_t i = 0; i < widths.size(); ++i) {
-        QLabel* header =
-            makeLabel(this, names[i], QRect(x, kSoftwareHeaderY, widths[i], 32), headerFont, kTextGrey);
-        header->setText(text(ids[i]));
-        upgradeHeaders_.push_back(header);
-        x += widths[i] + 5;
-    }
-
-    tickedPicture_ = skinPicture(picture::kTickBoxTicked);
-    untickedPicture_ = skinPicture(picture::kTickBoxUnticked);
-
-    softwareList_ = new CMyListBox(this);
-    softwareList_->setObjectName(QStringLiteral("softwareList"));
-    softwareList_->setGeometry(kSoftwareListRect);
-    softwareList_->setRowHeight(75);
-    softwareList_->setColumns(25, 5, {125, 125, 100, 77}, true);
-    softwareList_->setRowFont(createUiFont(15, 400));
-    softwareList_->setTextColor(kSoftwareText);
-    softwareList_->setRowSeparator(kSeparator);
-    softwareList_->setSelectionMode(CMyListBox::Selection::MultipleToggle);
-    softwareList_->setRowDecorator([this](QPainter& painter, const QRect& row, int index, bool selected) {
-        // In normal mode the rows that need no work have no tick box; in reinstall mode every row has one.
-        if (state_.reinstallMode == 0) {
-            for (int finished : state_.finishedItems)
-                if (finished == index) return;
-        }
-        const QImage& box = selected ? tickedPicture_ : untickedPicture_;
-        painter.drawImage(QRect(row.left(), row.top() + 30, 16, 16), box);
-    });
-
-    softwareThumb_ = new CMyScrollThumb(softwareList_, this);
-    softwareThumb_->setObjectName(QStringLiteral("softwareThumb"));
-    softwareThumb_->setGeometry(kSoftwareThumbRect);
-    softwareThumb_->setThumbPicture(skinPicture(picture::kScrollThumb));
-    softwareThumb_->setThumbHeight(picture::kScrollThumbSize.height());
-
-    oneClickButton_ = makeButton(this, "oneClickButton", kOneClickRect, skinPicture(picture::kPrimaryButton),
-                                 text(msgId(188)), createUiFont(16, 700), Qt::white);
-    cancelButton_ = makeButton(this, "cancelButton", kCancelRect, skinPicture(picture::kSecondaryButton),
-                               text(msgId(257)), createUiFont(16, 700), kAccent);
-    selectAllBox_ = makeButton(this, "selectAllBox", kSelectAllBoxRect, untickedPicture_, QString(),
-                               createUiFont(14, 400), kTextDark);
-    selectAllCaption_ =
-        makeLabel(this, "selectAllCaption", kSelectAllCaptionRect, createUiFont(15, 400), kSoftwareText);
-    selectAllCaption_->setText(text(msgId(186)));
-    progressText_ = makeLabel(this, "progressText", kProgressTextRect, createUiFont(15, 400), kSoftwareText);
-    progressText_->setWordWrap(true);
-}
-
-void CKrevolUpdateDlg::createStaticPages() {
     informationPicture_ = new QLabel(this);
     informationPicture_->setObjectName(QStringLiteral("informationPicture"));
     informationPicture_->setGeometry(kStaticPictureRect);
@@ -352,35 +205,9 @@ void CKrevolUpdateDlg::createStaticPages() {
     notificationsPicture_->setObjectName(QStringLiteral("notificationsPicture"));
     notificationsPicture_->setGeometry(kStaticPictureRect);
     notificationsPicture_->setPixmap(QPixmap::fromImage(skinPicture(picture::kNotificationsPicture)));
-}
 
-void CKrevolUpdateDlg::createSettingsPage() {
-    const std::array<int, 6> ids = {msgId(195), msgId(151), msgId(111), msgId(194), msgId(269), msgId(245)};
-    const QImage rowPicture = skinPicture(picture::kSettingsRow);
-    const QSize size = picture::kSettingsRowSize;
-    for (std::size_t i = 0; i < ids.size(); ++i) {
-        auto* row = new QLabel(this);
-        row->setObjectName(QStringLiteral("settingsRow%1").arg(i));
-        row->setGeometry(kSettingsRowX, kSettingsFirstRowY + static_cast<int>(i) * size.height(),
-                         size.width(), size.height());
-        row->setPixmap(QPixmap::fromImage(rowPicture));
-        QLabel* label = makeLabel(row, "settingsLabel", QRect(32, 0, 600, size.height()),
-                                  createUiFont(16, 400), kTextDark);
-        label->setText(text(ids[i]));
-        CSkinButton* edit = makeButton(row, "settingsEdit", QRect(size.width() - 110, 10, 90, 36), QImage(),
-                                       text(msgId(253)), createUiFont(15, 700), kAccent);
-        edit->setObjectName(QStringLiteral("settingsEdit%1").arg(i));
-        const int index = static_cast<int>(i);
-        connect(edit, &QAbstractButton::clicked, this, [this, index] { onSettingsRow(index); });
-        settingsRows_.push_back(row);
-    }
-}
-
-void CKrevolUpdateDlg::createVersionPage() {
-    versionText_ = makeLabel(this, "versionText", kVersionTextRect, createUiFont(16, 400), kTextDark,
-                             Qt::AlignLeft | Qt::AlignTop);
-    versionText_->setWordWrap(true);
-    actionLink_ = makeButton(this, "actionLink", kActionLinkRect, skinPicture(picture::kPrimaryButton),
-                             QString(), createUiFont(16, 700), Qt::white);
-    connect(actionLink_, &QAbstractButton::clicked, this, &CKrevolUpdateDlg::onActionLink);
+    settingsPage_ = new CSettingsPage(*this, [this](int row) { onSettingsRow(row); });
+    suiteVersionPage_ = new CSuiteVersionPage(*this);
+    deviceResetPage_ = new CDeviceResetPage(*this, *upgradePage_);
+    pages_ = {otherDevicesPage_, upgradePage_, settingsPage_, suiteVersionPage_, deviceResetPage_};
 }

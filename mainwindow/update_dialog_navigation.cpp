@@ -1,13 +1,18 @@
-// Page switching: the tabs, the header icons, the sub-tabs, the Settings rows and the action link.
+// Page switching: the tabs, the header icons, the sub-tabs and the Settings rows; the switches that
+// pages ask for; which page is busy.
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPointer>
 
 #include "app/messages.h"
+#include "mainwindow/device_reset_page.h"
 #include "mainwindow/main_window_ui_parts.h"
+#include "mainwindow/other_devices_page.h"
+#include "mainwindow/settings_page.h"
 #include "mainwindow/sign_in_host.h"
+#include "mainwindow/suite_version_page.h"
 #include "mainwindow/update_dialog.h"
-#include "ui/my_list_box.h"
+#include "mainwindow/upgrade_page.h"
 #include "ui/skin.h"
 #include "ui/skin_button.h"
 
@@ -35,45 +40,82 @@ void callHostLater(CKrevolUpdateDlg* window, SignInHost* host, Call call) {
 bool CKrevolUpdateDlg::showPage(int page) {
     switch (page) {
         case kPageMyDevice:
-            if (state_.runBusy == 1) return false;
-            switchPage(kPageMyDevice, TabFonts::MyDevice);
-            return true;
-        case kPageOtherDevices:
-            switchPage(kPageOtherDevices, TabFonts::Unchanged);
-            return true;
+        case kPageInformation:
+        case kPageSettings:
+        case kPageNotifications:
+            if (navigationLocked()) return false;
+            break;
         case kPageUpgrade:
-            if (state_.runBusy == 1 || state_.currentPage == kPageUpgrade) return false;
+            if (navigationLocked() || state_.currentPage == kPageUpgrade) return false;
             openUpgradePage(0);
             return true;
-        case kPageInformation:
-            if (state_.runBusy == 1) return false;
-            switchPage(kPageInformation, TabFonts::Information);
-            return true;
-        case kPageSettings:
-            if (state_.runBusy == 1) return false;
-            switchPage(kPageSettings, TabFonts::AllLight);
-            return true;
-        case kPageNotifications:
-            if (state_.runBusy == 1) return false;
-            switchPage(kPageNotifications, TabFonts::AllLight);
-            return true;
+        case kPageOtherDevices:
         case kPageSuiteVersion:
-            versionText_->setText(text(msgId(208)));
-            actionLinkId_ = msgId(207);
-            actionLink_->setText(text(actionLinkId_));
-            placeActionLink();
-            switchPage(kPageSuiteVersion, TabFonts::Unchanged);
-            armTimer(kTimerSuiteVersion, kTimerSuiteVersionDelay);
-            return true;
         case kPageDeviceReset:
-            versionText_->setText(text(msgId(270)));
-            actionLinkId_ = msgId(273);
-            actionLink_->setText(text(actionLinkId_));
-            placeActionLink();
-            switchPage(kPageDeviceReset, TabFonts::Unchanged);
-            return true;
+            break;
         default:
             return false;
+    }
+    switchToPage(page);
+    return true;
+}
+
+void CKrevolUpdateDlg::switchToPage(int page) {
+    switch (page) {
+        case kPageMyDevice:
+            switchPage(page, TabFonts::MyDevice);
+            break;
+        case kPageUpgrade:
+            openUpgradePage(state_.reinstallMode);
+            break;
+        case kPageInformation:
+            switchPage(page, TabFonts::Information);
+            break;
+        case kPageSettings:
+        case kPageNotifications:
+            switchPage(page, TabFonts::AllLight);
+            break;
+        case kPageSuiteVersion:
+            suiteVersionPage_->enter();
+            switchPage(page, TabFonts::Unchanged);
+            break;
+        case kPageDeviceReset:
+            deviceResetPage_->enter();
+            switchPage(page, TabFonts::Unchanged);
+            break;
+        default:
+            switchPage(page, TabFonts::Unchanged);
+            break;
+    }
+}
+
+bool CKrevolUpdateDlg::navigationLocked() const {
+    for (const MainWindowPage* page : pages_)
+        if (page->busy()) return true;
+    return false;
+}
+
+MainWindowPage* CKrevolUpdateDlg::busyPageForClose() const {
+    if (MainWindowPage* current = pageObject(state_.currentPage); current && current->busy()) return current;
+    for (MainWindowPage* page : pages_)
+        if (page->busy()) return page;
+    return nullptr;
+}
+
+MainWindowPage* CKrevolUpdateDlg::pageObject(int page) const {
+    switch (page) {
+        case kPageOtherDevices:
+            return otherDevicesPage_;
+        case kPageUpgrade:
+            return upgradePage_;
+        case kPageSettings:
+            return settingsPage_;
+        case kPageSuiteVersion:
+            return suiteVersionPage_;
+        case kPageDeviceReset:
+            return deviceResetPage_;
+        default:
+            return nullptr;
     }
 }
 
@@ -104,34 +146,9 @@ void CKrevolUpdateDlg::setTabFonts(TabFonts fonts) {
 }
 
 void CKrevolUpdateDlg::openUpgradePage(int mode) {
-    // 1. A change of mode starts the list afresh: no progress texts, nothing ticked, first row.
-    if (mode != state_.reinstallMode) {
-        for (int i = 0; i < softwareList_->count(); ++i) {
-            QString row = softwareList_->rowText(i);
-            const qsizetype dollar = row.lastIndexOf(QLatin1Char('$'));
-            row = dollar >= 0 ? row.left(dollar + 1) : QString();
-            softwareList_->setRowText(i, row);
-            if (i < static_cast<int>(state_.softwareRows.size())) state_.softwareRows[i] = row.toStdString();
-        }
-        state_.reinstallMode = mode;
-        state_.selectAll = 0;
-        softwareList_->setAllSelected(false);
-        softwareThumb_->setScroll(state_.softwareScrollActive != 0, state_.softwareScrollStep);
-        selectAllBox_->setPicture(untickedPicture_);
-    }
-    // 2. A ready tool without a list gets its catalogue loaded.
-    if (state_.statusShown == 0 && softwareList_->count() == 0)
-        armTimer(kTimerCatalogue, kTimerCatalogueDelay);
-    // 3. The page.
+    upgradePage_->open(mode);
     state_.accountPopupShown = 0;
-    if (state_.currentPage != kPageUpgrade) {
-        state_.currentPage = kPageUpgrade;
-        progressText_->clear();
-    }
-    // 4. No run is going on while the page opens.
-    state_.runBusy = 0;
-    state_.runIdle = 1;
-    // 5. Fonts, title, controls.
+    state_.currentPage = kPageUpgrade;
     setTabFonts(TabFonts::Upgrade);
     setPageTitle(kPageUpgrade);
     updateVisibility();
@@ -169,40 +186,27 @@ void CKrevolUpdateDlg::onNotificationsIcon() {
 
 void CKrevolUpdateDlg::onSettingsRow(int row) {
     switch (row) {
-        case 0:  // Modify Mailbox
+        case CSettingsPage::kModifyMailbox:
             hide();
             callHostLater(this, host_, [](SignInHost* host) { host->beginModifyMailbox(); });
             break;
-        case 1:  // Change Password: the window stays visible, disabled
+        case CSettingsPage::kChangePassword:  // the window stays visible, disabled
             setEnabled(false);
             callHostLater(this, host_, [](SignInHost* host) { host->beginChangePassword(); });
             break;
-        case 2:  // Language: chosen on the sign-in dialog
+        case CSettingsPage::kLanguage:  // chosen on the sign-in dialog
             break;
-        case 3:
+        case CSettingsPage::kVersionUpgrade:
             showPage(kPageSuiteVersion);
             break;
-        case 4:
+        case CSettingsPage::kDeviceReset:
             showPage(kPageDeviceReset);
             break;
-        case 5:
+        case CSettingsPage::kSoftwareReinstall:
             openUpgradePage(1);
             break;
         default:
             break;
-    }
-}
-
-void CKrevolUpdateDlg::onActionLink() {
-    if (state_.runBusy == 1) return;
-    if (actionLinkId_ == msgId(207) || actionLinkId_ == msgId(260)) {
-        switchPage(kPageSettings, TabFonts::AllLight);
-    } else if (actionLinkId_ == msgId(273)) {
-        startDeviceFormat();
-    } else if (actionLinkId_ == msgId(274)) {
-        startDeviceReinstall();
-    } else {
-        installSuitePackage();
     }
 }
 

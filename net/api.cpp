@@ -90,47 +90,6 @@ std::string fillTemplate(std::string_view pattern, std::initializer_list<std::st
     return out;
 }
 
-std::string jsonText(std::string_view text) {
-    static const char kHex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(text.size());
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\b':
-                out += "\\b";
-                break;
-            case '\f':
-                out += "\\f";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    out += "\\u00";
-                    out += kHex[c >> 4];
-                    out += kHex[c & 0x0F];
-                } else {
-                    out += ch;
-                }
-        }
-    }
-    return out;
-}
-
 bool missingArgument(std::initializer_list<std::string_view> arguments) {
     for (std::string_view a : arguments)
         if (a.empty()) return true;
@@ -148,20 +107,59 @@ int parseStatusCode(std::string_view answer) {
     return decimalPrefix(rest.substr(0, comma));
 }
 
-bool readRawValue(std::string_view text, std::string_view key, std::string& value) {
-    const std::string needle = "\"" + std::string(key) + "\":";
+namespace {
+
+// The text after the first `needle` up to the first `terminator` after it.
+ValueRead valueAfter(std::string_view text, std::string_view needle, char terminator,
+                     std::string_view& value) {
     const std::size_t at = text.find(needle);
-    if (at == std::string_view::npos) return false;
+    if (at == std::string_view::npos) return ValueRead::KeyMissing;
     const std::string_view rest = text.substr(at + needle.size());
-    if (rest.empty()) return false;
-    const std::size_t comma = rest.find(',');
-    if (comma == std::string_view::npos) return false;
-    value = std::string(rest.substr(0, comma));
-    return true;
+    const std::size_t end = rest.find(terminator);
+    if (end == std::string_view::npos) return ValueRead::EndMissing;  // also when nothing follows
+    value = rest.substr(0, end);
+    return ValueRead::Found;
+}
+
+std::string rawNeedle(std::string_view key) {
+    return "\"" + std::string(key) + "\":";
+}
+
+std::string quotedNeedle(std::string_view key) {
+    return "\"" + std::string(key) + "\":\"";
+}
+
+}  // namespace
+
+ValueRead findRawValue(std::string_view text, std::string_view key, std::string& value) {
+    std::string_view found;
+    const ValueRead read = valueAfter(text, rawNeedle(key), ',', found);
+    if (read == ValueRead::Found) value = std::string(found);
+    return read;
+}
+
+ValueRead findQuotedValue(std::string_view text, std::string_view key, std::string& value) {
+    std::string_view found;
+    const ValueRead read = valueAfter(text, quotedNeedle(key), '"', found);
+    if (read == ValueRead::Found) value = std::string(found);
+    return read;
+}
+
+bool readRawValue(std::string_view text, std::string_view key, std::string& value) {
+    return findRawValue(text, key, value) == ValueRead::Found;
 }
 
 bool readQuotedValue(std::string_view text, std::string_view key, std::string& value,
                      std::string& remainder) {
+    std::string_view found;
+    if (valueAfter(text, quotedNeedle(key), '"', found) != ValueRead::Found) return false;
+    value = std::string(found);
+    // The text after the opening quote: the value, its closing quote and everything after.
+    remainder = std::string(text.substr(static_cast<std::size_t>(found.data() - text.data())));
+    return true;
+}
+
+bool readQuotedValue(std::string_view text, std::string_view key, std::string& value) {
     const std::string needle = "\"" + std::string(key) + "\":\"";
     const std::size_t at = text.find(needle);
     if (at == std::string_view::npos) return false;
@@ -169,7 +167,6 @@ bool readQuotedValue(std::string_view text, std::string_view key, std::string& v
     const std::size_t quote = rest.find('"');
     if (quote == std::string_view::npos) return false;
     value = std::string(rest.substr(0, quote));
-    remainder = std::string(rest);
     return true;
 }
 

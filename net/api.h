@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "net/json_text.h"
+
 namespace krevol {
 
 // Program result values beside the transport codes.
@@ -52,10 +54,6 @@ std::string requestBody(std::initializer_list<std::string_view> members);
 // conversion empty.
 std::string fillTemplate(std::string_view pattern, std::initializer_list<std::string_view> values);
 
-// The text escaped for use between the quotes of a JSON string: '"' and '\\' get a backslash,
-// control characters become \b \f \n \r \t or \u00XX. Other bytes (also non-ASCII) stay as they are.
-std::string jsonText(std::string_view text);
-
 // True when one of the required text arguments is empty (the call then returns 888 unsent).
 bool missingArgument(std::initializer_list<std::string_view> arguments);
 
@@ -72,6 +70,15 @@ bool readRawValue(std::string_view text, std::string_view key, std::string& valu
 // quote. `remainder` is the text after the opening quote, for reading further members in order.
 // False when the key is missing or the value has no closing quote.
 bool readQuotedValue(std::string_view text, std::string_view key, std::string& value, std::string& remainder);
+// The same without the remainder (no copy of the rest of the text: for readers that search many
+// keys in a long answer).
+bool readQuotedValue(std::string_view text, std::string_view key, std::string& value);
+
+// The same two readers for callers that must tell a missing key from a value that does not end
+// (the device list reports them with different codes). `value` is set only when Found.
+enum class ValueRead { Found, KeyMissing, EndMissing };
+ValueRead findRawValue(std::string_view text, std::string_view key, std::string& value);
+ValueRead findQuotedValue(std::string_view text, std::string_view key, std::string& value);
 
 // ---- Message convention ----
 

@@ -8,12 +8,14 @@
 #include <exception>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include "app/message_presenter.h"
 #include "net/download_name.h"
 #include "net/output_file.h"
 #include "net/text_encoding.h"
 #include "net/transport.h"
+#include "net/transport_failure.h"
 #include "net/user_agent.h"
 
 namespace krevol {
@@ -37,7 +39,6 @@ constexpr SessionParameters kDownloadParameters{20000, 2000, 4, 10};
 constexpr std::size_t kBlockSize = 1048576;         // 1 MiB, one block of a download
 constexpr long kReceiveBufferSize = 256 * 1024;     // libcurl's read buffer for downloads
 constexpr std::size_t kMaxAnswerBytes = 64u << 20;  // answers of API calls are far smaller
-constexpr std::size_t kErrorTextLimit = 260;
 
 const char kJsonHeader[] = "Content-Type:application/json;charset=UTF-8";
 
@@ -157,12 +158,30 @@ long responseCode(CURL* h) {
     return code;
 }
 
-std::string failureText(CURLcode rc, const char* errorBuffer, const std::string& ownText) {
-    std::string text = !ownText.empty()         ? ownText
-                       : errorBuffer[0] != '\0' ? std::string(errorBuffer)
-                                                : std::string(curl_easy_strerror(rc));
-    if (text.size() > kErrorTextLimit) text.resize(kErrorTextLimit);
-    return text;
+// A failure found by our own code while libcurl itself went on (or was stopped by us).
+struct OwnFailure {
+    bool set = false;
+    TransportFailure kind = TransportFailure::Other;
+    std::string detail;
+
+    void note(TransportFailure k, std::string d) {
+        set = true;
+        kind = k;
+        detail = std::move(d);
+    }
+    void clear() { *this = OwnFailure{}; }
+};
+
+// Shows the error box of a failed transfer: our own failure when there is one, else libcurl's.
+void showTransportFailure(CURLcode rc, const char* errorBuffer, const OwnFailure& own) {
+    std::string text;
+    if (own.set) {
+        text = transportFailureText(own.kind, own.detail);
+    } else {
+        const std::string detail = errorBuffer[0] != '\0' ? std::string(errorBuffer) : curl_easy_strerror(rc);
+        text = transportFailureText(transportFailureOfCurl(rc), detail);
+    }
+    showErrorBox(kResultTransportFailure, text);
 }
 
 // The answer as lines: each line feed is dropped (a carriage return before it stays), each line
@@ -186,7 +205,7 @@ struct PostState {
     bool statusChecked = false;
     bool statusNotOk = false;
     std::string raw;
-    std::string failure;  // our own failure text, when a callback stopped the transfer
+    OwnFailure failure;  // when a callback stopped the transfer
 };
 
 size_t receiveAnswer(char* data, size_t size, size_t count, void* user) {
@@ -201,13 +220,13 @@ size_t receiveAnswer(char* data, size_t size, size_t count, void* user) {
             }
         }
         if (state->raw.size() + n > kMaxAnswerBytes) {
-            state->failure = "The server's answer exceeds " + std::to_string(kMaxAnswerBytes >> 20) + " MiB";
+            state->failure.note(TransportFailure::AnswerTooLarge, {});
             return 0;
         }
         state->raw.append(data, n);
         return n;
     } catch (const std::exception& e) {
-        state->failure = e.what();
+        state->failure.note(TransportFailure::Other, e.what());
         return 0;
     }
 }
@@ -228,7 +247,7 @@ struct DownloadState {
     OutputFile file;
     std::string block;
     std::int64_t written = 0;
-    std::string failure;
+    OwnFailure failure;
 };
 
 std::string_view trimmed(std::string_view s) {
@@ -277,7 +296,7 @@ size_t receiveHeader(char* data, size_t size, size_t count, void* user) {
         }
         return n;
     } catch (const std::exception& e) {
-        state->failure = e.what();
+        state->failure.note(TransportFailure::Other, e.what());
         return 0;
     }
 }
@@ -343,7 +362,7 @@ size_t receiveBody(char* data, size_t size, size_t count, void* user) {
         }
         return n;
     } catch (const std::exception& e) {
-        s->failure = e.what();
+        s->failure.note(TransportFailure::Other, e.what());
         return 0;
     }
 }
@@ -386,10 +405,10 @@ int postJson(const std::string& url, const std::string& body, std::string& answe
     try {
         answer = answerFromLines(state.raw);
     } catch (const std::exception& e) {
-        state.failure = e.what();
+        state.failure.note(TransportFailure::Other, e.what());
     }
-    if (rc != CURLE_OK || !state.failure.empty()) {
-        showErrorBox(kResultTransportFailure, failureText(rc, errorBuffer, state.failure));
+    if (rc != CURLE_OK || state.failure.set) {
+        showTransportFailure(rc, errorBuffer, state.failure);
         return kResultTransportFailure;
     }
     return kResultOk;
@@ -436,13 +455,13 @@ int downloadFile(const std::string& url, std::string& folder, std::string& lengt
     try {
         // A final response without a body never reached receiveBody.
         if (rc == CURLE_OK && !state.started) headersArrived(state);
-        if (state.outcome == 0 && state.failure.empty()) {
+        if (state.outcome == 0 && !state.failure.set) {
             if (rc == CURLE_OK) {
                 if (!state.block.empty()) writeBlock(state);  // the last, shorter block
                 if (state.outcome == 0 && runStopFlag.load() != 0) state.outcome = kResultWriteOrStop;
                 if (state.outcome == 0 && state.written != length.load())
-                    state.failure = "The transfer ended after " + std::to_string(state.written) + " of " +
-                                    std::to_string(length.load()) + " bytes";
+                    state.failure.note(TransportFailure::ConnectionBroken,
+                                       std::to_string(state.written) + "/" + std::to_string(length.load()));
             } else if (!state.block.empty()) {
                 // Keep everything that arrived before the failure in the partial file.
                 (void)state.file.write(state.block.data(), state.block.size());
@@ -450,12 +469,12 @@ int downloadFile(const std::string& url, std::string& folder, std::string& lengt
             }
         }
     } catch (const std::exception& e) {
-        state.failure = e.what();
+        state.failure.note(TransportFailure::Other, e.what());
     }
     const bool closed = state.file.close();
     if (state.outcome != 0) return state.outcome;
-    if (rc != CURLE_OK || !state.failure.empty()) {
-        showErrorBox(kResultTransportFailure, failureText(rc, errorBuffer, state.failure));
+    if (rc != CURLE_OK || state.failure.set) {
+        showTransportFailure(rc, errorBuffer, state.failure);
         return kResultTransportFailure;
     }
     if (!closed) return kResultWriteOrStop;

@@ -7,16 +7,16 @@
 namespace krevol::sandbox {
 
 std::string envelope(int statusCode, std::string_view message, std::string_view data) {
-    std::string out =
-        "{\"statuscode\":" + std::to_string(statusCode) + ",\"message\":" + jsonQuote(message) + ",\"data\":";
+    std::string out = "{\"statuscode\":" + std::to_string(statusCode) +
+                      ",\"message\":" + jsonQuoted(message) + ",\"data\":";
     out += data.empty() ? std::string_view("null") : data;
     out += '}';
     return out;
 }
 
 std::string signInData(const SignIn& signIn) {
-    return "{\"id\":" + std::to_string(signIn.userId) + ",\"token\":" + jsonQuote(signIn.token) +
-           ",\"username\":" + jsonQuote(signIn.email) + "}";
+    return "{\"id\":" + std::to_string(signIn.userId) + ",\"token\":" + jsonQuoted(signIn.token) +
+           ",\"username\":" + jsonQuoted(signIn.email) + "}";
 }
 
 bool isNoVersion(std::string_view version) {
@@ -41,18 +41,18 @@ std::string catalogueData(const std::vector<CatalogueRow>& rows) {
         const CatalogueEntry& e = row.entry;
         if (out.size() > 1) out += ',';
         out += "{\"id\":" + std::to_string(e.id);
-        out += ",\"deviceSn\":" + jsonQuote(e.serial);
-        out += ",\"param1\":" + jsonQuote(e.name);
-        out += ",\"param2\":" + jsonQuote(e.installed == e.latest ? "1" : "2");
-        out += ",\"param3\":" + jsonQuote(e.installed);
-        out += ",\"paramView3\":" + jsonQuote(isNoVersion(e.installed) ? std::string() : "V" + e.installed);
-        out += ",\"param4\":" + jsonQuote(e.latest);
-        out += ",\"paramView4\":" + jsonQuote("V" + e.latest);
-        out += ",\"param5\":" + jsonQuote(e.param5);
-        out += ",\"softurl\":" + jsonQuote(row.packageUrl);
-        out += ",\"softpackageSize\":" + jsonQuote(sizeText(row.packageSize));
-        out += ",\"isrom\":" + jsonQuote(std::to_string(e.isrom));
-        out += ",\"updatedesc\":" + jsonQuote(e.description);
+        out += ",\"deviceSn\":" + jsonQuoted(e.serial);
+        out += ",\"param1\":" + jsonQuoted(e.name);
+        out += ",\"param2\":" + jsonQuoted(e.installed == e.latest ? "1" : "2");
+        out += ",\"param3\":" + jsonQuoted(e.installed);
+        out += ",\"paramView3\":" + jsonQuoted(isNoVersion(e.installed) ? std::string() : e.installed);
+        out += ",\"param4\":" + jsonQuoted(e.latest);
+        out += ",\"paramView4\":" + jsonQuoted(e.latest);
+        out += ",\"param5\":" + jsonQuoted(e.param5);
+        out += ",\"softurl\":" + jsonQuoted(row.packageUrl);
+        out += ",\"softpackageSize\":" + jsonQuoted(sizeText(row.packageSize));
+        out += ",\"isrom\":" + jsonQuoted(std::to_string(e.isrom));
+        out += ",\"updatedesc\":" + jsonQuoted(e.description);
         out += '}';
     }
     out += ']';
@@ -63,8 +63,8 @@ std::string deviceListData(const std::vector<DeviceEntry>& devices) {
     std::string out = "[";
     for (const DeviceEntry& d : devices) {
         if (out.size() > 1) out += ',';
-        out += "{\"name\":" + jsonQuote(d.name) + ",\"sn\":" + jsonQuote(d.serial) +
-               ",\"type\":" + jsonQuote(d.model) + ",\"createTime\":" + std::to_string(d.createdMs) +
+        out += "{\"name\":" + jsonQuoted(d.name) + ",\"sn\":" + jsonQuoted(d.serial) +
+               ",\"type\":" + jsonQuoted(d.model) + ",\"createTime\":" + std::to_string(d.createdMs) +
                ",\"status\":1}";
     }
     out += ']';
@@ -72,8 +72,8 @@ std::string deviceListData(const std::vector<DeviceEntry>& devices) {
 }
 
 std::string ownerData(const std::string& serial, const OwnerInfo& owner) {
-    return "{\"sn\":" + jsonQuote(serial) + ",\"deviceType\":" + jsonQuote(owner.model) +
-           ",\"username\":" + jsonQuote(owner.ownerEmail) + "}";
+    return "{\"sn\":" + jsonQuoted(serial) + ",\"deviceType\":" + jsonQuoted(owner.model) +
+           ",\"username\":" + jsonQuoted(owner.ownerEmail) + "}";
 }
 
 std::string contentData(const std::string& serial, std::string_view bytes) {
@@ -85,12 +85,12 @@ std::string contentData(const std::string& serial, std::string_view bytes) {
         hex += kDigits[b >> 4];
         hex += kDigits[b & 0x0f];
     }
-    return "{\"sn\":" + jsonQuote(serial) + ",\"param\":\"" + hex + "\"}";
+    return "{\"sn\":" + jsonQuoted(serial) + ",\"param\":\"" + hex + "\"}";
 }
 
 std::string suiteData(const SuitePackage& suite, const std::string& packageUrl) {
-    return "{\"phoneType\":" + jsonQuote(suite.phoneType) + ",\"packagePath\":" + jsonQuote(packageUrl) +
-           ",\"versionId\":" + jsonQuote(suite.version) + "}";
+    return "{\"phoneType\":" + jsonQuoted(suite.phoneType) + ",\"packagePath\":" + jsonQuoted(packageUrl) +
+           ",\"versionId\":" + jsonQuoted(suite.version) + "}";
 }
 
 }  // namespace krevol::sandbox

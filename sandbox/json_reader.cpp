@@ -280,39 +280,4 @@ bool parseJson(std::string_view text, JsonValue& out, std::string& error) {
     return false;
 }
 
-std::string jsonQuote(std::string_view s) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (const char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (u < 0x20) {
-                    out += "\\u00";
-                    out += kDigits[u >> 4];
-                    out += kDigits[u & 0x0f];
-                } else {
-                    out += c;
-                }
-        }
-    }
-    out += '"';
-    return out;
-}
-
 }  // namespace krevol::sandbox

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "net/json_text.h"
+
 namespace krevol::sandbox {
 
 struct JsonValue {
@@ -35,7 +37,7 @@ struct JsonValue {
 // offset, in `error`.
 bool parseJson(std::string_view text, JsonValue& out, std::string& error);
 
-// `s` as a quoted JSON text: quote, backslash and control characters escaped.
-std::string jsonQuote(std::string_view s);
+// Answers quote their texts with the suite's own escaper.
+using krevol::jsonQuoted;
 
 }  // namespace krevol::sandbox

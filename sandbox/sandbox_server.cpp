@@ -416,7 +416,7 @@ struct SandboxServer::Impl {
         if (!looksLikeEmail(email)) return answer(status::kBadAddress, "not an e-mail address");
         const int rc = store.updateUser(usersId, token, id, email, oldPassword, password);
         if (rc == status::kOk) {
-            return answer(rc, "ok", "{\"id\":" + id + ",\"username\":" + jsonQuote(email) + "}");
+            return answer(rc, "ok", "{\"id\":" + id + ",\"username\":" + jsonQuoted(email) + "}");
         }
         if (rc == status::kWrongPassword) return answer(rc, "wrong old password");
         return refusal(
@@ -627,7 +627,7 @@ struct SandboxServer::Impl {
             return;
         }
         Outgoing out = answer(status::kOk, "ok",
-                              "{\"sn\":" + jsonQuote(serial) + ",\"size\":" + std::to_string(size) + "}");
+                              "{\"sn\":" + jsonQuoted(serial) + ",\"size\":" + std::to_string(size) + "}");
         out.note = std::to_string(size) + " bytes stored as " + stored.string();
         send(req, res, apiPath, std::move(out));
     }
@@ -691,7 +691,7 @@ struct SandboxServer::Impl {
         std::string list = "[";
         for (const FaultSwitch& f : faults.list()) {
             if (list.size() > 1) list += ',';
-            list += "{\"path\":" + jsonQuote(f.path) + ",\"delayMs\":" + std::to_string(f.delayMs) +
+            list += "{\"path\":" + jsonQuoted(f.path) + ",\"delayMs\":" + std::to_string(f.delayMs) +
                     ",\"status\":" + std::to_string(f.status) +
                     ",\"cutBody\":" + (f.cutBody ? "true" : "false") +
                     ",\"noLength\":" + (f.noLength ? "true" : "false") +

@@ -4,8 +4,10 @@
 #include <chrono>
 #include <random>
 
+#include <openssl/rand.h>
+
 #include "sandbox/api_status.h"
-#include "sandbox/sha256.h"
+#include "sandbox/password_hash.h"
 
 namespace krevol::sandbox {
 namespace {
@@ -40,9 +42,7 @@ CREATE TABLE IF NOT EXISTS suite(
   phone_type TEXT PRIMARY KEY, version TEXT NOT NULL, package TEXT NOT NULL);
 )sql";
 
-std::string hashPassword(const std::string& salt, const std::string& password) {
-    return sha256Hex(salt + ":" + password);
-}
+constexpr const char* kHashFailure = "no password hash could be made (random bytes or PBKDF2 failed)";
 
 // The user id as a number; the raw text may keep the quotes of a quoted id.
 bool parseUserId(std::string text, std::int64_t& out) {
@@ -62,13 +62,6 @@ bool consumeCode(SqliteDb& db, const std::string& email) {
     return d.run();
 }
 
-bool storePassword(SqliteDb& db, std::int64_t accountId, const std::string& password) {
-    const std::string salt = randomHex(16);
-    SqliteStatement u(db, "UPDATE accounts SET salt = ?, pwhash = ? WHERE id = ?");
-    u.bind(1, salt).bind(2, hashPassword(salt, password)).bind(3, accountId);
-    return u.run();
-}
-
 bool dropSessions(SqliteDb& db, std::int64_t accountId) {
     SqliteStatement d(db, "DELETE FROM sessions WHERE account_id = ?");
     d.bind(1, accountId);
@@ -85,11 +78,15 @@ std::int64_t nowMs() {
 
 std::string randomHex(std::size_t n) {
     static constexpr char kDigits[] = "0123456789abcdef";
-    std::random_device device;
+    std::vector<unsigned char> bytes(n);
+    // Tokens are secrets: OpenSSL's generator; the system's random device should it ever fail.
+    if (n > 0 && RAND_bytes(bytes.data(), static_cast<int>(n)) != 1) {
+        std::random_device device;
+        for (unsigned char& b : bytes) b = static_cast<unsigned char>(device() & 0xffu);
+    }
     std::string out;
     out.reserve(n * 2);
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto b = static_cast<unsigned>(device()) & 0xffu;
+    for (const unsigned char b : bytes) {
         out += kDigits[b >> 4];
         out += kDigits[b & 0x0f];
     }
@@ -106,10 +103,23 @@ int SandboxStore::fail() {
     return status::kServerError;
 }
 
+int SandboxStore::fail(bool hashFailed) {
+    if (!hashFailed) return fail();
+    lastError_ = kHashFailure;
+    return status::kServerError;
+}
+
+int SandboxStore::storeNewPassword(std::int64_t accountId, const std::string& password) {
+    StoredPassword stored;
+    if (!hashPassword(password, stored)) return fail(true);
+    SqliteStatement u(db_, "UPDATE accounts SET salt = ?, pwhash = ? WHERE id = ?");
+    u.bind(1, stored.salt).bind(2, stored.hash).bind(3, accountId);
+    return u.run() ? status::kOk : fail();
+}
+
 struct SandboxStore::Account {
     std::int64_t id = 0;
-    std::string salt;
-    std::string hash;
+    StoredPassword password;
 };
 
 template <typename Work>
@@ -125,7 +135,7 @@ int SandboxStore::findAccount(const std::string& email, Account& account) {
     SqliteStatement q(db_, "SELECT id, salt, pwhash FROM accounts WHERE email = ?");
     q.bind(1, email);
     if (!q.nextRow()) return q.failed() ? fail() : status::kUnregistered;
-    account = Account{q.integer(0), q.text(1), q.text(2)};
+    account = Account{q.integer(0), StoredPassword{q.text(1), q.text(2)}};
     return status::kOk;
 }
 
@@ -173,9 +183,13 @@ bool SandboxStore::seed(const SeedData& data, std::string& error) {
     }
     const std::int64_t now = nowMs();
     for (const auto& a : data.accounts) {
-        const std::string salt = randomHex(16);
+        StoredPassword stored;
+        if (!hashPassword(a.password, stored)) {
+            error = kHashFailure;
+            return false;
+        }
         SqliteStatement s(db_, "INSERT INTO accounts(email, salt, pwhash, created_ms) VALUES(?, ?, ?, ?)");
-        s.bind(1, a.email).bind(2, salt).bind(3, hashPassword(salt, a.password)).bind(4, now);
+        s.bind(1, a.email).bind(2, stored.salt).bind(3, stored.hash).bind(4, now);
         if (!s.run()) return failed();
     }
     for (const auto& d : data.devices) {
@@ -215,7 +229,12 @@ int SandboxStore::login(const std::string& email, const std::string& password, S
     return transaction([&](SqliteTransaction& tx) {
         Account account;
         if (const int rc = findAccount(email, account); rc != status::kOk) return rc;
-        if (hashPassword(account.salt, password) != account.hash) return status::kWrongPassword;
+        const PasswordCheck check = checkPassword(password, account.password);
+        if (check == PasswordCheck::Wrong) return status::kWrongPassword;
+        // A hash of an earlier sandbox is replaced now that the password is known.
+        if (check == PasswordCheck::RightButOld) {
+            if (const int rc = storeNewPassword(account.id, password); rc != status::kOk) return rc;
+        }
         const std::string token = randomHex(16);
         SqliteStatement s(db_, "INSERT INTO sessions(token, account_id, created_ms) VALUES(?, ?, ?)");
         s.bind(1, token).bind(2, account.id).bind(3, nowMs());
@@ -278,9 +297,10 @@ int SandboxStore::setPassword(const std::string& email, const std::string& passw
         if (found == status::kServerError) return found;
         if (const int rc = checkVerified(email); rc != status::kOk) return rc;
         if (!passwordAcceptable(password)) return status::kBadPassword;
-        const std::string salt = randomHex(16);
+        StoredPassword stored;
+        if (!hashPassword(password, stored)) return fail(true);
         SqliteStatement s(db_, "INSERT INTO accounts(email, salt, pwhash, created_ms) VALUES(?, ?, ?, ?)");
-        s.bind(1, email).bind(2, salt).bind(3, hashPassword(salt, password)).bind(4, nowMs());
+        s.bind(1, email).bind(2, stored.salt).bind(3, stored.hash).bind(4, nowMs());
         if (!s.run() || !consumeCode(db_, email) || !tx.commit()) return fail();
         return status::kOk;
     });
@@ -292,10 +312,8 @@ int SandboxStore::resetPassword(const std::string& email, const std::string& pas
         if (const int rc = findAccount(email, account); rc != status::kOk) return rc;
         if (const int rc = checkVerified(email); rc != status::kOk) return rc;
         if (!passwordAcceptable(password)) return status::kBadPassword;
-        if (!storePassword(db_, account.id, password) || !dropSessions(db_, account.id) ||
-            !consumeCode(db_, email) || !tx.commit()) {
-            return fail();
-        }
+        if (const int rc = storeNewPassword(account.id, password); rc != status::kOk) return rc;
+        if (!dropSessions(db_, account.id) || !consumeCode(db_, email) || !tx.commit()) return fail();
         return status::kOk;
     });
 }
@@ -314,7 +332,8 @@ int SandboxStore::updateUser(const std::string& userId, const std::string& token
         q.bind(1, accountId);
         if (!q.nextRow()) return q.failed() ? fail() : status::kBadToken;
         const std::string currentEmail = q.text(0);
-        if (hashPassword(q.text(1), oldPassword) != q.text(2)) return status::kWrongPassword;
+        const PasswordCheck check = checkPassword(oldPassword, StoredPassword{q.text(1), q.text(2)});
+        if (check == PasswordCheck::Wrong) return status::kWrongPassword;
         if (!passwordAcceptable(newPassword)) return status::kBadPassword;
 
         if (email != currentEmail) {  // binding a new address
@@ -330,7 +349,10 @@ int SandboxStore::updateUser(const std::string& userId, const std::string& token
         if (newPassword != oldPassword) {
             // A new password ends every sign-in of the account; a binding keeps them (the suite goes
             // on using its main window's token after binding).
-            if (!storePassword(db_, accountId, newPassword) || !dropSessions(db_, accountId)) return fail();
+            if (const int rc = storeNewPassword(accountId, newPassword); rc != status::kOk) return rc;
+            if (!dropSessions(db_, accountId)) return fail();
+        } else if (check == PasswordCheck::RightButOld) {
+            if (const int rc = storeNewPassword(accountId, newPassword); rc != status::kOk) return rc;
         }
         if (!tx.commit()) return fail();
         return status::kOk;

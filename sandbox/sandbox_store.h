@@ -107,7 +107,10 @@ class SandboxStore {
   private:
     struct Account;
 
-    int fail();  // notes the database's error and answers kServerError
+    int fail();                 // notes the database's error and answers kServerError
+    int fail(bool hashFailed);  // the same, or notes that no password hash could be made
+    // Stores a fresh salt and hash of `password` for the account (kOk or kServerError).
+    int storeNewPassword(std::int64_t accountId, const std::string& password);
     // Runs `work(transaction)` under the store's lock in one transaction (kServerError when it
     // cannot begin); `work` commits what it keeps.
     template <typename Work>

@@ -1,11 +1,9 @@
 #include "suite/about_dialog.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
 #include <QResizeEvent>
-#include <QScreen>
 #include <QStringList>
 #include <QTextEdit>
 
@@ -51,7 +49,7 @@ QString agreementHtml(const QString& agreement) {
 }  // namespace
 
 CKrevolSetDlg::CKrevolSetDlg(std::string userId, std::string token, QWidget* parent)
-    : QDialog(parent), userId_(std::move(userId)), token_(std::move(token)) {
+    : FramelessWindow<QDialog>(parent, Qt::Dialog, 0), userId_(std::move(userId)), token_(std::move(token)) {
     krevol::installEmbeddedFont();
     setWindowTitle(text(101));
     setModal(true);
@@ -66,8 +64,8 @@ CKrevolSetDlg::CKrevolSetDlg(std::string userId, std::string token, QWidget* par
     agreement->setReadOnly(true);
     agreement->setFrameShape(QFrame::NoFrame);
     agreement->setFont(krevol::createUiFont(13, 400));
-    agreement->setStyleSheet(
-        QStringLiteral("QTextEdit { background: transparent; color: rgb(62, 62, 62); }"));
+    agreement->setStyleSheet(QStringLiteral("QTextEdit { background: transparent; color: %1; }")
+                                 .arg(krevol::colour::kTextDark.name()));
     agreement->setHtml(agreementHtml(text(241)));
     agreement->setTextInteractionFlags(Qt::TextSelectableByMouse);
     agreement->setFocusPolicy(Qt::NoFocus);
@@ -111,9 +109,7 @@ CKrevolSetDlg::CKrevolSetDlg(std::string userId, std::string token, QWidget* par
     icon->show();
     layOut(size());
 
-    QRect area(QPoint(0, 0), kDesignSize);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
-    setGeometry(placementIn(area));
+    setGeometry(placementIn(krevol::availableArea(this, kDesignSize)));
 }
 
 QWidget* CKrevolSetDlg::control(int id) const {
@@ -157,17 +153,21 @@ void CKrevolSetDlg::layOut(QSize client) {
 }
 
 void CKrevolSetDlg::resizeEvent(QResizeEvent* event) {
-    QDialog::resizeEvent(event);
+    FramelessWindow<QDialog>::resizeEvent(event);
     if (!event->size().isEmpty()) layOut(event->size());
 }
 
 void CKrevolSetDlg::paintEvent(QPaintEvent* event) {
-    QDialog::paintEvent(event);
+    FramelessWindow<QDialog>::paintEvent(event);
     QPainter painter(this);
     // A hairline between the product block and the agreement.
     const int y = height() * kSeparatorY / kDesignSize.height();
     const int x0 = width() * kIconRect.left() / kDesignSize.width();
     const int x1 = width() * (kAgreementRect.left() + kAgreementRect.width()) / kDesignSize.width();
-    painter.setPen(QColor(228, 232, 237));
+    painter.setPen(krevol::colour::kSeparator);
     painter.drawLine(x0, y, x1, y);
+}
+
+void CKrevolSetDlg::escapePressed() {
+    reject();
 }

@@ -9,6 +9,9 @@
 // resized: each one's rectangle is its designed rectangle scaled by the client size over the
 // designed client size (computed from the design every time, so repeated resizing does not
 // let rounding errors creep in).
+//
+// Like every window of the program it has no system caption: it is dragged with the left button
+// anywhere on its body, and Escape closes it like "Complete".
 #pragma once
 
 #include <QDialog>
@@ -19,11 +22,13 @@
 #include <string>
 #include <vector>
 
+#include "ui/frameless_window.h"
+
 namespace krevol {
 class CSkinButton;
 }
 
-class CKrevolSetDlg : public QDialog {
+class CKrevolSetDlg : public krevol::FramelessWindow<QDialog> {
     Q_OBJECT
 
   public:
@@ -54,6 +59,7 @@ class CKrevolSetDlg : public QDialog {
   protected:
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void escapePressed() override;  // closes the box
 
   private:
     struct LaidOut {

@@ -1,11 +1,8 @@
 #include "ui/box_dialog.h"
 
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QTextLayout>
 
 #include "app/message_presenter.h"
@@ -69,10 +66,7 @@ QRect boxTextRect(const QString& text, const QFont& font) {
 }
 
 QRect boxWindowRect(int width, int height, QPoint origin) {
-    const int x = (width - box_layout::kWidth) / 2;
-    const int y = (height - box_layout::kHeight) / 2;
-    return QRect(origin.x() + x, origin.y() + y, width - 2 * x,
-                 box_layout::kHeight + (height - box_layout::kHeight) % 2);
+    return centredRect(QRect(origin, QSize(width, height)), QSize(box_layout::kWidth, box_layout::kHeight));
 }
 
 const QFont& messageBoxFont() {
@@ -81,7 +75,7 @@ const QFont& messageBoxFont() {
 }
 
 CKrevolBoxDlg::CKrevolBoxDlg(const QString& text, int type, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), text_(text), type_(type) {
+    : FramelessWindow<QDialog>(parent, Qt::Dialog, 0), text_(text), type_(type) {
     setWindowTitle(QString::fromStdString(loadText(102)));
     setFont(messageBoxFont());
     resize(box_layout::kWidth, box_layout::kHeight);
@@ -98,7 +92,7 @@ CKrevolBoxDlg::CKrevolBoxDlg(const QString& text, int type, QWidget* parent)
     close_->setGeometry(box_layout::kCloseRect);
     connect(close_, &QAbstractButton::clicked, this, [this] { done(kAnswerSecond); });
 
-    const QImage blue = pictureOr(picture::kBoxYesButton, box_layout::kOkRect.size(), QColor(45, 143, 193));
+    const QImage blue = pictureOr(picture::kBoxYesButton, box_layout::kOkRect.size(), colour::kLink);
     first_ = new CSkinButton(this);
     first_->setObjectName(QStringLiteral("firstButton"));
     first_->setPicture(blue);
@@ -107,18 +101,19 @@ CKrevolBoxDlg::CKrevolBoxDlg(const QString& text, int type, QWidget* parent)
 
     second_ = new CSkinButton(this);
     second_->setObjectName(QStringLiteral("secondButton"));
-    second_->setPicture(pictureOr(picture::kBoxNoButton, box_layout::kNoRect.size(), QColor(140, 149, 160)));
+    second_->setPicture(
+        pictureOr(picture::kBoxNoButton, box_layout::kNoRect.size(), colour::kSecondaryButton));
     second_->setFont(messageBoxFont());
     connect(second_, &QAbstractButton::clicked, this, [this] { done(kAnswerSecond); });
 
     if (type_ == kBoxOk) {
-        first_->setText(QStringLiteral("OK"));
+        first_->setText(QString::fromStdString(loadText(msgId(322))));
         first_->setGeometry(box_layout::kOkRect);
         second_->hide();
     } else {
-        first_->setText(QStringLiteral("YES"));
+        first_->setText(QString::fromStdString(loadText(msgId(323))));
         first_->setGeometry(box_layout::kYesRect);
-        second_->setText(QStringLiteral("NO"));
+        second_->setText(QString::fromStdString(loadText(msgId(324))));
         second_->setGeometry(box_layout::kNoRect);
     }
 }
@@ -134,10 +129,7 @@ QAbstractButton* CKrevolBoxDlg::closeControl() const {
 }
 
 void CKrevolBoxDlg::placeOnScreen() {
-    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-    if (!s) return;
-    const QRect area = s->availableGeometry();
-    setGeometry(boxWindowRect(area.width(), area.height(), area.topLeft()));
+    setGeometry(centredRect(QSize(box_layout::kWidth, box_layout::kHeight)));
 }
 
 void CKrevolBoxDlg::accept() {
@@ -158,41 +150,15 @@ void CKrevolBoxDlg::paintEvent(QPaintEvent*) {
 }
 
 void CKrevolBoxDlg::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            done(kAnswerFirst);
-            return;
-        case Qt::Key_Escape:
-            done(kAnswerSecond);
-            return;
-        default:
-            QDialog::keyPressEvent(event);
-    }
-}
-
-void CKrevolBoxDlg::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
-        dragging_ = true;
-        dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
-        event->accept();
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        done(kAnswerFirst);
         return;
     }
-    QDialog::mousePressEvent(event);
+    FramelessWindow<QDialog>::keyPressEvent(event);
 }
 
-void CKrevolBoxDlg::mouseMoveEvent(QMouseEvent* event) {
-    if (dragging_ && (event->buttons() & Qt::LeftButton)) {
-        move(event->globalPosition().toPoint() - dragOffset_);
-        event->accept();
-        return;
-    }
-    QDialog::mouseMoveEvent(event);
-}
-
-void CKrevolBoxDlg::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) dragging_ = false;
-    QDialog::mouseReleaseEvent(event);
+void CKrevolBoxDlg::escapePressed() {
+    done(kAnswerSecond);
 }
 
 }  // namespace krevol

@@ -1,8 +1,9 @@
 // The program's own message box: 380 x 180, no caption, drawn from pictures 219-223.
 //
 // Type 1 shows one "OK" button; any other type shows "YES" and "NO". "OK"/"YES" and Enter end
-// the box with 1; "NO", the close control and Escape with 2. The captions are English in both
-// languages. The box can be dragged with the left button anywhere in it.
+// the box with 1; "NO", the close control and Escape with 2. The captions are catalogue texts
+// (322-324), in the language of the run. The box can be dragged with the left button anywhere in it
+// (FramelessWindow with the whole window as its drag strip).
 //
 // Show it through the message presenter (app/message_presenter.h), not directly: the presenter
 // also disables the window behind it and brings calls of worker threads to this thread.
@@ -15,6 +16,8 @@
 #include <QPoint>
 #include <QRect>
 #include <QString>
+
+#include "ui/frameless_window.h"
 
 namespace krevol {
 
@@ -40,14 +43,15 @@ QRect boxTextRect(int oneLineWidth);
 // with line breaks of its own always gets the tall, wrapped area).
 QRect boxTextRect(const QString& text, const QFont& font);
 // The box's window rectangle in an area of `width` x `height` pixels whose top left is
-// `origin`: x = (W - 380) / 2, y = (H - 180) / 2, width W - 2x, height 180 + (H - 180) % 2.
+// `origin`: x = (W - 380) / 2, y = (H - 180) / 2, width W - 2x, height 180 + (H - 180) % 2
+// (centredPlacement: on an area smaller than the box it keeps its size from the area's edge).
 QRect boxWindowRect(int width, int height, QPoint origin = QPoint(0, 0));
 
 // The shared font of every box: the embedded family, 15 pixels, normal weight.
 // User-interface thread only.
 const QFont& messageBoxFont();
 
-class CKrevolBoxDlg : public QDialog {
+class CKrevolBoxDlg : public FramelessWindow<QDialog> {
     Q_OBJECT
   public:
     CKrevolBoxDlg(const QString& text, int type, QWidget* parent = nullptr);
@@ -70,9 +74,7 @@ class CKrevolBoxDlg : public QDialog {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
+    void escapePressed() override;  // ends with 2
 
   private:
     QString text_;
@@ -83,8 +85,6 @@ class CKrevolBoxDlg : public QDialog {
     CSkinButton* first_ = nullptr;
     CSkinButton* second_ = nullptr;
     CSkinButton* close_ = nullptr;
-    bool dragging_ = false;
-    QPoint dragOffset_;
 };
 
 }  // namespace krevol

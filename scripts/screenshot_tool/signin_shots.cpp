@@ -3,7 +3,8 @@
 //
 // The modes that follow a verified code are reached through the real flows: a small API server
 // on 127.0.0.1 accepts every code and the demo account's sign-in. The main window of the
-// sign-in is a plain stand-in, so that only the sign-in window is pictured.
+// sign-in is not built (the window's hooks for it are left empty), so that only the sign-in
+// window is pictured.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -72,8 +73,6 @@ class AccountShotServer {
 
 CKrevolRegistDlg::Hooks shotHooks() {
     CKrevolRegistDlg::Hooks hooks;
-    hooks.createMainWindow = [](const std::string&, const std::string&, const std::string&,
-                                krevol::SignInHost*) -> QWidget* { return new QWidget; };
     hooks.restartProgram = [] {};
     hooks.showAboutBox = [](const std::string&, const std::string&) {};
     return hooks;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/messages.h"
 #include "support/command_run.h"
 #include "volume_fixture.h"
 
@@ -37,28 +38,35 @@ TEST(DetectCommand, PrintsWhatTheWindowSees) {
                             "\",\"serial\":\"9000123456789012\",\"kind\":2,\"message\":[]}\n");
 }
 
+// Every outcome without a usable tool prints the device panel's status text as a message line.
 TEST(DetectCommand, OutcomesWithoutAUsableTool) {
+    const auto message = [](int id) { return "message: " + loadText(id, kLanguageEnglish) + "\n"; };
+
     FixtureFolder none;
     const CommandRun empty = runDetect(none.str(), "");
     EXPECT_EQ(empty.exitCode, 1);
-    EXPECT_EQ(empty.out, "outcome: 0\ndrive: \nserial: \nkind: -1\n");
+    EXPECT_EQ(empty.out, "outcome: 0\ndrive: \nserial: \nkind: -1\n" + message(144));
 
     FixtureFolder bad;
     writeFixtureFile(bad / "card/DEVINFO.INI", "sn: \"quoted\"\\\n");
     const CommandRun json = runDetect(bad.str(), "--json");
     EXPECT_EQ(json.exitCode, 1);
     EXPECT_EQ(json.out, "{\"outcome\":3,\"drive\":\"" + (bad / "card") +
-                            "\",\"serial\":\" \\\"quoted\\\"\\\\\",\"kind\":-1,\"message\":[]}\n");
+                            "\",\"serial\":\" \\\"quoted\\\"\\\\\",\"kind\":-1,\"message\":[\"" +
+                            loadText(146, kLanguageEnglish) + "\"]}\n");
 
     FixtureFolder two;
     writeFixtureFile(two / "E/DEVINFO.INI", "SN:1000123456789012\n");
     std::filesystem::create_directories(two / "F");
-    EXPECT_EQ(runDetect(two.str(), "").out, "outcome: 2\ndrive: \nserial: \nkind: -1\n");
+    const CommandRun several = runDetect(two.str(), "");
+    EXPECT_EQ(several.exitCode, 1);
+    // Message 145 ends with a blank, which the line keeps.
+    EXPECT_EQ(several.out, "outcome: 2\ndrive: \nserial: \nkind: -1\n" + message(145));
 
     FixtureFolder missing;
     std::filesystem::create_directories(missing / "stick");
     EXPECT_EQ(runDetect(missing.str(), "").out,
-              "outcome: 4\ndrive: " + (missing / "stick") + "\nserial: \nkind: -1\n");
+              "outcome: 4\ndrive: " + (missing / "stick") + "\nserial: \nkind: -1\n" + message(286));
 }
 
 TEST(DetectCommand, UnknownOptionIsAUsageError) {

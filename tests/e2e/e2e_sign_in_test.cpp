@@ -24,6 +24,7 @@
 #include "app/krevol_regist_app.h"
 #include "app/message_presenter.h"
 #include "app/messages.h"
+#include "app/suite_windows.h"
 #include "mainwindow/main_window_state.h"
 #include "mainwindow/update_dialog.h"
 #include "sandbox_process.h"
@@ -69,21 +70,22 @@ class E2eSignInTest : public QObject {
     int exitCode_ = -1;
 
     // One run of the program, as main() runs it: CKrevolRegistApp with the real start-up
-    // operations, and the real sign-in window with its default hooks. `steps` is what the user
-    // does while the window runs; when it returns (also after a failed check) and the run has
-    // not ended by itself, the window is closed so that the run ends.
+    // operations, and the real sign-in window built by the application's SuiteWindows. `steps` is what the
+    // user does while the window runs; when it returns (also after a failed check) and the run has not ended
+    // by itself, the window is closed so that the run ends.
     void runProgram(const std::function<void(CKrevolRegistDlg&)>& steps) {
         static char name[] = "KrevolRegist";
         char* argv[] = {name, nullptr};
         bool ranWindow = false;
         krevol::CKrevolRegistApp shell(1, argv, [&](const std::string& commandLine) {
             ranWindow = true;
-            CKrevolRegistDlg signIn(commandLine);
+            krevol::SuiteWindows windows(commandLine);
+            CKrevolRegistDlg& signIn = windows.signInDialog();
             QTimer::singleShot(0, &signIn, [&signIn, &steps] {
                 steps(signIn);
                 if (!signIn.isEnded()) signIn.closeWindow();
             });
-            return signIn.exec();
+            return windows.exec();
         });
         exitCode_ = shell.run();
         QVERIFY2(ranWindow, qPrintable("the sign-in window did not run; boxes: " + describe(shown())));

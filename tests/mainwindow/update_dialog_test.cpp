@@ -1,201 +1,24 @@
-// The main window, headless, against an API server on 127.0.0.1 and KREVOL_VOLUMES drive folders.
-#include <QAbstractButton>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
+// The main window (frame, header, tabs, device panel, volume events, page switch), headless, against
+// an API server on 127.0.0.1 and KREVOL_VOLUMES drive folders.
 #include <QLabel>
 #include <QMouseEvent>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 
-#include <atomic>
-#include <chrono>
-#include <memory>
-#include <mutex>
-#include <set>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "app/message_presenter.h"
-#include "app/messages.h"
-#include "mainwindow/main_window_state.h"
-#include "mainwindow/sign_in_host.h"
-#include "mainwindow/update_dialog.h"
-#include "mainwindow/window_placement.h"
+#include "ui/window_placement.h"
 #include "net/transport.h"
-#include "support/local_server.h"
-#include "support/recording_presenter.h"
 #include "ui/my_list_box.h"
 #include "ui/window_registry.h"
 
+#include "main_window_fixture.h"
+
 using namespace krevol;
+using namespace krevol::test;
 
-namespace {
-
-const std::string kEmail = "user@example.com";
-const std::string kOwnSerial = "9001234567890123";
-
-class FakeHost : public SignInHost {
-  public:
-    void returnToSignIn() override { ++returns; }
-    void beginChangePassword() override { ++passwordFlows; }
-    void beginModifyMailbox() override { ++mailboxFlows; }
-    void requestClose() override { ++closeRequests; }
-    int returns = 0;
-    int passwordFlows = 0;
-    int mailboxFlows = 0;
-    int closeRequests = 0;
-};
-
-// Answers the owner query and the device list; counts the calls and how many ran at once.
-class ApiServer {
-  public:
-    ApiServer() {
-        serve("/krevol-manager-api/deviceuser/selectUserBySn", true);
-        serve("/krevol-manager-api/deviceuser/selectDeviceByUserId", false);
-        server_.start();
-        qputenv("KREVOL_API_HOST", QByteArray::fromStdString(server_.hostPort()));
-    }
-    ~ApiServer() {
-        server_.stop();
-        qunsetenv("KREVOL_API_HOST");
-    }
-    void setOwner(std::string answer) {
-        std::lock_guard lock(mutex_);
-        owner_ = std::move(answer);
-    }
-    void setList(std::string answer) {
-        std::lock_guard lock(mutex_);
-        list_ = std::move(answer);
-    }
-    void setDelay(int ms) { delayMs_ = ms; }
-    int ownerCalls() const { return ownerCalls_; }
-    int listCalls() const { return listCalls_; }
-    int mostAtOnce() const { return mostAtOnce_; }
-
-  private:
-    void serve(const std::string& path, bool owner) {
-        server_.http().Post(path, [this, owner](const httplib::Request&, httplib::Response& res) {
-            const int now = ++running_;
-            int seen = mostAtOnce_;
-            while (now > seen && !mostAtOnce_.compare_exchange_weak(seen, now)) {
-            }
-            if (delayMs_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_.load()));
-            std::string body;
-            {
-                std::lock_guard lock(mutex_);
-                body = owner ? owner_ : list_;
-            }
-            ++(owner ? ownerCalls_ : listCalls_);
-            --running_;
-            res.set_content(body, "application/json");
-        });
-    }
-
-    test::LocalServer server_;
-    std::mutex mutex_;
-    std::string owner_;
-    std::string list_ = "{\"statuscode\":200,\"data\":[]}";
-    std::atomic<int> delayMs_{0};
-    std::atomic<int> ownerCalls_{0};
-    std::atomic<int> listCalls_{0};
-    std::atomic<int> running_{0};
-    std::atomic<int> mostAtOnce_{0};
-};
-
-std::string element(const std::string& type, const std::string& sn) {
-    return "{\"id\":7,\"name\":\"tool\",\"sn\":\"" + sn + "\",\"type\":\"" + type +
-           "\",\"createTime\":1564012800000,\"userId\":3}";
-}
-
-std::string listOf(const std::vector<std::string>& elements) {
-    std::string data;
-    for (const std::string& e : elements) data += (data.empty() ? "" : ",") + e;
-    return "{\"statuscode\":200,\"message\":\"ok\",\"data\":[" + data + "]}";
-}
-
-std::string ownerIs(const std::string& username) {
-    return "{\"statuscode\":200,\"data\":{\"deviceType\":\"KR-900\",\"username\":\"" + username + "\"}}";
-}
-
-QString text(int id) {
-    return QString::fromStdString(loadText(id));
-}
-
-}  // namespace
-
-class UpdateDialogTest : public QObject {
+class UpdateDialogTest : public QObject, private MainWindowFixture {
     Q_OBJECT
 
-  private:
-    std::unique_ptr<test::RecordingPresenter> presenter_;
-    std::unique_ptr<ApiServer> server_;
-    std::unique_ptr<QTemporaryDir> volumes_;
-    FakeHost host_;
-
-    // A drive folder with DEVINFO.INI and the tool's app.ini; returns its mount point.
-    std::string addDrive(const QString& name, const std::string& serial) {
-        const QString drive = volumes_->path() + QLatin1Char('/') + name;
-        QDir().mkpath(drive + QStringLiteral("/obdtool/sys"));
-        QFile info(drive + QStringLiteral("/DEVINFO.INI"));
-        if (info.open(QIODevice::WriteOnly))
-            info.write(QByteArray("SN:") + QByteArray::fromStdString(serial) + "\r\n");
-        QFile appIni(drive + QStringLiteral("/obdtool/sys/app.ini"));
-        if (appIni.open(QIODevice::WriteOnly)) appIni.write("x");
-        return drive.toStdString();
-    }
-
-    std::unique_ptr<CKrevolUpdateDlg> makeWindow() {
-        auto window = std::make_unique<CKrevolUpdateDlg>("17", "tok", kEmail, &host_);
-        window->show();
-        return window;
-    }
-
-    static bool waitForRefresh(CKrevolUpdateDlg& window) {
-        QElapsedTimer timer;
-        timer.start();
-        while (window.refreshRunning() && timer.elapsed() < 15000) QTest::qWait(10);
-        return !window.refreshRunning();
-    }
-
-    template <typename T = QWidget>
-    static T* child(CKrevolUpdateDlg& window, const char* name) {
-        return window.findChild<T*>(QString::fromLatin1(name));
-    }
-
-    static bool shown(CKrevolUpdateDlg& window, const char* name) {
-        QWidget* widget = child(window, name);
-        return widget && widget->isVisible();
-    }
-
-    static void click(CKrevolUpdateDlg& window, const char* name) {
-        auto* button = child<QAbstractButton>(window, name);
-        QVERIFY2(button, name);
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
-
-    int lastShownId() const {
-        const auto shownMessages = presenter_->shown();
-        return shownMessages.empty() ? 0 : shownMessages.back().id;
-    }
-
   private slots:
-    void init() {
-        presenter_ = std::make_unique<test::RecordingPresenter>();
-        server_ = std::make_unique<ApiServer>();
-        volumes_ = std::make_unique<QTemporaryDir>();
-        qputenv("KREVOL_VOLUMES", volumes_->path().toLocal8Bit());
-        host_ = FakeHost();
-    }
-
-    void cleanup() {
-        qunsetenv("KREVOL_VOLUMES");
-        volumes_.reset();
-        server_.reset();
-        presenter_.reset();
-    }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     void placementFormula_data() {
         QTest::addColumn<int>("areaWidth");
@@ -206,6 +29,7 @@ class UpdateDialogTest : public QObject {
         QTest::newRow("exact fit") << 960 << 640 << QRect(0, 0, 960, 640);
         QTest::newRow("area too small keeps the window on screen") << 800 << 601 << QRect(0, 0, 960, 640);
     }
+
     void placementFormula() {
         QFETCH(int, areaWidth);
         QFETCH(int, areaHeight);
@@ -371,38 +195,6 @@ class UpdateDialogTest : public QObject {
         QCOMPARE(window->state().otherDeviceRows.size(), std::size_t(2));
     }
 
-    void removalCancelsARunOfTheUpgradePageOnly_data() {
-        QTest::addColumn<int>("page");
-        QTest::addColumn<bool>("cancelled");
-        QTest::newRow("upgrade page") << int(kPageUpgrade) << true;
-        QTest::newRow("device reset") << int(kPageDeviceReset) << false;
-    }
-    void removalCancelsARunOfTheUpgradePageOnly() {
-        QFETCH(int, page);
-        QFETCH(bool, cancelled);
-        const std::string drive = addDrive(QStringLiteral("TOOL"), kOwnSerial);
-        server_->setOwner(ownerIs(kEmail));
-        server_->setList(listOf({element("KR-900", kOwnSerial)}));
-        auto window = makeWindow();
-        QVERIFY(waitForRefresh(*window));
-        QVERIFY(page == kPageUpgrade ? window->showPage(kPageUpgrade) : window->showPage(kPageDeviceReset));
-        auto* list = child<CMyListBox>(*window, "softwareList");
-        list->addRow(QStringLiteral("Toyota$V1.0$V1.2$12MB$"));
-        window->state().runBusy = 1;
-        window->state().runIdle = 0;
-        runStopFlag = 0;
-        presenter_->clear();
-
-        window->handleVolumeRemoval(drive);
-        QCOMPARE(list->count(), 0);
-        QCOMPARE(window->state().runBusy, cancelled ? 0 : 1);
-        QCOMPARE(runStopFlag.load(), cancelled ? 1 : 0);
-        QCOMPARE(lastShownId(), cancelled ? 259 : 0);
-        QVERIFY(!shown(*window, "softwareList"));
-        QVERIFY(!shown(*window, "oneClickButton"));
-        QVERIFY(waitForRefresh(*window));
-    }
-
     void tabsAndIconsDoNothingWhileARunIsBusy() {
         auto window = makeWindow();
         QVERIFY(waitForRefresh(*window));
@@ -440,6 +232,7 @@ class UpdateDialogTest : public QObject {
         QTest::newRow("other devices sub-tab")
             << "subTabOtherDevices" << int(kPageOtherDevices) << 189 << "-";
     }
+
     void pageTitlesAndTabFonts() {
         QFETCH(QString, control);
         QFETCH(int, page);
@@ -493,8 +286,9 @@ class UpdateDialogTest : public QObject {
         QTest::newRow("5") << 5 << 0 << 0 << 0 << (always + QStringList{"settingsRow0", "settingsRow5"});
         QTest::newRow("6") << 6 << 0 << 0 << 0 << (always + QStringList{"notificationsPicture"});
         QTest::newRow("7") << 7 << 0 << 0 << 0 << (always + QStringList{"versionText", "actionLink"});
-        QTest::newRow("8") << 8 << 0 << 0 << 0 << (always + QStringList{"versionText", "actionLink"});
+        QTest::newRow("8") << 8 << 0 << 0 << 0 << (always + QStringList{"resetText", "resetLink"});
     }
+
     void visibilityPerPage() {
         QFETCH(int, page);
         QFETCH(int, statusShown);
@@ -521,6 +315,8 @@ class UpdateDialogTest : public QObject {
                                         "selectAllCaption",
                                         "versionText",
                                         "actionLink",
+                                        "resetText",
+                                        "resetLink",
                                         "accountPopup",
                                         "informationPicture",
                                         "notificationsPicture"};
@@ -540,49 +336,6 @@ class UpdateDialogTest : public QObject {
         }
     }
 
-    void settingsRows() {
-        auto window = makeWindow();
-        QVERIFY(waitForRefresh(*window));
-        QVERIFY(window->showPage(kPageSettings));
-
-        click(*window, "settingsEdit2");  // Language: nothing
-        QCOMPARE(window->state().currentPage, int(kPageSettings));
-        QVERIFY(window->isVisible() && window->isEnabled());
-
-        click(*window, "settingsEdit3");  // Version Upgrade
-        QCOMPARE(window->state().currentPage, int(kPageSuiteVersion));
-        QCOMPARE(child<QLabel>(*window, "pageTitle")->text(), text(194));
-        QCOMPARE(child<QLabel>(*window, "versionText")->text(), text(208));
-        QCOMPARE(child<QAbstractButton>(*window, "actionLink")->text(), text(207));
-        QVERIFY(window->isTimerArmed(kTimerSuiteVersion));
-        click(*window, "actionLink");  // "Complete": back to Settings
-        QCOMPARE(window->state().currentPage, int(kPageSettings));
-
-        click(*window, "settingsEdit4");  // Device Reset
-        QCOMPARE(window->state().currentPage, int(kPageDeviceReset));
-        QCOMPARE(child<QLabel>(*window, "pageTitle")->text(), text(269));
-        QCOMPARE(child<QLabel>(*window, "versionText")->text(), text(270));
-        QCOMPARE(child<QAbstractButton>(*window, "actionLink")->text(), text(273));
-
-        QVERIFY(window->showPage(kPageSettings));
-        click(*window, "settingsEdit5");  // Single Software Reinstall
-        QCOMPARE(window->state().currentPage, int(kPageUpgrade));
-        QCOMPARE(window->state().reinstallMode, 1);
-        QCOMPARE(child<QLabel>(*window, "pageTitle")->text(), text(245));
-
-        QVERIFY(window->showPage(kPageSettings));
-        click(*window, "settingsEdit1");  // Change Password: disabled, still visible
-        QVERIFY(!window->isEnabled());
-        QVERIFY(window->isVisible());
-        QTRY_COMPARE(host_.passwordFlows, 1);
-        window->setEnabled(true);
-
-        click(*window, "settingsEdit0");  // Modify Mailbox: hidden
-        QVERIFY(!window->isVisible());
-        QTRY_COMPARE(host_.mailboxFlows, 1);
-        QCOMPARE(host_.returns, 0);
-    }
-
     void closeQuestions_data() {
         QTest::addColumn<int>("page");
         QTest::addColumn<int>("question");
@@ -593,6 +346,7 @@ class UpdateDialogTest : public QObject {
         QTest::newRow("reinstalling, no") << int(kPageDeviceReset) << 275 << kAnswerSecond;
         QTest::newRow("reinstalling, yes") << int(kPageDeviceReset) << 275 << kAnswerFirst;
     }
+
     void closeQuestions() {
         QFETCH(int, page);
         QFETCH(int, question);
@@ -624,6 +378,7 @@ class UpdateDialogTest : public QObject {
         QTest::newRow("ends the program") << true;
         QTest::newRow("destroyed by the sign-in dialog") << false;
     }
+
     void closingWithoutARunAsksNothing() {
         QFETCH(bool, endsApplication);
         auto window = makeWindow();
@@ -648,52 +403,6 @@ class UpdateDialogTest : public QObject {
         QTest::qWait(20);
         QVERIFY(window->isVisible());
         QCOMPARE(host_.closeRequests, 0);
-    }
-
-    void otherDevicesRowsAndThumb() {
-        addDrive(QStringLiteral("TOOL"), kOwnSerial);
-        server_->setOwner(ownerIs(kEmail));
-        std::vector<std::string> elements = {element("KR-900", kOwnSerial)};
-        for (int i = 0; i < 5; ++i)
-            elements.push_back(element("KR-100", "100000000000000" + std::to_string(i)));
-        server_->setList(listOf(elements));
-        auto window = makeWindow();
-        QVERIFY(waitForRefresh(*window));
-        QVERIFY(window->showPage(kPageOtherDevices));
-
-        auto* list = child<CMyListBox>(*window, "otherDevicesList");
-        auto* thumb = child<CMyScrollThumb>(*window, "otherDevicesThumb");
-        QCOMPARE(list->count(), 5);
-        QCOMPARE(list->rowHeight(), 53);
-        QVERIFY(list->rowText(0).startsWith(QStringLiteral("KR-100$1000000000000000$")));
-        QCOMPARE(window->state().devicesScrollActive, 1);
-        QCOMPARE(window->state().devicesScrollStep, thumb->trackLength() / 2);
-        QVERIFY(thumb->isActive());
-        QCOMPARE(thumb->thumbOffset(), 0);
-
-        // One wheel notch over the list moves the thumb one step and the list one row.
-        QWheelEvent down(QPointF(10, 10), list->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120),
-                         Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(list, &down);
-        QCOMPARE(thumb->thumbOffset(), thumb->step());
-        QCOMPARE(list->topRow(), 1);
-
-        // Not on page 1: the wheel does nothing there.
-        QVERIFY(window->showPage(kPageMyDevice));
-        thumb->moveThumbTo(0);
-        QApplication::sendEvent(list, &down);
-        QCOMPARE(list->topRow(), 0);
-    }
-
-    void fewOtherDevicesHaveNoThumb() {
-        server_->setList(
-            listOf({element("KR-100", "1000000000000001"), element("KR-100", "1000000000000002"),
-                    element("KR-100", "1000000000000003"), element("KR-100", "1000000000000004")}));
-        auto window = makeWindow();
-        QVERIFY(waitForRefresh(*window));
-        QCOMPARE(window->state().otherDeviceRows.size(), std::size_t(4));
-        QCOMPARE(window->state().devicesScrollActive, 0);
-        QVERIFY(!child<CMyScrollThumb>(*window, "otherDevicesThumb")->isActive());
     }
 
     void draggingOnlyAfterTheFirst200Ms() {
@@ -737,6 +446,50 @@ class UpdateDialogTest : public QObject {
         QCOMPARE(registeredMainWindow(), static_cast<QWidget*>(nullptr));
         QTRY_COMPARE_WITH_TIMEOUT(server_->listCalls(), 1, 15000);
         QTest::qWait(100);  // the result arrives and finds no window
+    }
+
+    void pageTitlesAndPageTextsShareOneLeftMargin() {
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        auto* title = child<QLabel>(*window, "pageTitle");
+        const int margin = title->geometry().left();
+        for (int page : {int(kPageOtherDevices), int(kPageUpgrade), int(kPageInformation), int(kPageSettings),
+                         int(kPageNotifications), int(kPageSuiteVersion), int(kPageDeviceReset)}) {
+            QVERIFY(window->showPage(kPageMyDevice));
+            if (page == kPageSuiteVersion || page == kPageDeviceReset)
+                QVERIFY(window->showPage(kPageSettings));
+            QVERIFY(window->showPage(page));
+            QVERIFY(!title->text().isEmpty());
+            QCOMPARE(title->geometry().left(), margin);
+        }
+        QCOMPARE(child<QLabel>(*window, "versionText")->geometry().left(), margin);
+        QCOMPARE(child<QWidget>(*window, "actionLink")->geometry().left(), margin);
+        QCOMPARE(child<QLabel>(*window, "resetText")->geometry().left(), margin);
+        QCOMPARE(child<QWidget>(*window, "resetLink")->geometry().left(), margin);
+    }
+
+    void featureListIsInTheRunsLanguage_data() {
+        QTest::addColumn<int>("language");
+        QTest::newRow("English") << kLanguageEnglish;
+        QTest::newRow("Chinese") << kLanguageChinese;
+    }
+    void featureListIsInTheRunsLanguage() {
+        QFETCH(int, language);
+        setUiLanguage(language);
+        auto window = makeWindow();
+        setUiLanguage(kLanguageEnglish);
+        QVERIFY(waitForRefresh(*window));
+        auto* list = child<CMyListBox>(*window, "featureList");
+        QCOMPARE(list->count(), 7);
+        for (int i = 0; i < 7; ++i) {
+            const QString expected = QString::fromStdString(loadText(300 + i, language));
+            QVERIFY(!expected.isEmpty());
+            QCOMPARE(list->rowText(i).trimmed(), expected);
+            if (language == kLanguageChinese)
+                QVERIFY(expected != QString::fromStdString(loadText(300 + i, kLanguageEnglish)));
+        }
+        QCOMPARE(child<QLabel>(*window, "serialLabel")->text(),
+                 QString::fromStdString(loadText(158, language)));
     }
 
   private:

@@ -165,6 +165,40 @@ TEST(ReadQuotedValue, Table) {
     }
 }
 
+// The readers that tell a missing key from a value without its end (used for the device list).
+TEST(FindValue, TellsAMissingKeyFromAMissingEnd) {
+    const struct {
+        std::string text;
+        std::string key;
+        bool quoted;
+        ValueRead read;
+        std::string value;
+    } cases[] = {
+        {"{\"sn\":\"S1\",\"createTime\":15,}", "sn", true, ValueRead::Found, "S1"},
+        {"{\"sn\":\"S1\",\"createTime\":15,}", "createTime", false, ValueRead::Found, "15"},
+        {"{\"sn\":\"\",}", "sn", true, ValueRead::Found, ""},
+        {"{\"name\":\"n\"}", "sn", true, ValueRead::KeyMissing, ""},
+        {"{\"sn\":12,}", "sn", true, ValueRead::KeyMissing, ""},  // not a quoted value
+        {"{\"sn\":\"open", "sn", true, ValueRead::EndMissing, ""},
+        {"{\"sn\":\"", "sn", true, ValueRead::EndMissing, ""},  // nothing after the key
+        {"{\"createTime\":15}", "createTime", false, ValueRead::EndMissing, ""},
+        {"{\"createTime\":", "createTime", false, ValueRead::EndMissing, ""},
+        {"", "createTime", false, ValueRead::KeyMissing, ""},
+    };
+    for (const auto& c : cases) {
+        std::string value = "untouched";
+        const ValueRead read =
+            c.quoted ? findQuotedValue(c.text, c.key, value) : findRawValue(c.text, c.key, value);
+        EXPECT_EQ(read, c.read) << c.text;
+        EXPECT_EQ(value, c.read == ValueRead::Found ? c.value : "untouched") << c.text;
+        // The boolean readers agree with them.
+        std::string ignored, remainder;
+        const bool found = c.quoted ? readQuotedValue(c.text, c.key, ignored, remainder)
+                                    : readRawValue(c.text, c.key, ignored);
+        EXPECT_EQ(found, c.read == ValueRead::Found) << c.text;
+    }
+}
+
 TEST(ReadQuotedValue, RemainderReadsMembersInOrder) {
     const std::string answer = "{\"name\":\"first\",\"url\":\"u1\"},{\"name\":\"second\",\"url\":\"u2\"}";
     std::string name, url, rest = answer;

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/messages.h"
 #include "net/transport.h"
 #include "raw_http_server.h"
 #include "support/local_server.h"
@@ -222,6 +223,7 @@ TEST_F(DownloadFile, ShortBodyIsAFailureWithTheErrorBox) {
     const auto shown = presenter_.shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].code, 5);
+    EXPECT_EQ(shown[0].text.rfind(loadText(343) + " (", 0), 0u) << shown[0].text;
     // The partial file stays with what arrived.
     const std::string partial = readFile(target);
     EXPECT_LE(partial.size(), sent);
@@ -389,6 +391,7 @@ TEST_F(DownloadFile, UnreachableServerShowsTheErrorBoxWithFive) {
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].code, 5);
     EXPECT_EQ(shown[0].text.substr(shown[0].text.size() - 2), ":5");
+    EXPECT_EQ(shown[0].text.rfind(loadText(340) + " (", 0), 0u) << shown[0].text;
     EXPECT_EQ(entries(), 0u);
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/messages.h"
 #include "net/transport.h"
 #include "net/user_agent.h"
 #include "raw_http_server.h"
@@ -133,6 +134,9 @@ TEST(PostJson, UnreachableServerShowsTheErrorBoxWithFive) {
     EXPECT_EQ(shown[0].code, 5);
     ASSERT_GT(shown[0].text.size(), 2u);
     EXPECT_EQ(shown[0].text.substr(shown[0].text.size() - 2), ":5") << shown[0].text;
+    // The catalogue's words first, the transport's own text after them in parentheses.
+    EXPECT_EQ(shown[0].text.rfind(loadText(340) + " (", 0), 0u) << shown[0].text;
+    EXPECT_EQ(shown[0].text.substr(shown[0].text.size() - 3), "):5") << shown[0].text;
     EXPECT_EQ(answer, "");
 }
 
@@ -178,6 +182,7 @@ TEST(PostJson, SilentServerEndsWithFiveAfterTheReceiveTimeOut) {
     const auto shown = presenter.shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].code, 5);
+    EXPECT_EQ(shown[0].text.rfind(loadText(341) + " (", 0), 0u) << shown[0].text;
 }
 
 // A server that breaks off in the middle of its answer: 5, and the answer keeps what was read.
@@ -193,6 +198,7 @@ TEST(PostJson, AnswerCutOffGivesFiveWithWhatWasRead) {
     const auto shown = presenter.shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].code, 5);
+    EXPECT_EQ(shown[0].text.rfind(loadText(343) + " (", 0), 0u) << shown[0].text;
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The sandbox's pieces without HTTP: hashing, the tolerant JSON reader, fault settings, the upload
+// The sandbox's pieces without HTTP: stored passwords, the tolerant JSON reader, fault settings, the upload
 // checks, the package archives and the layout of the answers as the suite reads them.
 #include <gtest/gtest.h>
 #include <unzip.h>
@@ -7,9 +7,12 @@
 #include <map>
 
 #include "sandbox/api_answers.h"
+#include "sandbox/api_status.h"
 #include "sandbox/fault_switches.h"
 #include "sandbox/json_reader.h"
-#include "sandbox/sha256.h"
+#include "sandbox/password_hash.h"
+#include "sandbox/sandbox_store.h"
+#include "sandbox/sqlite_db.h"
 #include "sandbox/upload_check.h"
 #include "sandbox/zip_writer.h"
 #include "sandbox_test_support.h"
@@ -34,17 +37,104 @@ TEST(SandboxSha256, KnownDigests) {
     for (const Case& c : cases) EXPECT_EQ(sha256Hex(c.input), c.digest) << c.input.substr(0, 20);
 }
 
-TEST(SandboxSha256, FedInPiecesGivesTheSameDigest) {
-    const std::string text(200, 'x');  // pieces of 7 bytes cross every block boundary differently
-    Sha256 h;
-    for (std::size_t i = 0; i < text.size(); i += 7) h.update(std::string_view(text).substr(i, 7));
-    std::string hex;
-    for (const auto b : h.finish()) {
-        char buf[3];
-        std::snprintf(buf, sizeof buf, "%02x", b);
-        hex += buf;
+TEST(SandboxPassword, SaltedPbkdf2RecordChecksOnlyTheRightPassword) {
+    StoredPassword first;
+    StoredPassword second;
+    ASSERT_TRUE(hashPassword("demo-pass-1", first));
+    ASSERT_TRUE(hashPassword("demo-pass-1", second));
+    EXPECT_EQ(first.salt.size(), 2 * kPasswordSaltBytes);
+    EXPECT_NE(first.salt, second.salt) << "every password gets its own salt";
+    EXPECT_NE(first.hash, second.hash);
+    EXPECT_TRUE(first.hash.starts_with("pbkdf2-sha256$100000$")) << first.hash;
+    EXPECT_EQ(first.hash.size(), std::string("pbkdf2-sha256$100000$").size() + 64) << first.hash;
+    EXPECT_FALSE(isOldPasswordHash(first.hash));
+
+    EXPECT_EQ(checkPassword("demo-pass-1", first), PasswordCheck::Right);
+    EXPECT_EQ(checkPassword("demo-pass-1", second), PasswordCheck::Right);
+    EXPECT_EQ(checkPassword("demo-pass-2", first), PasswordCheck::Wrong);
+    EXPECT_EQ(checkPassword("", first), PasswordCheck::Wrong);
+    EXPECT_EQ(checkPassword("demo-pass-1", StoredPassword{second.salt, first.hash}), PasswordCheck::Wrong)
+        << "the salt belongs to the hash";
+}
+
+TEST(SandboxPassword, UnreadableRecordsNeverMatch) {
+    StoredPassword good;
+    ASSERT_TRUE(hashPassword("pw", good, 1000));
+    const std::string key = good.hash.substr(good.hash.rfind('$') + 1);
+    for (const std::string& hash : {
+             std::string(), "pbkdf2-sha256$1000$" + key.substr(0, 62),  // key cut short
+             "pbkdf2-sha256$1000$" + key.substr(0, 63) + "g",           // not hex
+             "pbkdf2-sha256$$" + key,                                   // no count
+             "pbkdf2-sha256$0$" + key,                                  // no rounds
+             "pbkdf2-sha256$99999999999$" + key,                        // count beyond 32 bits
+             "pbkdf2-sha256$20000000$" + key,                           // more work than allowed
+             "pbkdf2-sha256$1000x$" + key,                              // count with a tail
+             "pbkdf2-sha1$1000$" + key,                                 // another scheme
+             key.substr(0, 63),                                         // neither form
+         }) {
+        EXPECT_EQ(checkPassword("pw", StoredPassword{good.salt, hash}), PasswordCheck::Wrong) << hash;
     }
-    EXPECT_EQ(hex, sha256Hex(text));
+}
+
+TEST(SandboxPassword, OldAndWeakerRecordsAreRightButAskToBeStoredAgain) {
+    // Earlier sandboxes kept a bare SHA-256 of "<salt>:<password>".
+    const StoredPassword old{"0123456789abcdef0123456789abcdef",
+                             sha256Hex("0123456789abcdef0123456789abcdef:demo-pass-1")};
+    EXPECT_TRUE(isOldPasswordHash(old.hash));
+    EXPECT_EQ(checkPassword("demo-pass-1", old), PasswordCheck::RightButOld);
+    EXPECT_EQ(checkPassword("demo-pass-2", old), PasswordCheck::Wrong);
+    EXPECT_EQ(checkPassword("demo-pass-1", StoredPassword{"other", old.hash}), PasswordCheck::Wrong);
+
+    StoredPassword fewRounds;
+    ASSERT_TRUE(hashPassword("demo-pass-1", fewRounds, 1000));
+    EXPECT_EQ(checkPassword("demo-pass-1", fewRounds), PasswordCheck::RightButOld);
+    EXPECT_EQ(checkPassword("demo-pass-2", fewRounds), PasswordCheck::Wrong);
+}
+
+// A database seeded by an earlier sandbox: its accounts still sign in, and the first sign-in
+// replaces the old hash by a PBKDF2 record.
+TEST(SandboxPassword, OldDatabaseSignsInAndIsUpgraded) {
+    test::TempDir dir;
+    const std::string path = (dir.path() / "sandbox.db").string();
+    const std::string salt = "00112233445566778899aabbccddeeff";
+    {
+        SandboxStore store;
+        std::string error;
+        ASSERT_TRUE(store.open(path, error)) << error;
+        SeedData data;
+        data.accounts = {{"old@krevol.test", "placeholder"}};
+        ASSERT_TRUE(store.seed(data, error)) << error;
+    }
+    const auto storedHash = [&] {
+        SqliteDb db;
+        EXPECT_TRUE(db.open(path));
+        SqliteStatement q(db, "SELECT salt, pwhash FROM accounts WHERE email = 'old@krevol.test'");
+        EXPECT_TRUE(q.nextRow());
+        return std::make_pair(q.text(0), q.text(1));
+    };
+    {
+        SqliteDb db;
+        ASSERT_TRUE(db.open(path));
+        SqliteStatement u(db, "UPDATE accounts SET salt = ?, pwhash = ?");
+        u.bind(1, salt).bind(2, sha256Hex(salt + ":old-pass-1"));
+        ASSERT_TRUE(u.run());
+    }
+
+    SandboxStore store;
+    std::string error;
+    ASSERT_TRUE(store.open(path, error)) << error;
+    SignIn signIn;
+    EXPECT_EQ(store.login("old@krevol.test", "old-pass-2", signIn), status::kWrongPassword);
+    EXPECT_EQ(storedHash().second, sha256Hex(salt + ":old-pass-1")) << "a wrong password changes nothing";
+
+    ASSERT_EQ(store.login("old@krevol.test", "old-pass-1", signIn), status::kOk);
+    const auto [newSalt, newHash] = storedHash();
+    EXPECT_NE(newSalt, salt);
+    EXPECT_TRUE(newHash.starts_with("pbkdf2-sha256$100000$")) << newHash;
+
+    EXPECT_EQ(store.login("old@krevol.test", "old-pass-1", signIn), status::kOk);
+    EXPECT_EQ(store.login("old@krevol.test", "old-pass-2", signIn), status::kWrongPassword);
+    EXPECT_EQ(storedHash().second, newHash);
 }
 
 TEST(SandboxJsonReader, ReadsTheSuitesUserRecordWithBareIdAndTokenAndTwoBgImg) {
@@ -122,7 +212,7 @@ TEST(SandboxJsonReader, DecodesEscapesAndQuotesBack) {
     std::string error;
     ASSERT_TRUE(parseJson(R"({"t":"a\"b\\c\u00e9\ud83d\ude00\n"})", doc, error)) << error;
     EXPECT_EQ(doc.find("t")->text, "a\"b\\c\xc3\xa9\xf0\x9f\x98\x80\n");
-    EXPECT_EQ(jsonQuote("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
+    EXPECT_EQ(jsonQuoted("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
 }
 
 TEST(SandboxFaultOption, ReadsSettingsAndRefusesUnknownOnes) {
@@ -284,7 +374,7 @@ TEST(SandboxAnswers, CatalogueReadsElementByElementAsTheSuiteReadsIt) {
     EXPECT_EQ(test::quoted(elements[0], "param3"), "0.00");
     EXPECT_EQ(test::quoted(elements[0], "paramView3"), "");
     EXPECT_EQ(test::quoted(elements[0], "param4"), "2.10");
-    EXPECT_EQ(test::quoted(elements[0], "paramView4"), "V2.10");
+    EXPECT_EQ(test::quoted(elements[0], "paramView4"), "2.10");  // the suite adds the "V"
     EXPECT_EQ(test::quoted(elements[0], "param5"), "");
     EXPECT_EQ(test::quoted(elements[0], "softurl"), "http://127.0.0.1:9/krevol-manager-api/download/P7.zip");
     EXPECT_EQ(test::quoted(elements[0], "softpackageSize"), "2.0 KB");
@@ -294,7 +384,7 @@ TEST(SandboxAnswers, CatalogueReadsElementByElementAsTheSuiteReadsIt) {
     EXPECT_EQ(id, "8");
     EXPECT_EQ(test::quoted(elements[1], "param2"), "1");
     EXPECT_EQ(test::quoted(elements[1], "isrom"), "1");
-    EXPECT_EQ(test::quoted(elements[1], "paramView3"), "V1.00");
+    EXPECT_EQ(test::quoted(elements[1], "paramView3"), "1.00");
     EXPECT_EQ(elements[1].back(), '}');  // the last element keeps its own closing brace
     EXPECT_EQ(envelope(200, "ok", catalogueData({})).find("\"data\":[]}"),
               std::string("{\"statuscode\":200,\"message\":\"ok\",").size());

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QTest>
 #include <QTextEdit>
@@ -141,6 +142,28 @@ class AboutDialogTest : public QObject {
         QCOMPARE(about.exec(), int(QDialog::Accepted));
         QTest::qWait(100);
         QCOMPARE(requests.load(), 0);
+    }
+
+    void captionLessEscapeClosesAndTheBodyDrags() {
+        CKrevolSetDlg about("17", "\"tok\"");
+        QVERIFY(about.windowFlags().testFlag(Qt::FramelessWindowHint));
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        // The body (here the product block, away from the agreement and the button) drags it.
+        const QPoint start = about.pos();
+        const QPoint grab(300, 20);
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(grab), QPointF(about.mapToGlobal(grab)),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&about, &press);
+        QMouseEvent move(QEvent::MouseMove, QPointF(grab + QPoint(25, 15)),
+                         QPointF(about.mapToGlobal(grab + QPoint(25, 15))), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(&about, &move);
+        QCOMPARE(about.pos(), start + QPoint(25, 15));
+        // Escape closes it as the system caption's box would have.
+        QTest::keyClick(&about, Qt::Key_Escape);
+        QVERIFY(!about.isVisible());
+        QCOMPARE(about.result(), int(QDialog::Rejected));
     }
 };
 

@@ -56,7 +56,7 @@ class TestBoxDialog : public QObject {
     void okBoxHasOneCentredButton();
     void questionBoxHasYesAndNo_data();
     void questionBoxHasYesAndNo();
-    void captionsStayEnglishInChinese();
+    void captionsFollowTheLanguage();
     void placementFormula_data();
     void placementFormula();
     void placedOnTheAvailableArea();
@@ -132,14 +132,15 @@ void TestBoxDialog::questionBoxHasYesAndNo() {
     QVERIFY(box.secondButton()->isVisible());
 }
 
-void TestBoxDialog::captionsStayEnglishInChinese() {
+void TestBoxDialog::captionsFollowTheLanguage() {
+    // Every text of a Chinese run is Chinese, the buttons' captions too.
     setUiLanguage(kLanguageChinese);
     CKrevolBoxDlg question(QString::fromUtf8("确定要格式化设备吗？"), kBoxYesNo);
     CKrevolBoxDlg ok(QString::fromUtf8("服务器返回数据异常。"), kBoxOk);
     setUiLanguage(kLanguageEnglish);
-    QCOMPARE(question.firstButton()->text(), QStringLiteral("YES"));
-    QCOMPARE(question.secondButton()->text(), QStringLiteral("NO"));
-    QCOMPARE(ok.firstButton()->text(), QStringLiteral("OK"));
+    QCOMPARE(question.firstButton()->text(), QString::fromUtf8("是"));
+    QCOMPARE(question.secondButton()->text(), QString::fromUtf8("否"));
+    QCOMPARE(ok.firstButton()->text(), QString::fromUtf8("确定"));
 }
 
 void TestBoxDialog::placementFormula_data() {

@@ -1,4 +1,4 @@
-// Where the main window goes on the screen.
+// Where a caption-less window goes on the screen (sign-in window, main window, message box).
 #pragma once
 
 namespace krevol {

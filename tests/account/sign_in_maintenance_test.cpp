@@ -1,0 +1,255 @@
+// The account maintenance views and the main window's way back to sign-in.
+#include "sign_in_fixture.h"
+
+class SignInMaintenanceTest : public SignInFixture {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() { fixtureInitTestCase(); }
+    void init() { fixtureInit(); }
+    void cleanup() { fixtureCleanup(); }
+    void cleanupTestCase() { fixtureCleanupTestCase(); }
+
+    // ---- Account maintenance ------------------------------------------------------------------
+
+    void changePasswordFlow() {
+        open();
+        SIGN_IN();
+        QPointer<TestMainWindow> main = lastMainWindow();
+        main->setEnabled(false);  // the main window disables itself before it asks
+        dlg_->beginChangePassword();
+        QVERIFY(dlg_->isVisible());
+        QCOMPARE(dlg_->mode(), SignInMode::ChangePassword);
+        QCOMPARE(dlg_->titleText(), textOf(151));
+        // The long title is drawn smaller so that it keeps to the fields' width.
+        QVERIFY(QFontMetrics(dlg_->titleDrawnFont()).horizontalAdvance(dlg_->titleText()) <= 241);
+        QCOMPARE(dlg_->actionCaption(), textOf(120));
+        QVERIFY(!dlg_->languageControlsShown());
+        QVERIFY(!dlg_->forgotLinkShown());
+        QVERIFY(!dlg_->switchLinkShown());
+        QCOMPARE(dlg_->fieldText(1), textOf(152));
+        QCOMPARE(dlg_->fieldText(2), textOf(153));
+        QVERIFY(!dlg_->fieldMasked(1));
+        QCOMPARE(dlg_->pos(), dlg_->homeRect().topLeft());
+
+        clickAction();
+        EXPECT_ONLY_MESSAGE(125);
+        presenter_->clear();
+        typeInto(1, QStringLiteral("secret1"));
+        QVERIFY(dlg_->fieldMasked(1));
+        typeInto(2, QStringLiteral("secret1"));
+        clickAction();
+        EXPECT_ONLY_MESSAGE(156);  // refused locally
+        QVERIFY(api_->requests().empty());
+        presenter_->clear();
+
+        api_->answerStatus("user/update", 3);
+        dlg_->field(2)->clear();
+        QTest::keyClicks(dlg_->field(2), QStringLiteral("secret2"));
+        CLICK_ACTION_AND_WAIT();
+        EXPECT_ONLY_MESSAGE(157);
+        QCOMPARE(dlg_->mode(), SignInMode::ChangePassword);
+        QVERIFY(main);
+        presenter_->clear();
+
+        bool mainWindowGoneAt154 = false;
+        presenter_->observe = [&](const krevol::ShownMessage& m) {
+            if (m.id == 154)
+                mainWindowGoneAt154 = dlg_->mainWindowWidget() == nullptr && (!main || !main->isVisible());
+        };
+        api_->answerStatus("user/update", 200);
+        CLICK_ACTION_AND_WAIT();
+        EXPECT_ONLY_MESSAGE(154);
+        QVERIFY(mainWindowGoneAt154);
+        QTRY_VERIFY_WITH_TIMEOUT(main.isNull(), kWait);
+        QCOMPARE(dlg_->mode(), SignInMode::SignIn);
+        QVERIFY(dlg_->isVisible());
+        QVERIFY(!dlg_->isEnded());
+        QCOMPARE(dlg_->fieldText(1), QStringLiteral("me@mail.com"));
+        QCOMPARE(dlg_->fieldText(2), textOf(118));
+        QVERIFY(dlg_->languageControlsShown());
+
+        const auto body = api_->requests().back().body;
+        QVERIFY(body.find("\"usersId\": 17") != std::string::npos);
+        QVERIFY(body.find("\"token\": \"tok-1\"") != std::string::npos);
+        QVERIFY(body.find("\"username\": \"me@mail.com\"") != std::string::npos);
+        QVERIFY(body.find("\"oldPwd\": \"secret1\"") != std::string::npos);
+        QVERIFY(body.find("\"password\": \"secret2\"") != std::string::npos);
+
+        // The next sign-in builds a new main window.
+        api_->answer("user/login", kLoginAnswer);
+        typeInto(2, QStringLiteral("secret2"));
+        CLICK_ACTION_AND_WAIT();
+        QCOMPARE(mainWindows_.size(), size_t(2));
+        QVERIFY(lastMainWindow() != nullptr);
+    }
+
+    void closingTheChangePasswordViewReturnsToTheMainWindow() {
+        open();
+        SIGN_IN();
+        QPointer<TestMainWindow> main = lastMainWindow();
+        main->setEnabled(false);
+        dlg_->beginChangePassword();
+        typeInto(1, QStringLiteral("typed-old"));
+        QTest::mouseClick(dlg_->closeControl(), Qt::LeftButton);
+        QVERIFY(!dlg_->isEnded());
+        QVERIFY(!dlg_->isVisible());
+        QVERIFY(main);
+        QVERIFY(main->isEnabled());
+        QCOMPARE(dlg_->mode(), SignInMode::SignIn);
+        QVERIFY(dlg_->fieldText(1) != QStringLiteral("typed-old"));
+        QCOMPARE(restarts_, 0);
+    }
+
+    void mailboxBindingFlow() {
+        open();
+        SIGN_IN();
+        QPointer<TestMainWindow> main = lastMainWindow();
+        main->hide();  // the main window hides itself before it asks
+        dlg_->beginModifyMailbox();
+        QVERIFY(dlg_->isVisible());
+        QCOMPARE(dlg_->mode(), SignInMode::ModifyMailbox);
+        QCOMPARE(dlg_->titleText(), textOf(195));
+        QCOMPARE(dlg_->actionCaption(), textOf(107));
+        QVERIFY(!dlg_->forgotLinkShown());
+        QVERIFY(!dlg_->switchLinkShown());
+        QCOMPARE(dlg_->fieldText(1), QStringLiteral("me@mail.com"));
+        QVERIFY(!dlg_->fieldShowsPlaceholder(1));
+        QCOMPARE(dlg_->fieldText(2), textOf(119));
+
+        // An address that differs only in case is another address.
+        dlg_->field(1)->setText(QStringLiteral("Me@mail.com"));
+        clickAction();
+        EXPECT_ONLY_MESSAGE(255);
+        QVERIFY(api_->requests().empty());
+        presenter_->clear();
+
+        api_->answerStatus("tooluser/forgetPwdEmailSend", 200);
+        api_->answerStatus("tooluser/checkEmailChptcha", 200);
+        api_->answerStatus("tooluser/emailSend", 200);
+        api_->answerStatus("user/update", 200);
+        dlg_->field(1)->setText(QStringLiteral("me@mail.com"));
+        CLICK_ACTION_AND_WAIT();
+        EXPECT_ONLY_MESSAGE(131);
+        QCOMPARE(dlg_->actionCaption(), textOf(120));
+        presenter_->clear();
+        typeInto(2, QStringLiteral("1111"));
+        CLICK_ACTION_AND_WAIT();
+        QVERIFY(shown().empty());
+        QCOMPARE(dlg_->mode(), SignInMode::BindNewMailbox);
+        QCOMPARE(dlg_->titleText(), textOf(201));
+        QCOMPARE(dlg_->actionCaption(), textOf(107));
+        QCOMPARE(dlg_->fieldText(1), textOf(256));
+        QVERIFY(dlg_->fieldShowsPlaceholder(1));
+
+        typeInto(1, QStringLiteral("new@mail.com"));
+        CLICK_ACTION_AND_WAIT();
+        EXPECT_ONLY_MESSAGE(131);
+        QCOMPARE(dlg_->actionCaption(), textOf(120));
+        presenter_->clear();
+
+        bool mainWindowGoneAt215 = false;
+        presenter_->observe = [&](const krevol::ShownMessage& m) {
+            if (m.id == 215) mainWindowGoneAt215 = dlg_->mainWindowWidget() == nullptr;
+        };
+        typeInto(2, QStringLiteral("2222"));
+        CLICK_ACTION_AND_WAIT();
+        EXPECT_ONLY_MESSAGE(215);
+        QVERIFY(mainWindowGoneAt215);
+        QTRY_VERIFY_WITH_TIMEOUT(main.isNull(), kWait);
+        QCOMPARE(dlg_->mode(), SignInMode::SignIn);
+        QCOMPARE(dlg_->fieldText(1), QStringLiteral("new@mail.com"));
+        QCOMPARE(dlg_->fieldText(2), textOf(118));
+        QVERIFY(dlg_->isVisible());
+
+        QCOMPARE(api_->paths(), (std::vector<std::string>{"tooluser/forgetPwdEmailSend",
+                                                          "tooluser/checkEmailChptcha", "tooluser/emailSend",
+                                                          "tooluser/checkEmailChptcha", "user/update"}));
+        const auto requests = api_->requests();
+        QVERIFY(requests[0].body.find("\"username\": \"me@mail.com\"") != std::string::npos);
+        QVERIFY(requests[2].body.find("\"username\": \"new@mail.com\"") != std::string::npos);
+        QVERIFY(requests[3].body.find("\"phone\" : \"new@mail.com\"") != std::string::npos);
+        const std::string& bind = requests[4].body;
+        QVERIFY(bind.find("\"username\": \"new@mail.com\"") != std::string::npos);
+        QVERIFY(bind.find("\"oldPwd\": \"secret1\"") != std::string::npos);
+        QVERIFY(bind.find("\"password\": \"secret1\"") != std::string::npos);
+
+        // Signing in with the new address builds a main window that holds it.
+        presenter_->observe = nullptr;
+        api_->answer("user/login", kLoginAnswer);
+        typeInto(2, QStringLiteral("secret1"));
+        CLICK_ACTION_AND_WAIT();
+        QCOMPARE(mainWindows_.size(), size_t(2));
+        QCOMPARE(lastMainWindow()->email_, std::string("new@mail.com"));
+    }
+
+    void bindingRefusedByTheServerKeepsTheView() {
+        open();
+        SIGN_IN();
+        lastMainWindow()->hide();
+        dlg_->beginModifyMailbox();
+        api_->answerStatus("tooluser/forgetPwdEmailSend", 200);
+        api_->answerStatus("tooluser/checkEmailChptcha", 200);
+        api_->answerStatus("tooluser/emailSend", 200);
+        api_->answerStatus("user/update", 42);
+        CLICK_ACTION_AND_WAIT();
+        typeInto(2, QStringLiteral("1111"));
+        CLICK_ACTION_AND_WAIT();
+        typeInto(1, QStringLiteral("new@mail.com"));
+        CLICK_ACTION_AND_WAIT();
+        typeInto(2, QStringLiteral("2222"));
+        presenter_->clear();
+        CLICK_ACTION_AND_WAIT();
+        EXPECT_ONLY_MESSAGE(216, 42);
+        QCOMPARE(dlg_->mode(), SignInMode::BindNewMailbox);
+        QCOMPARE(dlg_->actionCaption(), textOf(120));
+        QVERIFY(dlg_->mainWindowWidget() != nullptr);
+
+        // A wrong code sends no binding at all.
+        api_->reset();
+        api_->answerStatus("tooluser/checkEmailChptcha", 5);
+        presenter_->clear();
+        CLICK_ACTION_AND_WAIT();
+        EXPECT_ONLY_MESSAGE(133);
+        QCOMPARE(api_->paths(), std::vector<std::string>{"tooluser/checkEmailChptcha"});
+
+        // The close control of the mailbox views ends the program.
+        QTest::mouseClick(dlg_->closeControl(), Qt::LeftButton);
+        QVERIFY(dlg_->isEnded());
+        QVERIFY(dlg_->mainWindowWidget() == nullptr);
+    }
+
+    void returnToSignInDestroysTheMainWindow() {
+        open();
+        SIGN_IN();
+        QPointer<TestMainWindow> main = lastMainWindow();
+        dlg_->returnToSignIn();
+        QVERIFY(dlg_->isVisible());
+        QVERIFY(!dlg_->isEnded());
+        QCOMPARE(dlg_->mode(), SignInMode::SignIn);
+        QCOMPARE(dlg_->fieldValue(2), std::string());
+        QTRY_VERIFY_WITH_TIMEOUT(main.isNull(), kWait);
+        SIGN_IN();
+        QCOMPARE(mainWindows_.size(), size_t(2));
+    }
+
+    void closingTheMainWindowEndsTheRun() {
+        open();
+        SIGN_IN();
+        QPointer<TestMainWindow> main = lastMainWindow();
+        main->host_->requestClose();
+        QVERIFY(dlg_->isEnded());
+        QTRY_VERIFY_WITH_TIMEOUT(main.isNull(), kWait);
+        QCOMPARE(restarts_, 0);
+    }
+};
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("sign_in_maintenance_test"));
+    SignInMaintenanceTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "sign_in_maintenance_test.moc"

@@ -1,0 +1,191 @@
+// What the main window's tests share: a host that counts the calls back to the sign-in dialog, an
+// API server on 127.0.0.1 for the owner query and the device list, KREVOL_VOLUMES drive folders,
+// and helpers to build the window and reach its controls by name.
+#pragma once
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/message_presenter.h"
+#include "app/messages.h"
+#include "mainwindow/main_window_state.h"
+#include "mainwindow/sign_in_host.h"
+#include "mainwindow/update_dialog.h"
+#include "support/local_server.h"
+#include "support/recording_presenter.h"
+
+namespace krevol::test {
+
+inline const std::string kEmail = "user@example.com";
+inline const std::string kOwnSerial = "9001234567890123";
+
+class FakeHost : public SignInHost {
+  public:
+    void returnToSignIn() override { ++returns; }
+    void beginChangePassword() override { ++passwordFlows; }
+    void beginModifyMailbox() override { ++mailboxFlows; }
+    void requestClose() override { ++closeRequests; }
+    int returns = 0;
+    int passwordFlows = 0;
+    int mailboxFlows = 0;
+    int closeRequests = 0;
+};
+
+// Answers the owner query and the device list; counts the calls and how many ran at once.
+class ApiServer {
+  public:
+    ApiServer() {
+        serve("/krevol-manager-api/deviceuser/selectUserBySn", true);
+        serve("/krevol-manager-api/deviceuser/selectDeviceByUserId", false);
+        server_.start();
+        qputenv("KREVOL_API_HOST", QByteArray::fromStdString(server_.hostPort()));
+    }
+    ~ApiServer() {
+        server_.stop();
+        qunsetenv("KREVOL_API_HOST");
+    }
+    void setOwner(std::string answer) {
+        std::lock_guard lock(mutex_);
+        owner_ = std::move(answer);
+    }
+    void setList(std::string answer) {
+        std::lock_guard lock(mutex_);
+        list_ = std::move(answer);
+    }
+    void setDelay(int ms) { delayMs_ = ms; }
+    int ownerCalls() const { return ownerCalls_; }
+    int listCalls() const { return listCalls_; }
+    int mostAtOnce() const { return mostAtOnce_; }
+
+  private:
+    void serve(const std::string& path, bool owner) {
+        server_.http().Post(path, [this, owner](const httplib::Request&, httplib::Response& res) {
+            const int now = ++running_;
+            int seen = mostAtOnce_;
+            while (now > seen && !mostAtOnce_.compare_exchange_weak(seen, now)) {
+            }
+            if (delayMs_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_.load()));
+            std::string body;
+            {
+                std::lock_guard lock(mutex_);
+                body = owner ? owner_ : list_;
+            }
+            ++(owner ? ownerCalls_ : listCalls_);
+            --running_;
+            res.set_content(body, "application/json");
+        });
+    }
+
+    LocalServer server_;
+    std::mutex mutex_;
+    std::string owner_;
+    std::string list_ = "{\"statuscode\":200,\"data\":[]}";
+    std::atomic<int> delayMs_{0};
+    std::atomic<int> ownerCalls_{0};
+    std::atomic<int> listCalls_{0};
+    std::atomic<int> running_{0};
+    std::atomic<int> mostAtOnce_{0};
+};
+
+inline std::string element(const std::string& type, const std::string& sn) {
+    return "{\"id\":7,\"name\":\"tool\",\"sn\":\"" + sn + "\",\"type\":\"" + type +
+           "\",\"createTime\":1564012800000,\"userId\":3}";
+}
+
+inline std::string listOf(const std::vector<std::string>& elements) {
+    std::string data;
+    for (const std::string& e : elements) data += (data.empty() ? "" : ",") + e;
+    return "{\"statuscode\":200,\"message\":\"ok\",\"data\":[" + data + "]}";
+}
+
+inline std::string ownerIs(const std::string& username) {
+    return "{\"statuscode\":200,\"data\":{\"deviceType\":\"KR-900\",\"username\":\"" + username + "\"}}";
+}
+
+inline QString text(int id) {
+    return QString::fromStdString(loadText(id));
+}
+
+// The state of one test: each test's init() calls setUp() and its cleanup() tearDown().
+class MainWindowFixture {
+  protected:
+    std::unique_ptr<RecordingPresenter> presenter_;
+    std::unique_ptr<ApiServer> server_;
+    std::unique_ptr<QTemporaryDir> volumes_;
+    FakeHost host_;
+
+    // A drive folder with DEVINFO.INI and the tool's app.ini; returns its mount point.
+    std::string addDrive(const QString& name, const std::string& serial) {
+        const QString drive = volumes_->path() + QLatin1Char('/') + name;
+        QDir().mkpath(drive + QStringLiteral("/obdtool/sys"));
+        QFile info(drive + QStringLiteral("/DEVINFO.INI"));
+        if (info.open(QIODevice::WriteOnly))
+            info.write(QByteArray("SN:") + QByteArray::fromStdString(serial) + "\r\n");
+        QFile appIni(drive + QStringLiteral("/obdtool/sys/app.ini"));
+        if (appIni.open(QIODevice::WriteOnly)) appIni.write("x");
+        return drive.toStdString();
+    }
+
+    std::unique_ptr<CKrevolUpdateDlg> makeWindow() {
+        auto window = std::make_unique<CKrevolUpdateDlg>("17", "tok", kEmail, &host_);
+        window->show();
+        return window;
+    }
+
+    static bool waitForRefresh(CKrevolUpdateDlg& window) {
+        QElapsedTimer timer;
+        timer.start();
+        while (window.refreshRunning() && timer.elapsed() < 15000) QTest::qWait(10);
+        return !window.refreshRunning();
+    }
+
+    template <typename T = QWidget>
+    static T* child(CKrevolUpdateDlg& window, const char* name) {
+        return window.findChild<T*>(QString::fromLatin1(name));
+    }
+
+    static bool shown(CKrevolUpdateDlg& window, const char* name) {
+        QWidget* widget = child(window, name);
+        return widget && widget->isVisible();
+    }
+
+    static void click(CKrevolUpdateDlg& window, const char* name) {
+        auto* button = child<QAbstractButton>(window, name);
+        QVERIFY2(button, name);
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+
+    int lastShownId() const {
+        const auto shownMessages = presenter_->shown();
+        return shownMessages.empty() ? 0 : shownMessages.back().id;
+    }
+
+    void setUp() {
+        presenter_ = std::make_unique<RecordingPresenter>();
+        server_ = std::make_unique<ApiServer>();
+        volumes_ = std::make_unique<QTemporaryDir>();
+        qputenv("KREVOL_VOLUMES", volumes_->path().toLocal8Bit());
+        host_ = FakeHost();
+    }
+
+    void tearDown() {
+        qunsetenv("KREVOL_VOLUMES");
+        volumes_.reset();
+        server_.reset();
+        presenter_.reset();
+    }
+};
+
+}  // namespace krevol::test
