@@ -325,6 +325,25 @@ std::uint32_t crc32Update(std::uint32_t crc, const void* data, std::size_t size)
 
 namespace {
 
+// Small files are packed in batches on two threads: each file is read whole and deflated into
+// memory (its own stream per thread), then the batch is written in order. Memory stays bounded by
+// the batch limits whatever the tree.
+constexpr std::uint64_t kWholeFileLimit = 2 * 1024 * 1024;
+constexpr std::size_t kBatchFiles = 64;
+constexpr std::uint64_t kBatchBytes = 8 * 1024 * 1024;
+
+struct PackedFile {
+    std::string name;
+    std::string path;
+    bool isFolder = false;
+    ArchiveError error = ArchiveError::None;
+    bool streamInstead = false;  // grew past the limit since it was listed: packed streaming
+    struct stat st {};
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+    std::vector<char> data;  // the deflate stream
+};
+
 // A deflate stream and input buffer of one packing thread.
 struct PackWorker {
     z_stream z{};
@@ -349,6 +368,9 @@ struct ArchiveWriter::State {
     bool deflaterReady = false;
     PackWorker worker;  // the batches' streams: this thread's and the helper thread's
     PackWorker helper;
+    std::vector<PackedFile> batch;  // entries of the walk waiting to be packed, in order
+    std::uint64_t batchBytes = 0;
+    int depth = 0;  // addFolderTree calls in progress; the outermost one writes what is left
     dev_t archiveDevice = 0;
     ino_t archiveInode = 0;
 
@@ -513,27 +535,18 @@ bool hasPattern(const std::string& s) {
     return s.find_first_of("*?") != std::string::npos;
 }
 
-// Small files are packed in batches on two threads: each file is read whole and deflated into
-// memory (its own stream per thread), then the batch is written in order. Memory stays bounded by
-// the batch limits whatever the tree.
-constexpr std::uint64_t kWholeFileLimit = 2 * 1024 * 1024;
-constexpr std::size_t kBatchFiles = 64;
-constexpr std::uint64_t kBatchBytes = 8 * 1024 * 1024;
-
-struct PackedFile {
-    std::string name;
-    std::string path;
-    ArchiveError error = ArchiveError::None;
-    bool streamInstead = false;  // grew past the limit since it was listed: packed streaming
-    struct stat st {};
-    std::uint64_t size = 0;
-    std::uint32_t crc = 0;
-    std::vector<char> data;  // the deflate stream
-};
-
 void packWhole(PackedFile& f, PackWorker& w, const PackOptions& options) {
     if (stopRequested(options.stopFlag)) {
         f.error = ArchiveError::Stopped;
+        return;
+    }
+    if (f.isFolder) {  // no bytes: the empty deflate stream
+        const int fd = ::open(f.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 || ::fstat(fd, &f.st) != 0) f.error = ArchiveError::ReadSource;
+        if (fd >= 0) ::close(fd);
+        f.size = 0;
+        f.crc = 0;
+        f.data = {0x03, 0x00};
         return;
     }
     const int fd = ::open(f.path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
@@ -662,23 +675,24 @@ bool addListing(ArchiveWriter& archive, const std::string& prefix, const std::st
     ::closedir(dir);
     matched = items.size();
     std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.name < b.name; });
-    std::vector<PackedFile> batch;
-    std::uint64_t batchBytes = 0;
     for (const Item& item : items) {
-        if (!item.folder && s.options.parallel && item.size <= kWholeFileLimit) {
+        if (s.options.parallel && (item.folder || item.size <= kWholeFileLimit)) {
             PackedFile f;
-            f.name = prefix + item.name;
+            f.name = prefix + item.name + (item.folder ? "/" : "");
             f.path = folder + item.name;
-            batch.push_back(std::move(f));
-            batchBytes += item.size;
-            if (batch.size() >= kBatchFiles || batchBytes >= kBatchBytes) {
-                if (!packBatch(archive, batch)) return false;
-                batchBytes = 0;
+            f.isFolder = item.folder;
+            s.batch.push_back(std::move(f));
+            s.batchBytes += item.size;
+            if (s.batch.size() >= kBatchFiles || s.batchBytes >= kBatchBytes) {
+                s.batchBytes = 0;
+                if (!packBatch(archive, s.batch)) return false;
             }
+            if (item.folder && !addFolderTree(archive, prefix + item.name + "/", folder + item.name + "/*"))
+                return false;
             continue;
         }
-        if (!packBatch(archive, batch)) return false;
-        batchBytes = 0;
+        s.batchBytes = 0;
+        if (!packBatch(archive, s.batch)) return false;
         if (item.folder) {
             if (!addArchiveEntry(archive, prefix + item.name + "/", folder + item.name)) return false;
             if (!addFolderTree(archive, prefix + item.name + "/", folder + item.name + "/*")) return false;
@@ -686,13 +700,10 @@ bool addListing(ArchiveWriter& archive, const std::string& prefix, const std::st
             return false;
         }
     }
-    if (!packBatch(archive, batch)) return false;
     return true;
 }
 
-}  // namespace
-
-bool addFolderTree(ArchiveWriter& archive, const std::string& prefix, const std::string& searchPath) {
+bool walkTree(ArchiveWriter& archive, const std::string& prefix, const std::string& searchPath) {
     ArchiveWriter::State& s = writerState(archive);
     std::string path = searchPath;
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -714,6 +725,24 @@ bool addFolderTree(ArchiveWriter& archive, const std::string& prefix, const std:
     }
     if (S_ISREG(st.st_mode)) return addArchiveEntry(archive, prefix + last, path);
     return s.fail(ArchiveError::ReadSource);
+}
+
+}  // namespace
+
+// The walk queues folders and small files (parallel packing) and packs them in batches that run
+// across folders; the outermost call writes what is left, or drops it after a failure.
+bool addFolderTree(ArchiveWriter& archive, const std::string& prefix, const std::string& searchPath) {
+    ArchiveWriter::State& s = writerState(archive);
+    ++s.depth;
+    bool ok = walkTree(archive, prefix, searchPath);
+    if (--s.depth == 0) {
+        s.batchBytes = 0;
+        if (ok)
+            ok = packBatch(archive, s.batch);
+        else
+            s.batch.clear();
+    }
+    return ok;
 }
 
 // ---- Unpacking ----------------------------------------------------------------------------------
