@@ -22,6 +22,8 @@ const std::vector<Command>& commands() {
          "sign in and report the latest version of the tool's catalogue entry ID as installed",
          &runReportCommand},
         {"content", "", "write the tool's content file obdtool/sys/dev from the server", &runContentCommand},
+        {"pack", "FOLDER ARCHIVE", "pack FOLDER and all below it into ARCHIVE", &runPackCommand},
+        {"unpack", "ARCHIVE FOLDER", "unpack ARCHIVE into FOLDER, safely", &runUnpackCommand},
     };
     return table;
 }
