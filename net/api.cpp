@@ -173,6 +173,17 @@ bool readQuotedValue(std::string_view text, std::string_view key, std::string& v
     return true;
 }
 
+bool readQuotedValue(std::string_view text, std::string_view key, std::string& value) {
+    const std::string needle = "\"" + std::string(key) + "\":\"";
+    const std::size_t at = text.find(needle);
+    if (at == std::string_view::npos) return false;
+    const std::string_view rest = text.substr(at + needle.size());
+    const std::size_t quote = rest.find('"');
+    if (quote == std::string_view::npos) return false;
+    value = std::string(rest.substr(0, quote));
+    return true;
+}
+
 ApiOutcome classifyApiReply(int result, std::string_view answer, const ApiMessages& messages) {
     ApiOutcome out;
     out.result = result;

@@ -72,6 +72,9 @@ bool readRawValue(std::string_view text, std::string_view key, std::string& valu
 // quote. `remainder` is the text after the opening quote, for reading further members in order.
 // False when the key is missing or the value has no closing quote.
 bool readQuotedValue(std::string_view text, std::string_view key, std::string& value, std::string& remainder);
+// The same without the remainder (no copy of the rest of the text: for readers that search many
+// keys in a long answer).
+bool readQuotedValue(std::string_view text, std::string_view key, std::string& value);
 
 // ---- Message convention ----
 
