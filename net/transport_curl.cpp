@@ -348,6 +348,15 @@ size_t receiveBody(char* data, size_t size, size_t count, void* user) {
     }
 }
 
+// Called by libcurl during the transfer (at least about once a second, also while nothing
+// arrives): a stop ends the download without waiting for the next block.
+int checkStop(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* s = static_cast<DownloadState*>(user);
+    if (runStopFlag.load() == 0) return 0;
+    if (s->outcome == 0) s->outcome = kResultWriteOrStop;
+    return 1;
+}
+
 }  // namespace
 
 int postJson(const std::string& url, const std::string& body, std::string& answer) {
@@ -396,7 +405,8 @@ int postJson(const std::string& url, const std::string& body, std::string& answe
 }
 
 int downloadFile(const std::string& url, std::string& folder, std::string& lengthText,
-                 std::atomic<std::int64_t>& length) {
+                 std::atomic<std::int64_t>& length, long* httpStatus) {
+    if (httpStatus != nullptr) *httpStatus = 0;
     lengthText.clear();
     length.store(0);
     initialiseCurlOnce();
@@ -425,6 +435,9 @@ int downloadFile(const std::string& url, std::string& folder, std::string& lengt
     ok = ok && curl_easy_setopt(h, CURLOPT_HEADERDATA, &state) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &receiveBody) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &state) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &checkStop) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFODATA, &state) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
     if (!ok) return kResultNoRequest;
 
     const CURLcode rc = performWithRetries(h, kDownloadParameters, errorBuffer, [&] {
@@ -453,6 +466,7 @@ int downloadFile(const std::string& url, std::string& folder, std::string& lengt
         state.failure = e.what();
     }
     const bool closed = state.file.close();
+    if (httpStatus != nullptr) *httpStatus = responseCode(h);
     if (state.outcome != 0) return state.outcome;
     if (rc != CURLE_OK || !state.failure.empty()) {
         showErrorBox(kResultTransportFailure, failureText(rc, errorBuffer, state.failure));
