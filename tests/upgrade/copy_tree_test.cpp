@@ -45,7 +45,7 @@ TEST(CopyTree, CopiesEveryFileReplacesOldOnesAndKeepsTheRest) {
     std::vector<CopiedFile> copied;
     ASSERT_TRUE(copyTree(source.str(), card.str() + "/", counters, stop, &copied));
     EXPECT_EQ(slurp(card / "obdtool/vehicle/BENZ/BENZ.ini"), "new");
-    EXPECT_EQ(slurp(card / "obdtool/vehicle/BENZ/data.bin"), big);
+    EXPECT_TRUE(slurp(card / "obdtool/vehicle/BENZ/data.bin") == big) << "data.bin differs";
     EXPECT_EQ(slurp(card / "obdtool/vehicle/BENZ/mine.txt"), "kept");
     EXPECT_TRUE(fs::is_regular_file(card / "top.txt"));
     EXPECT_TRUE(fs::is_directory(card / "obdtool/empty"));
