@@ -46,8 +46,8 @@ std::string slurp(const std::string& path) {
 std::vector<std::string> temporaryFilesBelow(const std::string& folder) {
     std::vector<std::string> found;
     std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
+    for (auto it = fs::recursive_directory_iterator(folder, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         if (isCopyTemporaryName(it->path().filename().string())) found.push_back(it->path().string());
     }
     return found;
@@ -69,7 +69,8 @@ class RecordingObserver : public InstallRunObserver {
     }
     void itemFinished(const InstallItemResult& result) override {
         std::lock_guard lock(mutex_);
-        events.push_back("finish " + std::to_string(result.index) + (result.installed ? " installed" : " failed"));
+        events.push_back("finish " + std::to_string(result.index) +
+                         (result.installed ? " installed" : " failed"));
         results.push_back(result);
     }
     void runEnded(const InstallRunEnd& e) override {
@@ -138,13 +139,13 @@ class InstallRunTest : public ::testing::Test {
                                 reportBodies_.push_back(req.body);
                                 res.set_content(reportStatus_, "application/json");
                             });
-        server_.http().Post("/krevol-manager-api/tooluser/selectContentBySn",
-                            [this](const httplib::Request&, httplib::Response& res) {
-                                std::lock_guard lock(mutex_);
-                                requests_.push_back("content");
-                                res.set_content("{\"statuscode\":200,\"message\":\"ok\",\"data\":{\"param\":\"0a1B\"}}",
-                                                "application/json");
-                            });
+        server_.http().Post("/krevol-manager-api/tooluser/selectContentBySn", [this](const httplib::Request&,
+                                                                                     httplib::Response& res) {
+            std::lock_guard lock(mutex_);
+            requests_.push_back("content");
+            res.set_content("{\"statuscode\":200,\"message\":\"ok\",\"data\":{\"param\":\"0a1B\"}}",
+                            "application/json");
+        });
         server_.start();
         ::setenv("KREVOL_API_HOST", server_.hostPort().c_str(), 1);
     }
@@ -259,8 +260,8 @@ TEST_F(InstallRunTest, TwoItemsInstallInOrderAndTheContentFileIsFetchedOnceAtThe
     EXPECT_NE(bodies[0].find("\"id\": \"BENZ-id\""), std::string::npos) << bodies[0];
     EXPECT_NE(bodies[0].find("\"param3\" : \"2.10\""), std::string::npos) << bodies[0];
 
-    EXPECT_EQ(observer.events, (std::vector<std::string>{"start 1 BENZ", "finish 1 installed", "start 2 TOYOTA",
-                                                         "finish 2 installed", "end"}));
+    EXPECT_EQ(observer.events, (std::vector<std::string>{"start 1 BENZ", "finish 1 installed",
+                                                         "start 2 TOYOTA", "finish 2 installed", "end"}));
     EXPECT_EQ(observer.results[0].rowText, "Succeeded");
     EXPECT_TRUE(observer.end.finished);
     EXPECT_TRUE(observer.end.contentWritten);
@@ -270,8 +271,8 @@ TEST_F(InstallRunTest, TwoItemsInstallInOrderAndTheContentFileIsFetchedOnceAtThe
     const std::vector<InstallStage> expected{InstallStage::Downloading, InstallStage::Unpacking,
                                              InstallStage::Copying, InstallStage::Checking,
                                              InstallStage::Reporting};
-    EXPECT_TRUE(std::search(observer.stages.begin(), observer.stages.end(), expected.begin(), expected.end()) !=
-                observer.stages.end());
+    EXPECT_TRUE(std::search(observer.stages.begin(), observer.stages.end(), expected.begin(),
+                            expected.end()) != observer.stages.end());
     EXPECT_TRUE(presenter_.shown().empty());
     expectNothingLeft();
 }
@@ -338,9 +339,10 @@ TEST_F(InstallRunTest, AStopDuringTheCopyOrTheReadBackLeavesNoTemporaryFile) {
     for (const InstallStage stopAt : {InstallStage::Copying, InstallStage::Checking}) {
         SCOPED_TRACE(static_cast<int>(stopAt));
         runStopFlag.store(0);
-        const SoftwareItem benz = package("BENZ_V2.10.zip", "BENZ",
-                                          {{"obdtool/vehicle/BENZ/a.bin", test::noiseBytes(3 * 1024 * 1024, 5)},
-                                           {"obdtool/vehicle/BENZ/b.txt", "b"}});
+        const SoftwareItem benz =
+            package("BENZ_V2.10.zip", "BENZ",
+                    {{"obdtool/vehicle/BENZ/a.bin", test::noiseBytes(3 * 1024 * 1024, 5)},
+                     {"obdtool/vehicle/BENZ/b.txt", "b"}});
         RecordingObserver observer;
         observer.onStage = [stopAt](int, InstallStage stage) {
             if (stage == stopAt) runStopFlag.store(1);
@@ -378,11 +380,13 @@ TEST_F(InstallRunTest, AnEmptyPackageIsInstalledWithoutACopyPercentage) {
 }
 
 TEST_F(InstallRunTest, AFileThatReadsBackDifferentlyFromTheCardIsACopyFailure) {
-    const SoftwareItem benz = package("BENZ_V2.10.zip", "BENZ", {{"obdtool/vehicle/BENZ/BENZ.ini", "version=2.10"}});
+    const SoftwareItem benz =
+        package("BENZ_V2.10.zip", "BENZ", {{"obdtool/vehicle/BENZ/BENZ.ini", "version=2.10"}});
     RecordingObserver observer;
     observer.onStage = [this](int, InstallStage stage) {
         // The card keeps other bytes than those written (same length).
-        if (stage == InstallStage::Checking) writeFixtureFile(card_ / "obdtool/vehicle/BENZ/BENZ.ini", "version=2.1X");
+        if (stage == InstallStage::Checking)
+            writeFixtureFile(card_ / "obdtool/vehicle/BENZ/BENZ.ini", "version=2.1X");
     };
     InstallRun run(settings(), {benz}, &observer);
     EXPECT_EQ(runToEnd(run), InstallStep::Stopped);
@@ -449,7 +453,8 @@ TEST_F(InstallRunTest, DeviceResetTextsAtTheEndOfARun) {
 }
 
 TEST_F(InstallRunTest, TheRunWaitsForTheDeletionOfTheOldDownloadFolder) {
-    for (int i = 0; i < 200; ++i) writeFixtureFile(softFolder_ + "old/" + std::to_string(i) + ".zip", "left over");
+    for (int i = 0; i < 200; ++i)
+        writeFixtureFile(softFolder_ + "old/" + std::to_string(i) + ".zip", "left over");
     startFolderCleanup(softFolder_);
     ASSERT_TRUE(waitForFolderCleanup(runStopFlag));
     EXPECT_FALSE(fs::exists(softFolder_));  // gone once the wait returns

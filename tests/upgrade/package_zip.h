@@ -21,10 +21,11 @@ inline std::string writePackage(const std::string& path, const PackageEntries& e
     for (const auto& [name, data] : entries) {
         zip_fileinfo info{};
         info.dosDate = 0x5A210000;  // 2025-01-01
-        if (zipOpenNewFileInZip64(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, level,
-                                  data.size() >= 0xffffffffULL ? 1 : 0) != ZIP_OK)
+        if (zipOpenNewFileInZip64(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                  level, data.size() >= 0xffffffffULL ? 1 : 0) != ZIP_OK)
             return {};
-        if (!data.empty() && zipWriteInFileInZip(zip, data.data(), static_cast<unsigned>(data.size())) != ZIP_OK)
+        if (!data.empty() &&
+            zipWriteInFileInZip(zip, data.data(), static_cast<unsigned>(data.size())) != ZIP_OK)
             return {};
         zipCloseFileInZip(zip);
     }
