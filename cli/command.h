@@ -33,6 +33,9 @@ int runLoginCommand(const std::vector<std::string>& args, std::ostream& out, std
 int runPostCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runDownloadCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runDetectCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runCatalogueCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runReportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runContentCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // The words of a command: positional arguments and the common options.
 struct CommandWords {

@@ -16,6 +16,12 @@ const std::vector<Command>& commands() {
         {"detect", "",
          "find the tool's drive and serial as the main window does (KREVOL_VOLUMES: a folder of drives)",
          &runDetectCommand},
+        {"catalogue", "[--user EMAIL]",
+         "sign in and list the detected tool's software as the upgrade page loads it", &runCatalogueCommand},
+        {"report", "[--user EMAIL] ID",
+         "sign in and report the latest version of the tool's catalogue entry ID as installed",
+         &runReportCommand},
+        {"content", "", "write the tool's content file obdtool/sys/dev from the server", &runContentCommand},
     };
     return table;
 }

@@ -14,7 +14,9 @@
 //   3  a local input could not be read (body file, password); nothing was sent
 //
 // Environment: KREVOL_API_HOST ("host" or "host:port") replaces the API server's build-time host;
-// the usual proxy variables (http_proxy, no_proxy, ...) are honoured.
+// KREVOL_USER is the account of the commands that sign in first (catalogue, report; "--user EMAIL"
+// wins); KREVOL_VOLUMES=folder stands for the removable drives (detect and the commands that work
+// on the tool); the usual proxy variables (http_proxy, no_proxy, ...) are honoured.
 #include <iostream>
 #include <string>
 #include <vector>
@@ -46,7 +48,10 @@ void printUsage(std::ostream& out) {
            "exit status: 0 success (result 200; login: signed in), 1 the call did not succeed,\n"
            "2 usage error, 3 a local input could not be read (nothing sent).\n"
            "\n"
-           "environment: KREVOL_API_HOST=host[:port] selects the API server.\n";
+           "environment: KREVOL_API_HOST=host[:port] selects the API server; KREVOL_USER=EMAIL is the\n"
+           "account of the commands that sign in first (--user EMAIL wins; the password is read from\n"
+           "the terminal without echo, or from standard input); KREVOL_VOLUMES=folder stands for the\n"
+           "removable drives.\n";
 }
 
 }  // namespace

@@ -29,6 +29,25 @@ void Report::add(const std::string& key, bool flag) {
     fields_.push_back({key, flag ? "true" : "false", Kind::Flag});
 }
 
+void Report::addList(const std::string& key, const std::vector<std::string>& lines,
+                     const std::vector<Record>& records) {
+    std::string array = "[";
+    for (const Record& record : records) {
+        if (array.size() > 1) array += ',';
+        array += '{';
+        bool first = true;
+        for (const Value& v : record) {
+            if (!first) array += ',';
+            first = false;
+            array += jsonString(v.key) + ":" + (v.number ? v.value : jsonString(v.value));
+        }
+        array += '}';
+    }
+    array += ']';
+    std::lock_guard lock(mutex_);
+    fields_.push_back({key, std::move(array), Kind::List, lines});
+}
+
 void Report::addMessage(const std::string& text) {
     std::lock_guard lock(mutex_);
     messages_.push_back(text);
@@ -50,7 +69,13 @@ std::string oneLine(const std::string& text) {
 void Report::print(std::ostream& out, bool json) const {
     std::lock_guard lock(mutex_);
     if (!json) {
-        for (const Field& f : fields_) out << f.key << ": " << oneLine(f.value) << "\n";
+        for (const Field& f : fields_) {
+            if (f.kind == Kind::List) {
+                for (const std::string& line : f.lines) out << f.key << ": " << oneLine(line) << "\n";
+            } else {
+                out << f.key << ": " << oneLine(f.value) << "\n";
+            }
+        }
         for (const std::string& m : messages_) out << "message: " << oneLine(m) << "\n";
         out.flush();
         return;

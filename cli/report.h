@@ -20,16 +20,27 @@ class Report {
     void add(const std::string& key, const std::string& text);
     void add(const std::string& key, std::int64_t number);
     void add(const std::string& key, bool flag);
+    // A list under one key: in text one "key: LINE" line per element (the lines given), in JSON an
+    // array of objects (the records given, values as texts unless marked as numbers).
+    struct Value {
+        std::string key;
+        std::string value;
+        bool number = false;
+    };
+    using Record = std::vector<Value>;
+    void addList(const std::string& key, const std::vector<std::string>& lines,
+                 const std::vector<Record>& records);
     void addMessage(const std::string& text);
 
     void print(std::ostream& out, bool json) const;
 
   private:
-    enum class Kind { Text, Number, Flag };
+    enum class Kind { Text, Number, Flag, List };
     struct Field {
         std::string key;
-        std::string value;
+        std::string value;  // List: the JSON array
         Kind kind;
+        std::vector<std::string> lines = {};  // List: the text lines
     };
     mutable std::mutex mutex_;
     std::vector<Field> fields_;

@@ -45,9 +45,9 @@ std::string catalogueData(const std::vector<CatalogueRow>& rows) {
         out += ",\"param1\":" + jsonQuote(e.name);
         out += ",\"param2\":" + jsonQuote(e.installed == e.latest ? "1" : "2");
         out += ",\"param3\":" + jsonQuote(e.installed);
-        out += ",\"paramView3\":" + jsonQuote(isNoVersion(e.installed) ? std::string() : "V" + e.installed);
+        out += ",\"paramView3\":" + jsonQuote(isNoVersion(e.installed) ? std::string() : e.installed);
         out += ",\"param4\":" + jsonQuote(e.latest);
-        out += ",\"paramView4\":" + jsonQuote("V" + e.latest);
+        out += ",\"paramView4\":" + jsonQuote(e.latest);
         out += ",\"param5\":" + jsonQuote(e.param5);
         out += ",\"softurl\":" + jsonQuote(row.packageUrl);
         out += ",\"softpackageSize\":" + jsonQuote(sizeText(row.packageSize));

@@ -23,6 +23,8 @@ struct CatalogueRow {
     std::uint64_t packageSize = 0;
 };
 // [{"id":N,...},...]: param2 is "2" while the installed version differs from the latest, else "1".
+// paramView3/paramView4 are the bare versions ("" when nothing is installed): the suite shows
+// them after a "V" of its own.
 std::string catalogueData(const std::vector<CatalogueRow>& rows);
 std::string deviceListData(const std::vector<DeviceEntry>& devices);
 std::string ownerData(const std::string& serial, const OwnerInfo& owner);

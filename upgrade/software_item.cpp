@@ -7,7 +7,6 @@ bool isUpgradable(const SoftwareItem& item) {
 }
 
 bool isNoVersion(std::string_view version) {
-    if (version.empty()) return false;
     return version.find_first_not_of("0.") == std::string_view::npos;
 }
 

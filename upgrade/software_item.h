@@ -35,7 +35,7 @@ struct SoftwareItem {
 bool isUpgradable(const SoftwareItem& item);
 
 // True when a version text stands for "nothing installed": it is made only of '0' and '.'
-// characters (such as "0.00" or "0.00.00"). An empty text is not such a version.
+// characters (such as "0.00" or "0.00.00"), the empty text included.
 bool isNoVersion(std::string_view version);
 
 }  // namespace krevol

@@ -368,7 +368,7 @@ TEST_F(SandboxApi, CatalogueDownloadReportAndTheItemIsUpToDate) {
     const std::string updated = element(after, "101");
     EXPECT_NE(quoted(updated, "param2"), "2");
     EXPECT_EQ(quoted(updated, "param3"), "2.10");
-    EXPECT_EQ(quoted(updated, "paramView3"), "V2.10");
+    EXPECT_EQ(quoted(updated, "paramView3"), "2.10");
     EXPECT_EQ(quoted(element(after, "102"), "param2"), "2");  // the others are as they were
 }
 

@@ -167,7 +167,7 @@ TEST(SoftwareItem, NoVersionAndUpgradable) {
     EXPECT_TRUE(isNoVersion("0"));
     EXPECT_FALSE(isNoVersion("0.01"));
     EXPECT_FALSE(isNoVersion("V0.00"));
-    EXPECT_FALSE(isNoVersion(""));
+    EXPECT_TRUE(isNoVersion(""));
     SoftwareItem item;
     item.param2 = 2;
     EXPECT_TRUE(isUpgradable(item));
