@@ -11,9 +11,10 @@
 //
 // While the run works, a terminal shows a progress bar with the percentage, the stage and the
 // speed; other outputs get a plain "progress: ..." line once a second (none with --json). The
-// report then gives the drive, the serial, one "itemN: NAME: TEXT" line per item handled, the
-// run's end text and the messages shown. Ctrl-C stops the run: the download folder goes, the
-// card keeps no temporary file, and the end text is "Upgrade Cancelled".
+// report then gives the drive, the serial, the catalogue call's result and status, the number of
+// items queued, one "item: NAME: TEXT" line per item handled ("Succeeded" or the failure text), the
+// run's end text, whether it stopped, and the messages shown. Ctrl-C stops the run: the download folder goes,
+// the card keeps no temporary file, and the end text is "Upgrade Cancelled".
 //
 // Exit status: 0 when every queued item was installed and the content file written (or nothing
 // needed an install), 1 otherwise, 2 usage, 3 no password could be read.
@@ -34,8 +35,7 @@
 #include "cli/command.h"
 #include "cli/report.h"
 #include "cli/session_login.h"
-#include "device/detection.h"
-#include "device/volumes.h"
+#include "cli/tool_detection.h"
 #include "net/transport.h"
 #include "upgrade/catalogue.h"
 #include "upgrade/folder_cleanup.h"
@@ -143,7 +143,8 @@ class ProgressDisplay {
                 lastTime_ = now;
             }
         }
-        if (p.stage == InstallStage::Idle || p.index < 0 || p.index >= static_cast<int>(items_.size())) return;
+        if (p.stage == InstallStage::Idle || p.index < 0 || p.index >= static_cast<int>(items_.size()))
+            return;
         const std::string& name = items_[static_cast<std::size_t>(p.index)].param1;
         char speed[32];
         std::snprintf(speed, sizeof speed, "%.1f MB/s", speed_ / 1e6);
@@ -152,11 +153,12 @@ class ProgressDisplay {
             constexpr int kWidth = 30;
             const int filled = std::min(kWidth, percent * kWidth / 100);
             out_ << "\r\033[K[" << std::string(static_cast<std::size_t>(filled), '#')
-                 << std::string(static_cast<std::size_t>(kWidth - filled), '-') << "] " << percent << "%  " << name
-                 << "  " << stageName(p.stage) << "  " << speed << std::flush;
+                 << std::string(static_cast<std::size_t>(kWidth - filled), '-') << "] " << percent << "%  "
+                 << name << "  " << stageName(p.stage) << "  " << speed << std::flush;
             drawn_ = true;
         } else {
-            out_ << "progress: " << name << " " << stageName(p.stage) << " " << percent << "% " << speed << "\n"
+            out_ << "progress: " << name << " " << stageName(p.stage) << " " << percent << "% " << speed
+                 << "\n"
                  << std::flush;
         }
     }
@@ -187,9 +189,10 @@ struct InstallOptions {
 }  // namespace
 
 int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    // --all and --reinstall are this command's own; the rest are the common words.
+    const Command& self = *findCommand("install");
+    // --all and --reinstall are this command's own; --user is the sign-in's; the rest are common.
     InstallOptions options;
-    std::vector<std::string> common;
+    std::vector<std::string> rest;
     bool optionsEnded = false;
     for (const std::string& a : args) {
         if (!optionsEnded && a == "--all") {
@@ -198,47 +201,52 @@ int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, s
             options.reinstall = true;
         } else {
             if (a == "--") optionsEnded = true;
-            common.push_back(a);
+            rest.push_back(a);
         }
     }
-    SessionWords session;
-    CommandWords words;
-    if (const auto exit = readSessionCommandWords("install", common, session, words, out, err)) return *exit;
-    options.names = words.positional;
-    if (options.names.empty() && !options.all) {
-        err << "krevolctl: name the software to install, or give --all\n";
-        printCommandUsage(*findCommand("install"), err);
+    std::string user;
+    if (!takeUserOption(rest, user, err)) {
+        printCommandUsage(self, err);
         return kExitUsage;
     }
+    CommandWords words = splitWords(rest);
+    if (words.help) {
+        printCommandUsage(self, out);
+        return kExitOk;
+    }
+    if (!words.unknownOption.empty() || (words.positional.empty() && !options.all)) {
+        if (!words.unknownOption.empty())
+            err << "krevolctl: unknown option " << words.unknownOption << "\n";
+        else
+            err << "krevolctl: name the software to install, or give --all\n";
+        printCommandUsage(self, err);
+        return kExitUsage;
+    }
+    options.names = words.positional;
+    if (!checkSessionAddress(user, err)) {
+        printCommandUsage(self, err);
+        return kExitUsage;
+    }
+
+    DeviceIdentity identity;
+    if (const auto exit = detectToolForCommand(words.json, identity, out)) return *exit;
+    AccountSession account;
+    if (const auto exit = signInForCommand(user, words.json, account, out, err)) return *exit;
 
     Report report;
     bool success = false;
     {
         ReportPresenter presenter(report);
-        AccountSession account;
-        if (const auto exit = signInForCommand(session, account, report, err)) {
-            report.print(out, words.json);
-            return *exit;
-        }
-
-        // The tool, as the main window finds it.
-        const std::unique_ptr<VolumeSource> volumes = createVolumeSource();
-        DeviceIdentity identity;
-        const DetectionStep step = detectDevice(*volumes, identity);
-        report.add("outcome", static_cast<std::int64_t>(step.result));
         report.add("drive", identity.driveLetter);
         report.add("serial", identity.deviceSerial);
-        if (!step.found) {
-            if (step.statusMessageId != 0) showMessage(step.statusMessageId);
-            report.print(out, words.json);
-            return kExitFailed;
-        }
 
         // The catalogue, as the upgrade page loads it.
         std::vector<SoftwareItem> items;
         CallTrace trace;
-        const bool loaded = fetchCatalogue(account.userId, account.token, identity.deviceSerial, items, {}, &trace);
+        const bool loaded =
+            fetchCatalogue(account.userId, account.token, identity.deviceSerial, items, {}, &trace);
         report.add("result", static_cast<std::int64_t>(trace.result));
+        if (trace.result == kResultOk) report.add("status", static_cast<std::int64_t>(trace.status));
         if (!loaded) {
             report.print(out, words.json);
             return kExitFailed;
@@ -254,12 +262,14 @@ int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, s
             const bool eligible = options.reinstall || (isUpgradable(item) && item.state != kItemUpToDate);
             if (!eligible) continue;
             workOnOffer = true;
-            const bool ticked = options.all || wanted.count(item.param1) > 0 || (isUpgradable(item) && item.isrom == 1);
+            const bool ticked =
+                options.all || wanted.count(item.param1) > 0 || (isUpgradable(item) && item.isrom == 1);
             item.state = ticked ? kItemQueued : kItemOnOffer;
             if (ticked) ++queued;
         }
         for (const std::string& name : options.names)
-            if (known.count(name) == 0) err << "krevolctl: no software named \"" << name << "\" in the catalogue\n";
+            if (known.count(name) == 0)
+                err << "krevolctl: no software named \"" << name << "\" in the catalogue\n";
         report.add("queued", static_cast<std::int64_t>(queued));
         if (queued == 0) {
             showMessage(workOnOffer ? kMsgNothingSelected : kMsgAllLatest);
@@ -315,12 +325,19 @@ int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, s
         sigaction(SIGINT, &previous, nullptr);
 
         const InstallRunEnd end = observer.end();
-        int n = 0;
+        std::vector<std::string> lines;
+        std::vector<Report::Record> records;
         for (const InstallItemResult& r : observer.results()) {
             const SoftwareItem& item = items[static_cast<std::size_t>(r.index)];
             const std::string text = r.installed ? r.rowText : r.errorText;
-            report.add("item" + std::to_string(++n), item.param1 + ": " + text);
+            lines.push_back(item.param1 + ": " + text);
+            records.push_back({{"id", item.id},
+                               {"name", item.param1},
+                               {"installed", r.installed ? "true" : "false", true},
+                               {"text", text},
+                               {"state", std::to_string(r.state), true}});
         }
+        report.addList("item", lines, records);
         std::string endText = end.progressText;
         if (interrupted.load() != 0 && end.stopped) endText = loadText(kMsgCancelled);
         report.add("end", endText);
