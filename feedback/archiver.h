@@ -89,17 +89,18 @@ class ArchiveWriter {
     ArchiveWriter(const ArchiveWriter&) = delete;
     ArchiveWriter& operator=(const ArchiveWriter&) = delete;
 
-    ArchiveError lastError() const { return error_; }
-    std::uint64_t entryCount() const { return entries_; }
+    // Why the last failed call failed (None when none failed).
+    ArchiveError lastError() const;
+    // Entries added so far.
+    std::uint64_t entryCount() const;
+
+    struct State;  // the implementation's
 
   private:
-    friend struct ArchiveWriterAccess;
-    ArchiveWriter() = default;
-    void* zip_ = nullptr;  // minizip's zipFile
-    PackOptions options_;
-    ArchiveError error_ = ArchiveError::None;
-    std::uint64_t entries_ = 0;
-    std::vector<char> block_;
+    friend std::unique_ptr<ArchiveWriter> createArchive(const std::string&, const PackOptions&);
+    explicit ArchiveWriter(std::unique_ptr<State> state);
+    std::unique_ptr<State> state_;
+    friend State& writerState(ArchiveWriter&);
 };
 
 // Creates `archivePath` (replacing a file of that name). nullptr when it cannot be created.
@@ -107,11 +108,13 @@ std::unique_ptr<ArchiveWriter> createArchive(const std::string& archivePath, con
 
 // Adds a folder tree. `searchPath` names a folder or a pattern inside a folder ("dir/*", "dir/*.log":
 // '*' and '?' in the last segment). A path without a pattern adds the folder itself: its own entry
-// `prefix` + name + "/" first, then everything below it under that prefix. A pattern adds the
-// matching names of its folder, each folder followed by its contents. Names are taken in byte
-// order (the listing is sorted, so an archive of the same tree is the same every time); symbolic
-// links and special files are skipped, never followed. `prefix` is empty for the top call or ends
-// with "/". False when nothing matches or any entry fails; the walk stops at the first failure.
+// `prefix` + name + "/" first, then everything below it under that prefix (a path ending in "."
+// or ".." adds only what is below it). A pattern adds the matching names of its folder, each folder
+// followed by its contents. Names are taken in byte order (the listing is sorted, so an archive of
+// the same tree is the same every time); symbolic links and special files are skipped, never
+// followed; the archive itself is never added. `prefix` is empty for the top call or ends with "/".
+// False when the path does not exist, a pattern other than "*" matches nothing, a folder cannot be
+// listed or an entry fails; the walk stops at the first failure.
 bool addFolderTree(ArchiveWriter& archive, const std::string& prefix, const std::string& searchPath);
 
 // Adds one entry named `entryName` for the file or folder at `path` (a folder's name should end
@@ -165,19 +168,18 @@ class ArchiveReader {
     // Opens `archivePath` and goes to the first entry. False when it cannot be opened or is no zip.
     bool open(const std::string& archivePath);
     void close();
-    bool isOpen() const { return unz_ != nullptr; }
-    std::uint64_t entryCount() const { return entryCount_; }
+    bool isOpen() const;
+    std::uint64_t entryCount() const;
     // Moves to the next entry; false at the end or when the directory is corrupt.
     bool goToNext();
+    // Moves back to the first entry; false when there is none.
     bool goToFirst();
 
+    struct State;  // the implementation's
+
   private:
-    friend struct ArchiveReaderAccess;
-    void* unz_ = nullptr;  // minizip's unzFile
-    int fd_ = -1;          // the archive, for raw reads of entry data
-    std::uint64_t entryCount_ = 0;
-    std::vector<char> in_;
-    std::vector<char> out_;
+    std::unique_ptr<State> state_;
+    friend State& readerState(ArchiveReader&);
 };
 
 // Unpacks the whole archive into `destination` (created when missing, one level; an existing folder
