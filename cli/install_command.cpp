@@ -18,9 +18,12 @@
 //
 // Exit status: 0 when every queued item was installed and the content file written (or nothing
 // needed an install), 1 otherwise, 2 usage, 3 no password could be read.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -180,6 +183,26 @@ class ProgressDisplay {
     bool drawn_ = false;
 };
 
+// An exclusive lock on the program folder itself (no lock file is left behind), held while a run
+// uses the working folders beside the program.
+class ProgramFolderLock {
+  public:
+    ProgramFolderLock() : fd_(::open(programFolder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_ >= 0) {
+            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~ProgramFolderLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    ProgramFolderLock(const ProgramFolderLock&) = delete;
+    ProgramFolderLock& operator=(const ProgramFolderLock&) = delete;
+
+  private:
+    int fd_;
+};
+
 struct InstallOptions {
     bool all = false;
     bool reinstall = false;
@@ -286,6 +309,9 @@ int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, s
         settings.softFolder = programFolder() + "/KrevolSoft/";
         settings.updateFolder = settings.softFolder + "KrevolUpdate/";
         settings.reinstallMode = options.reinstall;
+        // One install at a time per program folder: a second krevolctl waits here, so that two runs
+        // never share (and delete) one download folder.
+        ProgramFolderLock folderLock;
         startFolderCleanup(settings.softFolder);  // what an earlier run left behind
 
         CommandObserver observer;
