@@ -127,6 +127,24 @@ std::int64_t writePackage(const fs::path& path, std::size_t size) {
     return total;
 }
 
+// Times the stages of a run.
+class StageClock : public krevol::InstallRunObserver {
+  public:
+    void stageChanged(int, krevol::InstallStage stage) override {
+        const auto now = std::chrono::steady_clock::now();
+        if (current_ != krevol::InstallStage::Idle)
+            spent_[static_cast<int>(current_)] += seconds(now - since_);
+        current_ = stage;
+        since_ = now;
+    }
+    double spent(krevol::InstallStage stage) const { return spent_[static_cast<int>(stage)]; }
+
+  private:
+    krevol::InstallStage current_ = krevol::InstallStage::Idle;
+    std::chrono::steady_clock::time_point since_{};
+    double spent_[8] = {};
+};
+
 int run(const std::string& command) {
     return std::system(command.c_str());
 }
@@ -236,7 +254,8 @@ int main(int argc, char** argv) {
             krevol::runStopFlag.store(0);
             const long rssBefore = statusKiB("VmRSS");
             resetPeak();
-            krevol::InstallRun installRun(s, {item});
+            StageClock clock;
+            krevol::InstallRun installRun(s, {item}, &clock);
             const auto start = std::chrono::steady_clock::now();
             krevol::InstallStep step = krevol::InstallStep::NextItem;
             while (step == krevol::InstallStep::NextItem) step = installRun.runInstallStep();
@@ -249,6 +268,15 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "bench-install: our install did not finish (read-back %d)\n", readBack);
             allOk &= ok;
             (readBack ? oursCheckT : oursT).push_back(seconds(end - start));
+            using krevol::InstallStage;
+            std::printf(
+                "  ours%s: %.2f s (download %.2f, unpack %.2f, copy %.2f, flush%s %.2f, report + content "
+                "%.2f)\n",
+                readBack ? " with read-back" : "", seconds(end - start),
+                clock.spent(InstallStage::Downloading), clock.spent(InstallStage::Unpacking),
+                clock.spent(InstallStage::Copying), readBack ? " + read-back" : "",
+                clock.spent(InstallStage::Checking),
+                clock.spent(InstallStage::Reporting) + clock.spent(InstallStage::ContentFile));
             fs::remove_all(ours);
         }
         std::printf(

@@ -11,7 +11,7 @@
 //
 // While the run works, a terminal shows a progress bar with the percentage, the stage and the
 // speed; other outputs get a plain "progress: ..." line once a second (none with --json). The
-// report then gives the drive, the serial, the catalogue call's result and status, the number of
+// report then gives the catalogue call's result and status, the drive, the serial, the number of
 // items queued, one "item: NAME: TEXT" line per item handled ("Succeeded" or the failure text), the
 // run's end text, whether it stopped, and the messages shown. Ctrl-C stops the run: the download folder goes,
 // the card keeps no temporary file, and the end text is "Upgrade Cancelled".
@@ -260,8 +260,6 @@ int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, s
     bool success = false;
     {
         ReportPresenter presenter(report);
-        report.add("drive", identity.driveLetter);
-        report.add("serial", identity.deviceSerial);
 
         // The catalogue, as the upgrade page loads it.
         std::vector<SoftwareItem> items;
@@ -270,6 +268,8 @@ int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, s
             fetchCatalogue(account.userId, account.token, identity.deviceSerial, items, {}, &trace);
         report.add("result", static_cast<std::int64_t>(trace.result));
         if (trace.result == kResultOk) report.add("status", static_cast<std::int64_t>(trace.status));
+        report.add("drive", identity.driveLetter);
+        report.add("serial", identity.deviceSerial);
         if (!loaded) {
             report.print(out, words.json);
             return kExitFailed;

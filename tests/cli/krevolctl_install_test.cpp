@@ -131,8 +131,8 @@ TEST_F(KrevolctlInstall, AllUpgradesLandOnTheCardAndTheCatalogueShowsThemUpToDat
     const CommandRun r = run("install --all");
     ASSERT_EQ(r.exitCode, 0) << r.out;
     // No terminal: plain progress lines (maybe none for small packages), then the report.
-    const std::string report = "drive: " + card_ +
-                               "\nserial: 1001202412345678\nresult: 200\nstatus: 200\nqueued: 3\n"
+    const std::string report = "result: 200\nstatus: 200\ndrive: " + card_ +
+                               "\nserial: 1001202412345678\nqueued: 3\n"
                                "item: BENZ Key Programming: Succeeded\n"
                                "item: TOYOTA Smart Key: Succeeded\n"
                                "item: K1 Pro Firmware: Succeeded\n"
