@@ -158,6 +158,9 @@ bool copyFile(CopyJob& job, int from, int to, const std::string& name, const std
     if (!out.valid()) return false;
     std::int64_t transferred = 0;
     bool ok = copyBytes(job, in.get(), out.get(), transferred);
+    // Start writing the file to the device now (asynchronous, nothing waits here), so the item's
+    // one flush at the end has little left to do and a slow card is written while we copy on.
+    if (ok) ::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
     ok = out.close() && ok;
     ok = ok && job.stop.load() == 0;
     ok = ok && ::renameat(to, temporary.c_str(), to, name.c_str()) == 0;
