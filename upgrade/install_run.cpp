@@ -244,6 +244,9 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
     setStage(index, InstallStage::Copying);
     std::vector<CopiedFile> copied;
     bool copiedOk = copyTree(settings_.updateFolder, settings_.driveRoot, counters_, runStopFlag, &copied);
+    // The unpacked tree is not needed any more. Deleted before the flush, its data never has to reach
+    // the disk of the program folder (deleting written-back files costs far more than dirty ones).
+    deleteFolder(settings_.updateFolder);
 
     // What is reported installed is on the card: one flush for the item, then every file read back
     // from the card and compared with the package's CRC-32.
