@@ -37,6 +37,8 @@ int runCatalogueCommand(const std::vector<std::string>& args, std::ostream& out,
 int runReportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runContentCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runPackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runUnpackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // The words of a command: positional arguments and the common options.
 struct CommandWords {

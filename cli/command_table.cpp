@@ -25,6 +25,8 @@ const std::vector<Command>& commands() {
         {"install", "[--user EMAIL] [--all] [--reinstall] [NAME...]",
          "sign in and install the named software (--all: every upgrade on offer) onto the detected tool",
          &runInstallCommand},
+        {"pack", "FOLDER ARCHIVE", "pack FOLDER and all below it into ARCHIVE", &runPackCommand},
+        {"unpack", "ARCHIVE FOLDER", "unpack ARCHIVE into FOLDER, safely", &runUnpackCommand},
     };
     return table;
 }

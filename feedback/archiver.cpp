@@ -33,17 +33,23 @@ constexpr std::size_t kMaxNameBytes = 260;  // names of this length or more are 
 // ---- File access for minizip: a plain descriptor, reads through a small cache ------------------
 
 // minizip reads headers a few bytes (often one byte) at a time; the cache turns that into one
-// system call per 64 KiB. Entry data does not pass through here (it is read with pread directly).
+// system call per few KiB. Two slots: one follows the central directory, the other the local
+// headers that sit far from it. Entry data does not pass through here (it is read with pread).
 struct ZipFile {
+    struct Slot {
+        std::vector<char> bytes;
+        std::uint64_t start = 0;
+        std::size_t length = 0;
+        std::uint64_t used = 0;
+    };
     int fd = -1;
     std::uint64_t pos = 0;
     bool failed = false;
-    std::vector<char> cache;
-    std::uint64_t cacheStart = 0;
-    std::size_t cacheLength = 0;
+    Slot slots[2];
+    std::uint64_t clock = 0;
 };
 
-constexpr std::size_t kHeaderCacheSize = 64 * 1024;
+constexpr std::size_t kHeaderCacheSize = 16 * 1024;
 
 voidpf ZCALLBACK zipFileOpen(voidpf, const void* file, int) {
     return const_cast<void*>(file);  // the descriptor is opened by us; minizip gets our ZipFile
@@ -54,26 +60,29 @@ uLong ZCALLBACK zipFileRead(voidpf, voidpf stream, void* buf, uLong size) {
     char* out = static_cast<char*>(buf);
     uLong done = 0;
     while (done < size) {
-        if (f->pos >= f->cacheStart && f->pos < f->cacheStart + f->cacheLength) {
-            const std::size_t offset = static_cast<std::size_t>(f->pos - f->cacheStart);
-            const std::size_t n = std::min<std::size_t>(f->cacheLength - offset, size - done);
-            std::memcpy(out + done, f->cache.data() + offset, n);
+        ZipFile::Slot* hit = nullptr;
+        for (ZipFile::Slot& slot : f->slots)
+            if (f->pos >= slot.start && f->pos < slot.start + slot.length) hit = &slot;
+        if (hit != nullptr) {
+            const std::size_t offset = static_cast<std::size_t>(f->pos - hit->start);
+            const std::size_t n = std::min<std::size_t>(hit->length - offset, size - done);
+            std::memcpy(out + done, hit->bytes.data() + offset, n);
+            hit->used = ++f->clock;
             done += n;
             f->pos += n;
             continue;
         }
-        if (f->cache.empty()) f->cache.resize(kHeaderCacheSize);
+        ZipFile::Slot& slot = f->slots[0].used <= f->slots[1].used ? f->slots[0] : f->slots[1];
+        if (slot.bytes.empty()) slot.bytes.resize(kHeaderCacheSize);
         ssize_t n;
         do {
-            n = ::pread(f->fd, f->cache.data(), f->cache.size(), static_cast<off_t>(f->pos));
+            n = ::pread(f->fd, slot.bytes.data(), slot.bytes.size(), static_cast<off_t>(f->pos));
         } while (n < 0 && errno == EINTR);
-        if (n < 0) {
-            f->failed = true;
-            break;
-        }
-        f->cacheStart = f->pos;
-        f->cacheLength = static_cast<std::size_t>(n);
-        if (n == 0) break;
+        slot.start = f->pos;
+        slot.length = n > 0 ? static_cast<std::size_t>(n) : 0;
+        slot.used = ++f->clock;
+        if (n < 0) f->failed = true;
+        if (n <= 0) break;
     }
     return done;
 }
@@ -92,7 +101,7 @@ uLong ZCALLBACK zipFileWrite(voidpf, voidpf stream, const void* buf, uLong size)
         done += static_cast<uLong>(n);
         f->pos += static_cast<std::uint64_t>(n);
     }
-    f->cacheLength = 0;
+    for (ZipFile::Slot& slot : f->slots) slot.length = 0;
     return done;
 }
 

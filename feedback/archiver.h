@@ -141,11 +141,12 @@ struct ExtractOptions {
     std::vector<ExtractedFile>* written = nullptr;
     // Added to as data is written (uncompressed bytes); another thread may read it at any time.
     std::atomic<std::uint64_t>* bytesWritten = nullptr;
-    // Looked at between blocks (a block takes a few milliseconds): non-zero → the entry in progress
-    // fails, its partial file is removed and the unpack answers false with ArchiveError::Stopped.
-    // Defaults to the process-wide runStopFlag; null: never stops.
+    // Looked at before every entry and between blocks (a block takes a few milliseconds): non-zero
+    // → the entry in progress fails, its partial file is removed and the unpack answers false with
+    // ArchiveError::Stopped. When null, the process-wide runStopFlag is looked at, unless
+    // useRunStopFlag is false (then nothing stops the unpack).
     const std::atomic<int>* stopFlag = nullptr;
-    bool useRunStopFlag = true;  // when stopFlag is null: true → runStopFlag, false → never stops
+    bool useRunStopFlag = true;
     // Receives why the unpack failed (None on success). Null: not reported.
     ArchiveError* error = nullptr;
 };
