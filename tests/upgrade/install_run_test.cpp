@@ -333,10 +333,20 @@ TEST_F(InstallRunTest, ACancelDuringTheDownloadEndsAStalledTransfer) {
     expectNothingLeft();
 }
 
-// A stop (the window closed, the tool removed) while the package is copied or read back: the copy
-// fails, its text is shown first, then the run takes the stop path without the cancel text.
-TEST_F(InstallRunTest, AStopDuringTheCopyOrTheReadBackLeavesNoTemporaryFile) {
-    for (const InstallStage stopAt : {InstallStage::Copying, InstallStage::Checking}) {
+// A stop (the window closed, the tool removed) while the package is unpacked, copied or read back:
+// that stage fails, its text is shown first, then the run takes the stop path without the cancel text.
+TEST_F(InstallRunTest, AStopDuringTheUnpackTheCopyOrTheReadBackLeavesNoTemporaryFile) {
+    const struct {
+        InstallStage stopAt;
+        InstallFailure failure;
+        std::string text;
+    } cases[] = {
+        {InstallStage::Unpacking, InstallFailure::Unpack, "BENZ:  Upgrade failed!"},
+        {InstallStage::Copying, InstallFailure::Copy, "BENZ:  Copy failed, please upgrade again"},
+        {InstallStage::Checking, InstallFailure::Copy, "BENZ:  Copy failed, please upgrade again"},
+    };
+    for (const auto& c : cases) {
+        const InstallStage stopAt = c.stopAt;
         SCOPED_TRACE(static_cast<int>(stopAt));
         runStopFlag.store(0);
         const SoftwareItem benz =
@@ -350,8 +360,8 @@ TEST_F(InstallRunTest, AStopDuringTheCopyOrTheReadBackLeavesNoTemporaryFile) {
         InstallRun run(settings(), {benz}, &observer);
         EXPECT_EQ(run.runInstallStep(), InstallStep::Stopped);
         ASSERT_EQ(observer.results.size(), 1u);
-        EXPECT_EQ(observer.results[0].failure, InstallFailure::Copy);
-        EXPECT_EQ(observer.results[0].progressText, "BENZ:  Copy failed, please upgrade again");
+        EXPECT_EQ(observer.results[0].failure, c.failure);
+        EXPECT_EQ(observer.results[0].progressText, c.text);
         EXPECT_EQ(observer.results[0].state, kItemQueued);
         EXPECT_EQ(run.items()[0].state, kItemQueued);
         EXPECT_TRUE(observer.end.stopped);
