@@ -229,6 +229,10 @@ struct DownloadState {
     std::string block;
     std::int64_t written = 0;
     std::string failure;
+    curl_off_t lastReceived = -1;  // body bytes counted by checkStop, changed last at lastByteTime
+    std::chrono::steady_clock::time_point lastByteTime = std::chrono::steady_clock::now();
+    bool stopSeen = false;  // checkStop saw runStopFlag set, first at stopSince
+    std::chrono::steady_clock::time_point stopSince{};
 };
 
 std::string_view trimmed(std::string_view s) {
@@ -348,11 +352,30 @@ size_t receiveBody(char* data, size_t size, size_t count, void* user) {
     }
 }
 
-// Called by libcurl during the transfer (at least about once a second, also while nothing
-// arrives): a stop ends the download without waiting for the next block.
-int checkStop(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+// Called by libcurl during the transfer: often while bytes arrive, about once a second while none
+// do. A stop normally ends the download once the block in progress has been written (writeBlock).
+// When the server has sent nothing for kStalled, or the block does not complete within
+// kStopGrace, the transfer is ended here instead, so a stop takes effect within about a second
+// whatever the server does.
+constexpr auto kStopGrace = std::chrono::milliseconds(700);
+constexpr auto kStalled = std::chrono::milliseconds(150);
+
+int checkStop(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
     auto* s = static_cast<DownloadState*>(user);
-    if (runStopFlag.load() == 0) return 0;
+    const auto now = std::chrono::steady_clock::now();
+    if (received != s->lastReceived) {
+        s->lastReceived = received;
+        s->lastByteTime = now;
+    }
+    if (runStopFlag.load() == 0) {
+        s->stopSeen = false;
+        return 0;
+    }
+    if (!s->stopSeen) {
+        s->stopSeen = true;
+        s->stopSince = now;
+    }
+    if (now - s->lastByteTime < kStalled && now - s->stopSince < kStopGrace) return 0;
     if (s->outcome == 0) s->outcome = kResultWriteOrStop;
     return 1;
 }
