@@ -36,6 +36,7 @@ int runDetectCommand(const std::vector<std::string>& args, std::ostream& out, st
 int runCatalogueCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runReportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runContentCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runPackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runUnpackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

@@ -22,6 +22,9 @@ const std::vector<Command>& commands() {
          "sign in and report the latest version of the tool's catalogue entry ID as installed",
          &runReportCommand},
         {"content", "", "write the tool's content file obdtool/sys/dev from the server", &runContentCommand},
+        {"install", "[--user EMAIL] [--all] [--reinstall] [NAME...]",
+         "sign in and install the named software (--all: every upgrade on offer) onto the detected tool",
+         &runInstallCommand},
         {"pack", "FOLDER ARCHIVE", "pack FOLDER and all below it into ARCHIVE", &runPackCommand},
         {"unpack", "ARCHIVE FOLDER", "unpack ARCHIVE into FOLDER, safely", &runUnpackCommand},
     };

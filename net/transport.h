@@ -28,8 +28,11 @@ int postJson(const std::string& url, const std::string& body, std::string& answe
 
 // Fetches `url` into `folder` (which ends with a separator). On return `folder` is the full path of
 // the written file. `lengthText` and `length` receive the Content-Length before the body is read;
-// `length` may be read by another thread while the call runs.
+// `length` may be read by another thread while the call runs. `httpStatus` (optional) receives
+// the HTTP status of the final answer, 0 when none arrived (a result 4 shows which status it was).
+// runStopFlag is looked at after every block and, while the server sends nothing, about once a
+// second, so a stop ends the download (result 8) within a second.
 int downloadFile(const std::string& url, std::string& folder, std::string& lengthText,
-                 std::atomic<std::int64_t>& length);
+                 std::atomic<std::int64_t>& length, long* httpStatus = nullptr);
 
 }  // namespace krevol

@@ -248,6 +248,10 @@ struct DownloadState {
     std::string block;
     std::int64_t written = 0;
     OwnFailure failure;
+    curl_off_t lastReceived = -1;  // body bytes counted by checkStop, changed last at lastByteTime
+    std::chrono::steady_clock::time_point lastByteTime = std::chrono::steady_clock::now();
+    bool stopSeen = false;  // checkStop saw runStopFlag set, first at stopSince
+    std::chrono::steady_clock::time_point stopSince{};
 };
 
 std::string_view trimmed(std::string_view s) {
@@ -367,6 +371,34 @@ size_t receiveBody(char* data, size_t size, size_t count, void* user) {
     }
 }
 
+// Called by libcurl during the transfer: often while bytes arrive, about once a second while none
+// do. A stop normally ends the download once the block in progress has been written (writeBlock).
+// When the server has sent nothing for kStalled, or the block does not complete within
+// kStopGrace, the transfer is ended here instead, so a stop takes effect within about a second
+// whatever the server does.
+constexpr auto kStopGrace = std::chrono::milliseconds(700);
+constexpr auto kStalled = std::chrono::milliseconds(150);
+
+int checkStop(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+    auto* s = static_cast<DownloadState*>(user);
+    const auto now = std::chrono::steady_clock::now();
+    if (received != s->lastReceived) {
+        s->lastReceived = received;
+        s->lastByteTime = now;
+    }
+    if (runStopFlag.load() == 0) {
+        s->stopSeen = false;
+        return 0;
+    }
+    if (!s->stopSeen) {
+        s->stopSeen = true;
+        s->stopSince = now;
+    }
+    if (now - s->lastByteTime < kStalled && now - s->stopSince < kStopGrace) return 0;
+    if (s->outcome == 0) s->outcome = kResultWriteOrStop;
+    return 1;
+}
+
 }  // namespace
 
 int postJson(const std::string& url, const std::string& body, std::string& answer) {
@@ -415,7 +447,8 @@ int postJson(const std::string& url, const std::string& body, std::string& answe
 }
 
 int downloadFile(const std::string& url, std::string& folder, std::string& lengthText,
-                 std::atomic<std::int64_t>& length) {
+                 std::atomic<std::int64_t>& length, long* httpStatus) {
+    if (httpStatus != nullptr) *httpStatus = 0;
     lengthText.clear();
     length.store(0);
     initialiseCurlOnce();
@@ -444,6 +477,9 @@ int downloadFile(const std::string& url, std::string& folder, std::string& lengt
     ok = ok && curl_easy_setopt(h, CURLOPT_HEADERDATA, &state) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &receiveBody) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &state) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &checkStop) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFODATA, &state) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
     if (!ok) return kResultNoRequest;
 
     const CURLcode rc = performWithRetries(h, kDownloadParameters, errorBuffer, [&] {
@@ -472,6 +508,7 @@ int downloadFile(const std::string& url, std::string& folder, std::string& lengt
         state.failure.note(TransportFailure::Other, e.what());
     }
     const bool closed = state.file.close();
+    if (httpStatus != nullptr) *httpStatus = responseCode(h);
     if (state.outcome != 0) return state.outcome;
     if (rc != CURLE_OK || state.failure.set) {
         showTransportFailure(rc, errorBuffer, state.failure);

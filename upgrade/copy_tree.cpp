@@ -1,0 +1,295 @@
+// Linux implementation: folder handles (openat, fdopendir), O_NOFOLLOW everywhere,
+// copy_file_range with a read/write fallback, syncfs for the flush, posix_fadvise for the read-back.
+#include "upgrade/copy_tree.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <memory>
+#include <string_view>
+
+namespace krevol {
+
+namespace {
+
+// A file descriptor closed with its owner.
+class Fd {
+  public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : fd_(other.release()) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    ~Fd() { reset(); }
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    // Closes now and reports whether the close succeeded (a delayed write error shows here).
+    bool close() {
+        if (fd_ < 0) return true;
+        const int rc = ::close(fd_);
+        fd_ = -1;
+        return rc == 0;
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+Fd openFolder(const std::string& path) {
+    return Fd(::open(path.c_str(), kFolderFlags));
+}
+
+// A folder inside `parent`, never through a link.
+Fd openSubFolder(int parent, const char* name) {
+    return Fd(::openat(parent, name, kFolderFlags | O_NOFOLLOW));
+}
+
+// The names of a folder's entries except "." and "..", in the order the system lists them.
+bool listFolder(int folder, std::vector<std::string>& names) {
+    const int copy = ::dup(folder);
+    if (copy < 0) return false;
+    DIR* dir = ::fdopendir(copy);
+    if (dir == nullptr) {
+        ::close(copy);
+        return false;
+    }
+    ::rewinddir(dir);
+    errno = 0;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string_view name(e->d_name);
+        if (name != "." && name != "..") names.emplace_back(name);
+        errno = 0;
+    }
+    const bool ok = errno == 0;
+    ::closedir(dir);
+    return ok;
+}
+
+std::string joined(const std::string& prefix, const std::string& name) {
+    return prefix.empty() ? name : prefix + "/" + name;
+}
+
+std::string temporaryName() {
+    static std::atomic<unsigned> counter{0};
+    return std::string(kTemporaryPrefix) + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
+           ".tmp";
+}
+
+struct CopyJob {
+    CopyCounters& counters;
+    const std::atomic<int>& stop;
+    std::vector<CopiedFile>* copied;
+    std::unique_ptr<char[]> block;
+    bool kernelCopy = true;  // copy_file_range until the file systems refuse it
+};
+
+// Writes all of `size` bytes of `data`; false on a write error.
+bool writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Moves the bytes of `in` to `out` in blocks; false on an error or a stop.
+bool copyBytes(CopyJob& job, int in, int out, std::int64_t& transferred) {
+    const std::int64_t completed = job.counters.completedBytes.load();
+    for (;;) {
+        if (job.stop.load() != 0) return false;
+        ssize_t n = -1;
+        if (job.kernelCopy) {
+            n = ::copy_file_range(in, nullptr, out, nullptr, kCopyBlockSize, 0);
+            if (n < 0 && transferred == 0 &&
+                (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                 errno == EBADF)) {
+                job.kernelCopy = false;  // these file systems do not copy in the kernel: read and write
+                continue;
+            }
+        } else {
+            n = ::read(in, job.block.get(), kCopyBlockSize);
+            if (n > 0 && !writeAll(out, job.block.get(), static_cast<std::size_t>(n))) return false;
+        }
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return true;
+        transferred += n;
+        job.counters.copiedBytes.store(completed + transferred);
+    }
+}
+
+// Copies the regular file `name` of `from` into `to` under a temporary name, then renames it.
+bool copyFile(CopyJob& job, int from, int to, const std::string& name, const std::string& relative) {
+    Fd in(::openat(from, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!in.valid()) return false;
+    struct stat st {};
+    if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    const std::string temporary = temporaryName();
+    Fd out(::openat(to, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!out.valid()) return false;
+    std::int64_t transferred = 0;
+    bool ok = copyBytes(job, in.get(), out.get(), transferred);
+    // Start writing the file to the device now (asynchronous, nothing waits here), so the item's
+    // one flush at the end has little left to do and a slow card is written while we copy on.
+    if (ok) ::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    ok = out.close() && ok;
+    ok = ok && job.stop.load() == 0;
+    ok = ok && ::renameat(to, temporary.c_str(), to, name.c_str()) == 0;
+    if (!ok) {
+        ::unlinkat(to, temporary.c_str(), 0);
+        return false;
+    }
+    const std::int64_t completed = job.counters.completedBytes.load() + transferred;
+    job.counters.completedBytes.store(completed);
+    job.counters.copiedBytes.store(completed);
+    if (job.copied != nullptr) job.copied->push_back({relative, transferred});
+    return true;
+}
+
+bool copyFolder(CopyJob& job, int from, int to, const std::string& relative) {
+    std::vector<std::string> names;
+    if (!listFolder(from, names)) return false;
+    for (const std::string& name : names) {
+        if (job.stop.load() != 0) return false;
+        struct stat st {};
+        if (::fstatat(from, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+        const std::string path = joined(relative, name);
+        if (S_ISDIR(st.st_mode)) {
+            // An existing folder is fine; anything else in its place makes the open below fail.
+            ::mkdirat(to, name.c_str(), 0755);
+            const Fd sourceFolder = openSubFolder(from, name.c_str());
+            const Fd targetFolder = openSubFolder(to, name.c_str());
+            if (!sourceFolder.valid() || !targetFolder.valid()) return false;
+            if (!copyFolder(job, sourceFolder.get(), targetFolder.get(), path)) return false;
+        } else if (S_ISREG(st.st_mode)) {
+            if (!copyFile(job, from, to, name, path)) return false;
+        } else {
+            return false;  // a link, a device or a pipe never reaches the card
+        }
+    }
+    return true;
+}
+
+std::int64_t sizeBelow(int folder) {
+    std::vector<std::string> names;
+    if (!listFolder(folder, names)) return 0;
+    std::int64_t total = 0;
+    for (const std::string& name : names) {
+        struct stat st {};
+        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISREG(st.st_mode)) {
+            total += static_cast<std::int64_t>(st.st_size);
+        } else if (S_ISDIR(st.st_mode)) {
+            const Fd sub = openSubFolder(folder, name.c_str());
+            if (sub.valid()) total += sizeBelow(sub.get());
+        }
+    }
+    return total;
+}
+
+// Opens the regular file at `relative` below `root`, walking every folder without following links.
+Fd openFileBelow(int root, const std::string& relative) {
+    Fd folder(::dup(root));
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t slash = relative.find('/', start);
+        if (slash == std::string::npos) break;
+        const std::string part = relative.substr(start, slash - start);
+        start = slash + 1;
+        if (part.empty() || part == "." || part == "..") return Fd();
+        folder = openSubFolder(folder.get(), part.c_str());
+        if (!folder.valid()) return Fd();
+    }
+    const std::string name = relative.substr(start);
+    if (name.empty() || name == "." || name == ".." || !folder.valid()) return Fd();
+    return Fd(::openat(folder.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+}  // namespace
+
+bool copyTree(const std::string& source, const std::string& destination, CopyCounters& counters,
+              const std::atomic<int>& stop, std::vector<CopiedFile>* copied) {
+    const Fd from = openFolder(source);
+    const Fd to = openFolder(destination);
+    if (!from.valid() || !to.valid()) return false;
+    CopyJob job{counters, stop, copied, std::make_unique<char[]>(kCopyBlockSize)};
+    return copyFolder(job, from.get(), to.get(), std::string());
+}
+
+std::int64_t folderSize(const std::string& folder) {
+    const Fd fd = openFolder(folder);
+    return fd.valid() ? sizeBelow(fd.get()) : 0;
+}
+
+bool flushCard(const std::string& folder) {
+    const Fd fd = openFolder(folder);
+    return fd.valid() && ::syncfs(fd.get()) == 0;
+}
+
+ReadBackResult readBackFiles(const std::string& root, const std::vector<ExpectedFile>& files,
+                             std::atomic<std::int64_t>& checkedBytes, const std::atomic<int>& stop) {
+    const Fd rootFd = openFolder(root);
+    if (!rootFd.valid()) return ReadBackResult::Mismatch;
+    const auto block = std::make_unique<unsigned char[]>(kCopyBlockSize);
+    for (const ExpectedFile& expected : files) {
+        if (stop.load() != 0) return ReadBackResult::Stopped;
+        Fd fd = openFileBelow(rootFd.get(), expected.relativePath);
+        struct stat st {};
+        if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+            return ReadBackResult::Mismatch;
+        // The pages are clean after the flush, so this drops them: the reads go to the card.
+        ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
+        uLong crc = ::crc32_z(0L, Z_NULL, 0);
+        for (;;) {
+            if (stop.load() != 0) return ReadBackResult::Stopped;
+            const ssize_t n = ::read(fd.get(), block.get(), kCopyBlockSize);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return ReadBackResult::Mismatch;
+            }
+            if (n == 0) break;
+            crc = ::crc32_z(crc, block.get(), static_cast<z_size_t>(n));
+            checkedBytes.fetch_add(n);
+        }
+        // Reading it back filled the cache again; those pages are not needed any more.
+        ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
+        if (static_cast<std::uint32_t>(crc) != expected.crc32) return ReadBackResult::Mismatch;
+    }
+    return ReadBackResult::Same;
+}
+
+bool isCopyTemporaryName(const std::string& name) {
+    const std::string_view n(name);
+    return n.starts_with(kTemporaryPrefix) && n.ends_with(".tmp");
+}
+
+}  // namespace krevol
