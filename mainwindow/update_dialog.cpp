@@ -28,6 +28,7 @@
 #include "ui/skin.h"
 #include "ui/skin_button.h"
 #include "ui/window_registry.h"
+#include "upgrade/folder_cleanup.h"
 
 using namespace krevol;
 
@@ -113,9 +114,8 @@ void CKrevolUpdateDlg::prepareWorkingFolders() {
     state_.softFolder = folder + "/KrevolSoft/";
     state_.updateFolder = state_.softFolder + "KrevolUpdate/";
     state_.suiteDownloadFolder = folder + "/KrevolDown/";
-    const std::string leftOver = state_.softFolder;
-    runInBackground(
-        this, [leftOver] { return deleteFolder(leftOver); }, [](bool) {});
+    // Left-overs of an earlier run go in the background; an install run waits for that first.
+    startFolderCleanup(state_.softFolder);
 }
 
 void CKrevolUpdateDlg::startWatchingVolumes() {

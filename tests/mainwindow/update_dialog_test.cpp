@@ -3,10 +3,16 @@
 #include <QLabel>
 #include <QMouseEvent>
 
-#include "ui/window_placement.h"
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+
+#include "app/folders.h"
 #include "net/transport.h"
 #include "ui/my_list_box.h"
+#include "ui/window_placement.h"
 #include "ui/window_registry.h"
+#include "upgrade/folder_cleanup.h"
 
 #include "main_window_fixture.h"
 
@@ -446,6 +452,19 @@ class UpdateDialogTest : public QObject, private MainWindowFixture {
         QCOMPARE(registeredMainWindow(), static_cast<QWidget*>(nullptr));
         QTRY_COMPARE_WITH_TIMEOUT(server_->listCalls(), 1, 15000);
         QTest::qWait(100);  // the result arrives and finds no window
+    }
+
+    void leftOversOfAnEarlierRunAreDeletedAndARunWaitsForThat() {
+        const std::filesystem::path leftOver = std::filesystem::path(programFolder()) / "KrevolSoft";
+        std::filesystem::create_directories(leftOver / "KrevolUpdate" / "obdtool");
+        std::ofstream(leftOver / "KrevolUpdate" / "obdtool" / "half.bin") << "partial";
+        auto window = makeWindow();
+        QCOMPARE(QString::fromStdString(window->state().softFolder),
+                 QString::fromStdString(programFolder() + "/KrevolSoft/"));
+        const std::atomic<int> noStop{0};
+        QVERIFY(waitForFolderCleanup(noStop));  // what an install run does before it writes there
+        QVERIFY(!std::filesystem::exists(leftOver));
+        QVERIFY(waitForRefresh(*window));
     }
 
     void pageTitlesAndPageTextsShareOneLeftMargin() {
