@@ -132,9 +132,8 @@ void CUpgradePage::open(int mode) {
         thumb_->setScroll(s.softwareScrollActive != 0, s.softwareScrollStep);
         selectAllBox_->setPicture(untickedPicture_);
     }
-    // 2. A ready tool without a list gets its catalogue loaded (a load already running goes on).
-    if (s.statusShown == 0 && list_->count() == 0 && !loading_)
-        armPageTimer(kTimerCatalogue, kTimerCatalogueDelay);
+    // 2. A ready tool without a list gets its catalogue loaded (the timer leaves a load under way alone).
+    if (s.statusShown == 0 && list_->count() == 0) armPageTimer(kTimerCatalogue, kTimerCatalogueDelay);
     // 3. The page's progress text goes when the page was not shown (the window makes it current).
     if (s.currentPage != kPageUpgrade) progressText_->clear();
     // 4. No run is going on while the page opens.
