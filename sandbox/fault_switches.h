@@ -20,8 +20,8 @@ struct FaultSwitch {
     int status = 0;         // answer with this HTTP status (0: the normal one)
     bool cutBody = false;   // announce the full length, send half of the body, then close
     bool noLength = false;  // send the body chunked, without Content-Length
-    int rateKiBps = 0;      // send at most this many KiB per second (0: no limit)
     int count = -1;         // uses left; -1 = until cleared
+    int rateKiBps = 0;      // send at most this many KiB per second (0: no limit)
 };
 
 // A rate-limited body goes out in one chunk per tick of kPaceTickMs milliseconds.
