@@ -447,6 +447,7 @@ class UpgradePageTest : public QObject, private MainWindowFixture {
 
         QVERIFY(window->showPage(kPageUpgrade));
         QCOMPARE(window->isTimerArmed(kTimerCatalogue), toolReady);
+        QVERIFY(waitForLoad(*window));  // no load outlives the test's server and presenter
     }
 };
 
