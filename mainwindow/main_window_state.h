@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "upgrade/software_item.h"
+
 namespace krevol {
 
 // Page numbers; other code compares them, so they never change.
@@ -67,9 +69,11 @@ struct MainWindowState {
     std::int32_t dragEnabled = 0;          // 1 from 200 ms after initialisation
     std::int32_t catalogueLoaderIdle = 1;  // 0 while the catalogue loader runs
     std::string suiteInstallerUrl;         // download address of a newer PC suite
-    // The software list of the connected tool: the catalogue entries themselves join this struct
-    // with the catalogue loader; here are its display rows ("name$installed$newest$size$progress"),
-    // the rows drawn without a tick box in normal mode, and the page's mode (0 normal, 1 reinstall).
+    // The software list of the connected tool: the catalogue entries in the server's order (their
+    // `state` kept by the upgrade page and the install run), one display row per entry
+    // ("name$installed$newest$size$progress"), the rows drawn without a tick box in normal mode, and
+    // the page's mode (0 normal, 1 reinstall). Filled only by CUpgradePage's catalogue load.
+    std::vector<SoftwareItem> softwareItems;
     std::vector<std::string> softwareRows;
     std::vector<int> finishedItems;
     std::int32_t reinstallMode = 0;

@@ -77,4 +77,33 @@ QPixmap toolPixmap(bool faded) {
     return faded ? pale : colour;
 }
 
+BusyIndicator::BusyIndicator(QWidget* parent) : QWidget(parent) {
+    timer_.setInterval(160);
+    QObject::connect(&timer_, &QTimer::timeout, this, [this] {
+        phase_ = (phase_ + 1) % 3;
+        update();
+    });
+}
+
+void BusyIndicator::showEvent(QShowEvent*) {
+    timer_.start();
+}
+
+void BusyIndicator::hideEvent(QHideEvent*) {
+    timer_.stop();
+}
+
+void BusyIndicator::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    for (int i = 0; i < 3; ++i) {
+        QColor colour = kAccent;
+        colour.setAlphaF(i == phase_ ? 1.0f : 0.3f);
+        painter.setBrush(colour);
+        const double radius = i == phase_ ? 5.5 : 4.5;
+        painter.drawEllipse(QPointF(6 + i * 16, height() / 2.0), radius, radius);
+    }
+}
+
 }  // namespace krevol::ui_parts

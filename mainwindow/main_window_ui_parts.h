@@ -7,6 +7,8 @@
 #include <QPixmap>
 #include <QRect>
 #include <QString>
+#include <QTimer>
+#include <QWidget>
 
 #include <string>
 
@@ -122,5 +124,20 @@ CSkinButton* makeButton(QWidget* parent, const char* name, const QRect& rect, co
 // Puts the action link of pages 7 and 8 under their word-wrapped text (kVersionTextRect), whatever
 // the text's length, as wide as its caption needs (at least kActionLinkRect's width).
 void placeActionLink(const QLabel& text, CSkinButton& link);
+
+// Three dots that pulse in turn while something is being fetched (the tool checked, a list loaded).
+class BusyIndicator : public QWidget {
+  public:
+    explicit BusyIndicator(QWidget* parent);
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QTimer timer_;
+    int phase_ = 0;
+};
 
 }  // namespace krevol::ui_parts

@@ -24,42 +24,6 @@
 using namespace krevol;
 using namespace krevol::ui_parts;
 
-namespace {
-
-// Three dots that pulse in turn while the tool is being checked.
-class BusyIndicator : public QWidget {
-  public:
-    explicit BusyIndicator(QWidget* parent) : QWidget(parent) {
-        timer_.setInterval(160);
-        QObject::connect(&timer_, &QTimer::timeout, this, [this] {
-            phase_ = (phase_ + 1) % 3;
-            update();
-        });
-    }
-
-  protected:
-    void showEvent(QShowEvent*) override { timer_.start(); }
-    void hideEvent(QHideEvent*) override { timer_.stop(); }
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        for (int i = 0; i < 3; ++i) {
-            QColor colour = kAccent;
-            colour.setAlphaF(i == phase_ ? 1.0f : 0.3f);
-            painter.setBrush(colour);
-            const double radius = i == phase_ ? 5.5 : 4.5;
-            painter.drawEllipse(QPointF(6 + i * 16, height() / 2.0), radius, radius);
-        }
-    }
-
-  private:
-    QTimer timer_;
-    int phase_ = 0;
-};
-
-}  // namespace
-
 void CKrevolUpdateDlg::createHeader() {
     productName_ = makeLabel(this, "productName", kProductNameRect, createUiFont(18, 700), Qt::white);
     productName_->setText(text(msgId(102)));

@@ -4,20 +4,45 @@
 #include <QLabel>
 #include <QPainter>
 
+#include <algorithm>
 #include <array>
+#include <utility>
 
 #include "app/message_presenter.h"
 #include "app/messages.h"
 #include "mainwindow/main_window_ui_parts.h"
 #include "net/transport.h"
+#include "ui/background_task.h"
 #include "ui/my_list_box.h"
 #include "ui/picture_ids.h"
 #include "ui/skin.h"
 #include "ui/skin_button.h"
+#include "upgrade/catalogue.h"
 
 namespace krevol {
 
 using namespace ui_parts;
+
+namespace {
+
+// Where the loading text and indicator sit: in the middle of the (empty) list.
+constexpr QRect kLoadingIndicatorRect{kSoftwareListX + 430 - 22, 186 + 100, 44, 20};
+constexpr QRect kLoadingTextRect{kSoftwareListX, 186 + 130, 860, 40};
+
+// The display row of one catalogue entry: name, installed version ("/" for none), newest version,
+// size, and an empty progress text.
+std::string rowFor(const SoftwareItem& item) {
+    const std::string installed = isNoVersion(item.param3) ? std::string("/") : "V" + item.paramView3;
+    return item.param1 + "$" + installed + "$V" + item.paramView4 + "$" + item.softpackageSize + "$";
+}
+
+// A row's texts up to and including its last "$" (a row without one has nothing to keep).
+QString withoutProgress(const QString& row) {
+    const qsizetype dollar = row.lastIndexOf(QLatin1Char('$'));
+    return dollar >= 0 ? row.left(dollar + 1) : QString();
+}
+
+}  // namespace
 
 CUpgradePage::CUpgradePage(PageHost& host)
     : MainWindowPage(host), timers_(this, [this](int id) { onTimer(id); }) {
@@ -79,6 +104,14 @@ CUpgradePage::CUpgradePage(PageHost& host)
     progressText_ =
         makeLabel(window, "progressText", kProgressTextRect, createUiFont(15, 400), kSoftwareText);
     progressText_->setWordWrap(true);
+    loadingIndicator_ = new BusyIndicator(window);
+    loadingIndicator_->setObjectName(QStringLiteral("catalogueLoadingIndicator"));
+    loadingIndicator_->setGeometry(kLoadingIndicatorRect);
+    loadingIndicator_->hide();
+    loadingText_ =
+        makeLabel(window, "catalogueLoadingText", kLoadingTextRect, createUiFont(16, 400), kSoftwareText);
+    loadingText_->setAlignment(Qt::AlignCenter);
+    loadingText_->hide();
     connect(oneClickButton_, &QAbstractButton::clicked, this, &CUpgradePage::oneClickUpgrade);
     connect(cancelButton_, &QAbstractButton::clicked, this, &CUpgradePage::cancelRun);
     connect(selectAllBox_, &QAbstractButton::clicked, this, &CUpgradePage::toggleSelectAll);
@@ -89,9 +122,7 @@ void CUpgradePage::open(int mode) {
     // 1. A change of mode starts the list afresh: no progress texts, nothing ticked, first row.
     if (mode != s.reinstallMode) {
         for (int i = 0; i < list_->count(); ++i) {
-            QString row = list_->rowText(i);
-            const qsizetype dollar = row.lastIndexOf(QLatin1Char('$'));
-            row = dollar >= 0 ? row.left(dollar + 1) : QString();
+            const QString row = withoutProgress(list_->rowText(i));
             list_->setRowText(i, row);
             if (i < static_cast<int>(s.softwareRows.size())) s.softwareRows[i] = row.toStdString();
         }
@@ -101,7 +132,7 @@ void CUpgradePage::open(int mode) {
         thumb_->setScroll(s.softwareScrollActive != 0, s.softwareScrollStep);
         selectAllBox_->setPicture(untickedPicture_);
     }
-    // 2. A ready tool without a list gets its catalogue loaded.
+    // 2. A ready tool without a list gets its catalogue loaded (the timer leaves a load under way alone).
     if (s.statusShown == 0 && list_->count() == 0) armPageTimer(kTimerCatalogue, kTimerCatalogueDelay);
     // 3. The page's progress text goes when the page was not shown (the window makes it current).
     if (s.currentPage != kPageUpgrade) progressText_->clear();
@@ -123,6 +154,8 @@ void CUpgradePage::updateVisibility(const MainWindowVisibility& v) {
     cancelButton_->setVisible(v.softwareList);
     selectAllBox_->setVisible(v.selectAll);
     selectAllCaption_->setVisible(v.selectAll);
+    pageShown_ = v.upgradeHeaders;
+    updateLoadingParts();
 }
 
 void CUpgradePage::paintOn(QPainter& painter) {
@@ -135,12 +168,18 @@ void CUpgradePage::paintOn(QPainter& painter) {
 }
 
 void CUpgradePage::toolChanged() {
+    // A load still running is for the tool as it was: its result is dropped.
+    ++toolGeneration_;
+    lastLoadEnd_ = LoadEnd::None;
     // A ready tool gets its software list loaded.
     if (state().statusShown == 0) armPageTimer(kTimerCatalogue, kTimerCatalogueDelay);
 }
 
 void CUpgradePage::toolRemoved() {
     MainWindowState& s = state();
+    // A load still running is for the tool that went: its result is dropped.
+    ++toolGeneration_;
+    lastLoadEnd_ = LoadEnd::None;
     // The list box is emptied (the stored rows stay until the next catalogue load) and hidden.
     list_->clear();
     s.softwareScrollActive = 0;
@@ -163,6 +202,7 @@ void CUpgradePage::toolRemoved() {
         showMessage(259);
     }
     progressText_->clear();
+    updateLoadingParts();
 }
 
 bool CUpgradePage::busy() const {
@@ -190,7 +230,7 @@ void CUpgradePage::killPageTimer(int id) {
 void CUpgradePage::onTimer(int id) {
     switch (id) {
         case kTimerCatalogue:
-            if (state().catalogueLoaderIdle == 1) onCatalogueTimer();
+            onCatalogueTimer();
             break;
         case kTimerInstallStep:
             onInstallStepTimer();
@@ -203,13 +243,195 @@ void CUpgradePage::onTimer(int id) {
     }
 }
 
-// The catalogue loader and the install run fill these in.
-void CUpgradePage::onCatalogueTimer() {}    // start the loader thread: loadCatalogue
+void CUpgradePage::onCatalogueTimer() {
+    const MainWindowState& s = state();
+    // The tool may have gone, or stopped being ready, since the timer was armed.
+    if (s.statusShown != 0 || s.deviceSerial.empty()) return;
+    if (s.catalogueLoaderIdle == 0) {
+        // Never two loaders: one for the current tool is enough; after a stale one, load again.
+        if (loadGeneration_ != toolGeneration_) reloadPending_ = true;
+        return;
+    }
+    startLoad();
+}
+
+void CUpgradePage::loadCatalogue(std::function<void(bool)> done) {
+    const MainWindowState& s = state();
+    if (s.deviceSerial.empty()) {
+        if (done) done(false);
+        return;
+    }
+    if (done) waiting_.push_back(std::move(done));
+    if (loading_) {
+        if (loadGeneration_ != toolGeneration_) reloadPending_ = true;
+        return;
+    }
+    startLoad();
+}
+
+void CUpgradePage::startLoad() {
+    MainWindowState& s = state();
+    loading_ = true;
+    loadGeneration_ = toolGeneration_;
+    lastLoadEnd_ = LoadEnd::None;
+    s.catalogueLoaderIdle = 0;
+    // The list starts empty: nothing can be ticked or queued from rows that are being replaced.
+    s.selectAll = 0;
+    s.anyUpgradable = 0;
+    s.softwareItems.clear();
+    s.softwareRows.clear();
+    s.finishedItems.clear();
+    list_->clear();
+    s.softwareScrollActive = 0;
+    thumb_->setScroll(false, 0);
+    selectAllBox_->setPicture(untickedPicture_);
+
+    const std::uint64_t generation = loadGeneration_;
+    runInBackground(
+        this,
+        [userId = s.userId, token = s.token, serial = s.deviceSerial] {
+            CatalogueResult result;
+            CallTrace trace;
+            result.ok = fetchCatalogue(userId, token, serial, result.items, {}, &trace);
+            if (!result.ok) {
+                result.emptyListing = trace.result == 200 && trace.messageId == 0;
+                if (trace.messageId == msgId(224) && trace.code > 0) result.malformedCode = trace.code;
+            }
+            return result;
+        },
+        [this, generation](CatalogueResult result) { loadFinished(generation, std::move(result)); });
+    host().pageChanged();
+}
+
+void CUpgradePage::loadFinished(std::uint64_t generation, CatalogueResult result) {
+    MainWindowState& s = state();
+    loading_ = false;
+    s.catalogueLoaderIdle = 1;
+    std::vector<std::function<void(bool)>> waiting;
+    if (generation != toolGeneration_) {
+        // The tool went or changed while the list was read: the result is not this tool's.
+        if (reloadPending_) {
+            reloadPending_ = false;
+            if (s.statusShown == 0 && !s.deviceSerial.empty()) {
+                startLoad();
+                return;
+            }
+        }
+        waiting.swap(waiting_);
+        for (auto& done : waiting) done(false);
+        host().pageChanged();
+        return;
+    }
+    reloadPending_ = false;
+    if (result.ok) {
+        applyCatalogue(std::move(result.items));
+    } else {
+        lastLoadEnd_ = result.emptyListing ? LoadEnd::Empty : LoadEnd::Failed;
+        // A malformed element leaves the list empty; during a run the page says why.
+        if (result.malformedCode != 0 && runStopFlag == 1)
+            progressText_->setText(text(msgId(224)) + QString::number(result.malformedCode));
+    }
+    waiting.swap(waiting_);
+    for (auto& done : waiting) done(result.ok);
+    // The page is opened again in its mode to show the new list.
+    if (result.ok && s.currentPage == kPageUpgrade)
+        host().switchToPage(kPageUpgrade);
+    else
+        host().pageChanged();
+}
+
+void CUpgradePage::applyCatalogue(std::vector<SoftwareItem> items) {
+    MainWindowState& s = state();
+    s.selectAll = 0;
+    s.anyUpgradable = 0;
+    s.softwareItems.clear();
+    s.softwareRows.clear();
+    s.finishedItems.clear();
+    list_->clear();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        SoftwareItem& item = items[i];
+        const bool upgradable = isUpgradable(item);
+        item.state = upgradable ? kItemOnOffer : kItemUpToDate;
+        s.softwareRows.push_back(rowFor(item));
+        if (upgradable)
+            s.anyUpgradable = 1;
+        else
+            s.finishedItems.push_back(static_cast<int>(i));
+    }
+    s.softwareItems = std::move(items);
+    for (const std::string& row : s.softwareRows) list_->addRow(QString::fromStdString(row));
+    const int rows = list_->count();
+    if (rows >= 5) {
+        s.softwareScrollActive = 1;
+        s.softwareScrollStep = thumb_->trackLength() / (rows - 3);
+    } else {
+        s.softwareScrollActive = 0;
+    }
+    thumb_->setScroll(s.softwareScrollActive != 0, s.softwareScrollStep);
+    selectAllBox_->setPicture(untickedPicture_);
+    preselectFirmware();
+}
+
+void CUpgradePage::preselectFirmware() {
+    const MainWindowState& s = state();
+    const int rows = std::min(list_->count(), static_cast<int>(s.softwareItems.size()));
+    for (int i = 0; i < rows; ++i) {
+        const SoftwareItem& item = s.softwareItems[static_cast<std::size_t>(i)];
+        if (isUpgradable(item) && item.isrom == 1) list_->setSelected(i, true);
+    }
+    list_->update();
+}
+
+void CUpgradePage::setRowProgress(int index, const QString& progress) {
+    if (index < 0 || index >= list_->count()) return;
+    const QString row = list_->rowText(index);
+    const qsizetype dollar = row.lastIndexOf(QLatin1Char('$'));
+    const QString updated = dollar >= 0 ? row.left(dollar + 1) + progress : progress;
+    list_->setRowText(index, updated);
+    MainWindowState& s = state();
+    if (index < static_cast<int>(s.softwareRows.size()))
+        s.softwareRows[static_cast<std::size_t>(index)] = updated.toStdString();
+    list_->update();
+}
+
+void CUpgradePage::toggleSelectAll() {
+    MainWindowState& s = state();
+    s.selectAll = s.selectAll != 0 ? 0 : 1;
+    list_->setAllSelected(s.selectAll == 1);
+    selectAllBox_->setPicture(s.selectAll == 1 ? tickedPicture_ : untickedPicture_);
+    list_->update();
+}
+
+void CUpgradePage::selectionChanged() {
+    MainWindowState& s = state();
+    int count = list_->selectedCount();
+    // In normal mode the rows without a tick box count as ticked.
+    if (s.reinstallMode == 0) {
+        for (int finished : s.finishedItems)
+            if (finished >= 0 && finished < list_->count() && !list_->isSelected(finished)) ++count;
+    }
+    s.selectAll = count == list_->count() ? 1 : 0;
+    selectAllBox_->setPicture(s.selectAll == 1 ? tickedPicture_ : untickedPicture_);
+}
+
+void CUpgradePage::updateLoadingParts() {
+    const bool empty = list_->count() == 0;
+    const bool loadingThisTool = loading_ && loadGeneration_ == toolGeneration_;
+    const bool showLoading = pageShown_ && loadingThisTool && empty;
+    const bool showEnd =
+        pageShown_ && !loading_ && empty && state().statusShown == 0 && lastLoadEnd_ != LoadEnd::None;
+    if (showLoading)
+        loadingText_->setText(text(msgId(410)));
+    else if (showEnd)
+        loadingText_->setText(text(msgId(lastLoadEnd_ == LoadEnd::Empty ? 411 : 412)));
+    loadingText_->setVisible(showLoading || showEnd);
+    loadingIndicator_->setVisible(showLoading);
+}
+
+// The install run fills these in.
 void CUpgradePage::onInstallStepTimer() {}  // start one step of the run: runInstallStep
 void CUpgradePage::onProgressTimer() {}     // "Upgrading %d%%" on the row, or Device Reset's text
 void CUpgradePage::oneClickUpgrade() {}     // queue the ticked rows, lockPage, arm kTimerInstallStep
 void CUpgradePage::cancelRun() {}           // ask message 279, then stop the run
-void CUpgradePage::toggleSelectAll() {}     // tick or untick every row
-void CUpgradePage::selectionChanged() {}    // selectAll from the ticked (and finished) rows
 
 }  // namespace krevol

@@ -7,16 +7,26 @@
 // (kTimerInstallStep) and of the progress text (kTimerProgress). The shared values of the list and
 // the run (softwareRows, finishedItems, reinstallMode, selectAll, anyUpgradable, softwareScroll*,
 // runBusy, runIdle, catalogueLoaderIdle; runStopFlag is process-wide) are in MainWindowState.
+//
+// The catalogue is read in the background and applied on the UI thread. One load runs at a time;
+// a load whose tool went or changed while it ran is dropped (and a load for the tool now current
+// follows it), and a window closed meanwhile never hears of it.
 #pragma once
 
 #include <QImage>
 
+#include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
+
+#include "upgrade/software_item.h"
 
 #include "mainwindow/main_window_page.h"
 #include "mainwindow/window_timers.h"
 
 class QLabel;
+class QWidget;
 class CMyListBox;
 class CMyScrollThumb;
 
@@ -35,6 +45,26 @@ class CUpgradePage : public MainWindowPage {
 
     // Rows in the software list box (the box, not softwareRows: a removal empties only the box).
     int softwareRowCount() const;
+
+    // What a catalogue load read, handed from the background to the UI thread.
+    struct CatalogueResult {
+        bool ok = false;                  // the whole list was read
+        std::vector<SoftwareItem> items;  // in the server's order
+        bool emptyListing = false;        // the server answered with an empty list
+        int malformedCode = 0;            // parse code of a malformed element, else 0
+    };
+
+    // Reads the current tool's catalogue in the background and fills the page with it on the UI
+    // thread; `done` then gets true when the list was loaded. While a load runs, another request
+    // for the same tool waits for that load and gets its outcome; a request after a change of tool
+    // runs once the stale load has ended. Without a tool (no serial) `done` gets false at once.
+    void loadCatalogue(std::function<void(bool loaded)> done = {});
+    // A load is running (the page shows that it is loading).
+    bool catalogueLoading() const { return loading_; }
+    // Ticks the firmware entries (isrom 1) that have an upgrade on offer.
+    void preselectFirmware();
+    // Replaces the progress text (after the last "$") of row `index` and redraws the list.
+    void setRowProgress(int index, const QString& text);
 
     void updateVisibility(const MainWindowVisibility& visibility) override;
     void paintOn(QPainter& painter) override;
@@ -65,6 +95,14 @@ class CUpgradePage : public MainWindowPage {
     void toggleSelectAll();
     // The list's selection changed by a click: the select-all box follows.
     void selectionChanged();
+    // Starts a background load of the current tool's catalogue (no load is running).
+    void startLoad();
+    // On the UI thread: the load `generation` ended with `result`.
+    void loadFinished(std::uint64_t generation, CatalogueResult result);
+    // Puts a successful load's entries into the state and the list box.
+    void applyCatalogue(std::vector<SoftwareItem> items);
+    // The loading text and indicator, and the text of a loaded empty list.
+    void updateLoadingParts();
 
     WindowTimers timers_;
     std::vector<QLabel*> headers_;
@@ -75,8 +113,18 @@ class CUpgradePage : public MainWindowPage {
     CSkinButton* selectAllBox_ = nullptr;
     QLabel* selectAllCaption_ = nullptr;
     QLabel* progressText_ = nullptr;
+    QLabel* loadingText_ = nullptr;  // "loading" while a load runs, "nothing listed" after an empty one
+    QWidget* loadingIndicator_ = nullptr;
     QImage tickedPicture_;
     QImage untickedPicture_;
+    bool pageShown_ = false;
+    bool loading_ = false;
+    enum class LoadEnd { None, Empty, Failed };
+    LoadEnd lastLoadEnd_ = LoadEnd::None;  // how the last load of the current tool ended without rows
+    std::uint64_t toolGeneration_ = 0;     // counts changes and removals of the tool
+    std::uint64_t loadGeneration_ = 0;     // toolGeneration_ when the running load began
+    bool reloadPending_ = false;           // a load for the current tool waits for a stale one
+    std::vector<std::function<void(bool)>> waiting_;  // told when the next load for this tool ends
 };
 
 }  // namespace krevol

@@ -41,9 +41,11 @@ void SandboxServer::Impl::adminSetFault(const httplib::Request& req, httplib::Re
         out = refuse(400, "member \"path\" (a text) missing");
     } else if (!number("delayMs", f.delayMs, 0, 600000) || !number("status", f.status, 0, 599) ||
                (f.status != 0 && f.status < 100) || !number("count", f.count, -1, 1000000) || f.count == 0 ||
-               !flag("cutBody", f.cutBody) || !flag("noLength", f.noLength)) {
+               !number("rateKiBps", f.rateKiBps, 0, kMaxRateKiBps) || !flag("cutBody", f.cutBody) ||
+               !flag("noLength", f.noLength)) {
         out = refuse(400,
-                     "delayMs 0-600000, status 100-599, count -1 or above 0, cutBody/noLength true or false");
+                     "delayMs 0-600000, status 100-599, count -1 or above 0, rateKiBps 0-1048576, "
+                     "cutBody/noLength true or false");
     } else {
         f.path = normaliseFaultPath(path->text);
         faults.set(f);
@@ -68,7 +70,7 @@ void SandboxServer::Impl::adminListFaults(const httplib::Request& req, httplib::
         list += "{\"path\":" + jsonQuoted(f.path) + ",\"delayMs\":" + std::to_string(f.delayMs) +
                 ",\"status\":" + std::to_string(f.status) + ",\"cutBody\":" + (f.cutBody ? "true" : "false") +
                 ",\"noLength\":" + (f.noLength ? "true" : "false") + ",\"count\":" + std::to_string(f.count) +
-                "}";
+                ",\"rateKiBps\":" + std::to_string(f.rateKiBps) + "}";
     }
     list += ']';
     send(req, res, {}, answer(status::kOk, "ok", list));

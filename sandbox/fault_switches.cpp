@@ -1,5 +1,6 @@
 #include "sandbox/fault_switches.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace krevol::sandbox {
@@ -20,6 +21,11 @@ bool matches(const std::string& pattern, const std::string& path) {
 }
 
 }  // namespace
+
+std::size_t pacedChunkBytes(int rateKiBps) {
+    const auto bytesPerSecond = static_cast<std::size_t>(rateKiBps > 0 ? rateKiBps : 1) * 1024;
+    return std::max<std::size_t>(1, bytesPerSecond * kPaceTickMs / 1000);
+}
 
 std::string normaliseFaultPath(const std::string& path) {
     const std::string base = kApiBase;
@@ -56,6 +62,12 @@ bool parseFaultOption(const std::string& text, FaultSwitch& out, std::string& er
                 on = value == "1";
             }
             (key == "cutBody" ? out.cutBody : out.noLength) = on;
+        } else if (key == "rateKiBps" && toInt(value, number)) {
+            if (number < 0 || number > kMaxRateKiBps) {
+                error = "rateKiBps must lie between 0 and " + std::to_string(kMaxRateKiBps);
+                return false;
+            }
+            out.rateKiBps = number;
         } else if ((key == "delayMs" || key == "status" || key == "count") && toInt(value, number)) {
             if (key == "delayMs" && (number < 0 || number > 600000)) {
                 error = "delayMs must lie between 0 and 600000";

@@ -50,8 +50,9 @@ Options:
                         status=N    answer with HTTP status N
                         cutBody     announce the full length, send half, then close
                         noLength    send the body chunked, without Content-Length
+                        rateKiBps=N send at most N KiB per second (N/10 KiB every 100 ms)
                         count=N     apply N times, then drop the switch
-                      e.g. --fault user/login:delayMs=3000 --fault download/*:noLength
+                      e.g. --fault user/login:delayMs=3000 --fault download/*:rateKiBps=512
   --no-admin          do not serve the admin paths
   --quiet             no request log on standard error
   --help              this text
@@ -63,7 +64,7 @@ packages, content bytes, and the suite version 4.3.1.
 
 Admin paths (unless --no-admin):
   POST   /admin/fault     {"path":"user/login","delayMs":0,"status":0,"cutBody":false,
-                           "noLength":false,"count":-1}   set a fault switch
+                           "noLength":false,"rateKiBps":0,"count":-1}   set a fault switch
   DELETE /admin/fault     clear all switches (?path=P: only that one)
   GET    /admin/faults    the switches set
   GET    /admin/outbox    the outbox text

@@ -127,6 +127,7 @@ void SandboxServer::Impl::send(const httplib::Request& req, httplib::Response& r
         }
         if (fault->cutBody) faultNote += "cut body ";
         if (fault->noLength) faultNote += "no length ";
+        if (fault->rateKiBps > 0) faultNote += "rate " + std::to_string(fault->rateKiBps) + " KiB/s ";
         if (!faultNote.empty()) faultNote.pop_back();
     }
     logExchange(req, out, faultNote);
@@ -136,7 +137,8 @@ void SandboxServer::Impl::send(const httplib::Request& req, httplib::Response& r
     const std::size_t total = isFile ? static_cast<std::size_t>(out.fileSize) : out.body.size();
     const bool cut = fault && fault->cutBody;
     const bool noLength = fault && fault->noLength;
-    if (!cut && !noLength) {
+    const int rate = fault ? fault->rateKiBps : 0;
+    if (!cut && !noLength && rate == 0) {
         if (!isFile) {
             res.set_content(out.body, out.contentType);
             return;
@@ -148,15 +150,20 @@ void SandboxServer::Impl::send(const httplib::Request& req, httplib::Response& r
                                  });
         return;
     }
-    // A cut body stops after half of it and then fails, so the connection is dropped.
+    // A cut body stops after half of it and then fails, so the connection is dropped. A limited
+    // rate sends one chunk per tick, each after a tick's pause.
     const std::size_t sendBytes = cut ? total / 2 : total;
+    const std::size_t chunk = rate > 0 ? pacedChunkBytes(rate) : (isFile ? kBlock : sendBytes);
     auto body = std::make_shared<std::string>(std::move(out.body));
     const fs::path path = out.file;
-    auto producer = [body, path, isFile, sendBytes, cut](std::size_t offset, httplib::DataSink& sink) {
+    auto producer = [body, path, isFile, sendBytes, cut, rate, chunk](std::size_t offset,
+                                                                      httplib::DataSink& sink) {
         if (offset < sendBytes) {
+            const std::size_t n = std::min(chunk, sendBytes - offset);
+            if (rate > 0) std::this_thread::sleep_for(std::chrono::milliseconds(kPaceTickMs));
             if (isFile) {
-                if (!sendFileBlocks(path, offset, std::min(kBlock, sendBytes - offset), sink)) return false;
-            } else if (!sink.write(body->data() + offset, sendBytes - offset)) {
+                if (!sendFileBlocks(path, offset, n, sink)) return false;
+            } else if (!sink.write(body->data() + offset, n)) {
                 return false;
             }
             return true;

@@ -1,14 +1,18 @@
 // Shots of the main window: the device panel without a tool, with a ready tool, with a tool of
 // another account and while the tool is being checked; Other Devices with rows; the Upgrade,
 // Information, Settings, Notifications, Version Upgrade and Device Reset pages; the account pop-up.
+// The Upgrade page while its list loads, loaded with upgrades on offer, with an empty catalogue,
+// and in reinstall mode.
 //
-// A small API server on 127.0.0.1 answers the owner query and the device list, and the tool's
+// A small API server on 127.0.0.1 answers the owner query, the device list and the software
+// catalogue, and the tool's
 // drive is a folder of a KREVOL_VOLUMES tree, so the window runs its real device refresh.
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -23,6 +27,7 @@
 #include "mainwindow/main_window_state.h"
 #include "mainwindow/sign_in_host.h"
 #include "mainwindow/update_dialog.h"
+#include "mainwindow/upgrade_page.h"
 #include "shot_registry.h"
 #include "tests/support/local_server.h"
 #include "ui/my_list_box.h"
@@ -53,6 +58,8 @@ struct Scenario {
     std::string owner;
     std::string list;
     int delayMs = 0;
+    std::string catalogue = "{\"statuscode\":200,\"message\":\"ok\",\"data\":[]}";
+    int catalogueDelayMs = 0;
 };
 
 class ShotServer {
@@ -74,6 +81,17 @@ class ShotServer {
                             [this](const httplib::Request&, httplib::Response& res) { answer(res, true); });
         server_.http().Post("/krevol-manager-api/deviceuser/selectDeviceByUserId",
                             [this](const httplib::Request&, httplib::Response& res) { answer(res, false); });
+        server_.http().Post("/krevol-manager-api/cartypesoft/synchCarSoft", [this](const httplib::Request&,
+                                                                                   httplib::Response& res) {
+            Scenario s;
+            {
+                std::lock_guard lock(mutex_);
+                s = scenario_;
+            }
+            if (s.catalogueDelayMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(s.catalogueDelayMs));
+            res.set_content(s.catalogue, "application/json");
+        });
         server_.start();
         qputenv("KREVOL_API_HOST", QByteArray::fromStdString(server_.hostPort()));
     }
@@ -158,31 +176,82 @@ std::function<void(QWidget&)> onPage(int page) {
     };
 }
 
-// The upgrade page's frame with rows in it, as the catalogue will fill it: two entries with an
-// upgrade on offer (one ticked), three without (no tick box), the thumb active.
-void upgradeRows(QWidget& widget) {
-    waitForRefresh(widget);
-    auto& window = static_cast<CKrevolUpdateDlg&>(widget);
-    window.showPage(krevol::kPageUpgrade);
-    auto* list = window.findChild<CMyListBox*>(QStringLiteral("softwareList"));
-    auto* thumb = window.findChild<CMyScrollThumb*>(QStringLiteral("softwareThumb"));
-    if (!list || !thumb) return;
-    const char* rows[] = {"Toyota / Lexus$V3.12$V3.15$48.2MB$Upgrading 42%",
-                          "Honda / Acura$V2.40$V2.40$31.0MB$", "Volkswagen$/$V1.08$56.7MB$",
-                          "Ford / Lincoln$V4.01$V4.01$44.9MB$", "Nissan / Infiniti$V2.77$V2.77$29.3MB$"};
-    for (const char* row : rows) {
-        list->addRow(QString::fromUtf8(row));
-        window.state().softwareRows.emplace_back(row);
+// A catalogue of seven entries, three with an upgrade on offer (one of them firmware).
+std::string catalogueAnswer() {
+    struct Entry {
+        const char* name;
+        int param2;
+        const char* installed;
+        const char* newest;
+        const char* size;
+        int isrom;
+    };
+    static const Entry kEntries[] = {
+        {"Toyota / Lexus", 2, "3.12", "3.15", "48.2MB", 0},
+        {"Honda / Acura", 3, "2.40", "2.40", "31.0MB", 0},
+        {"Volkswagen", 2, "0.00", "1.08", "56.7MB", 0},
+        {"Ford / Lincoln", 3, "4.01", "4.01", "44.9MB", 0},
+        {"KR-900 Pro Firmware", 2, "1.0.0", "1.1.0", "12.4MB", 1},
+        {"Nissan / Infiniti", 3, "2.77", "2.77", "29.3MB", 0},
+        {"Hyundai / Kia", 3, "1.90", "1.90", "38.5MB", 0},
+    };
+    std::string data;
+    int id = 100;
+    for (const Entry& e : kEntries) {
+        if (!data.empty()) data += ",";
+        data += "{\"id\":" + std::to_string(++id) + ",\"param1\":\"" + e.name + "\",\"param2\":\"" +
+                std::to_string(e.param2) + "\",\"param3\":\"" + e.installed + "\",\"paramView3\":\"" +
+                e.installed + "\",\"param4\":\"" + e.newest + "\",\"paramView4\":\"" + e.newest +
+                "\",\"param5\":\"-\",\"softurl\":\"http://127.0.0.1/p.zip\",\"softpackageSize\":\"" + e.size +
+                "\",\"isrom\":\"" + std::to_string(e.isrom) + "\",\"updatedesc\":\"-\"}";
     }
-    window.state().finishedItems = {1, 3, 4};
-    window.state().anyUpgradable = 1;
-    list->setSelected(0, true);
-    thumb->setScroll(true, thumb->trackLength() / (5 - 3));
-    window.updateVisibility();
+    return "{\"statuscode\":200,\"message\":\"ok\",\"data\":[" + data + "]}";
+}
+
+// Runs the events until `done` holds (at most 10 s).
+void waitUntil(const std::function<bool()>& done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}
+
+krevol::CUpgradePage* upgradePage(QWidget& window) {
+    for (QObject* child : window.children())
+        if (auto* page = dynamic_cast<krevol::CUpgradePage*>(child)) return page;
+    return nullptr;
+}
+
+// The upgrade page once the catalogue loader has started (`loaded` false) or finished.
+std::function<void(QWidget&)> upgradePageWith(bool loaded, int mode = 0) {
+    return [loaded, mode](QWidget& widget) {
+        waitForRefresh(widget);
+        auto& window = static_cast<CKrevolUpdateDlg&>(widget);
+        krevol::CUpgradePage* page = upgradePage(window);
+        if (!page) return;
+        window.showPage(krevol::kPageUpgrade);
+        waitUntil([&] { return page->catalogueLoading(); });
+        if (loaded) waitUntil([&] { return !page->catalogueLoading(); });
+        if (mode != 0) {
+            window.openUpgradePage(mode);
+            auto* list = window.findChild<CMyListBox*>(QStringLiteral("softwareList"));
+            if (list && list->count() > 3) {
+                list->setSelected(1, true);
+                list->setSelected(3, true);
+            }
+        }
+        window.move(0, 0);
+    };
 }
 
 Scenario ready() {
-    return {ownerAnswer(kEmail), listAnswer(true, 3), 0};
+    return {ownerAnswer(kEmail), listAnswer(true, 3), 0, catalogueAnswer(), 0};
+}
+
+Scenario readyWith(std::string catalogue, int delayMs) {
+    return {ownerAnswer(kEmail), listAnswer(true, 3), 0, std::move(catalogue), delayMs};
 }
 
 const bool registered =
@@ -208,8 +277,14 @@ const bool registered =
                   onPage(krevol::kPageOtherDevices)}) &&
     registerShot({"main_other_devices_few", [] { return mainWindow(true, ready()); },
                   onPage(krevol::kPageOtherDevices)}) &&
-    registerShot({"main_upgrade", [] { return mainWindow(true, ready()); }, onPage(krevol::kPageUpgrade)}) &&
-    registerShot({"main_upgrade_rows", [] { return mainWindow(true, ready()); }, upgradeRows}) &&
+    registerShot({"main_upgrade_loading", [] { return mainWindow(true, readyWith(catalogueAnswer(), 3000)); },
+                  upgradePageWith(false)}) &&
+    registerShot({"main_upgrade", [] { return mainWindow(true, ready()); }, upgradePageWith(true)}) &&
+    registerShot({"main_upgrade_empty",
+                  [] { return mainWindow(true, readyWith("{\"statuscode\":200,\"data\":[]}", 0)); },
+                  upgradePageWith(true)}) &&
+    registerShot(
+        {"main_upgrade_reinstall", [] { return mainWindow(true, ready()); }, upgradePageWith(true, 1)}) &&
     registerShot(
         {"main_information", [] { return mainWindow(true, ready()); }, onPage(krevol::kPageInformation)}) &&
     registerShot(

@@ -12,6 +12,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -43,18 +45,41 @@ class FakeHost : public SignInHost {
     int closeRequests = 0;
 };
 
-// Answers the owner query and the device list; counts the calls and how many ran at once.
+// Answers the owner query, the device list and the software catalogue; counts the calls and how
+// many ran at once. Catalogue requests can be held until released, to look at a load under way.
 class ApiServer {
   public:
     ApiServer() {
         serve("/krevol-manager-api/deviceuser/selectUserBySn", true);
         serve("/krevol-manager-api/deviceuser/selectDeviceByUserId", false);
+        serveCatalogue();
         server_.start();
         qputenv("KREVOL_API_HOST", QByteArray::fromStdString(server_.hostPort()));
     }
     ~ApiServer() {
+        holdCatalogue(false);
         server_.stop();
         qunsetenv("KREVOL_API_HOST");
+    }
+    // The catalogue answer for the tool `serial` (empty: for every tool without an answer of its own).
+    void setCatalogue(std::string answer, const std::string& serial = {}) {
+        std::lock_guard lock(mutex_);
+        catalogues_[serial] = std::move(answer);
+    }
+    // While held, catalogue requests wait (at most 20 s) until the hold is lifted.
+    void holdCatalogue(bool hold) {
+        {
+            std::lock_guard lock(mutex_);
+            held_ = hold;
+        }
+        released_.notify_all();
+    }
+    int catalogueCalls() const { return catalogueCalls_; }
+    int cataloguesWaiting() const { return cataloguesWaiting_; }
+    int mostCataloguesAtOnce() const { return mostCataloguesAtOnce_; }
+    std::vector<std::string> catalogueSerials() const {
+        std::lock_guard lock(mutex_);
+        return catalogueSerials_;
     }
     void setOwner(std::string answer) {
         std::lock_guard lock(mutex_);
@@ -88,8 +113,43 @@ class ApiServer {
         });
     }
 
+    void serveCatalogue() {
+        server_.http().Post(
+            "/krevol-manager-api/cartypesoft/synchCarSoft",
+            [this](const httplib::Request& req, httplib::Response& res) {
+                const int now = ++cataloguesRunning_;
+                int seen = mostCataloguesAtOnce_;
+                while (now > seen && !mostCataloguesAtOnce_.compare_exchange_weak(seen, now)) {
+                }
+                std::string body;
+                {
+                    std::unique_lock lock(mutex_);
+                    std::string serial;
+                    for (const auto& [sn, answer] : catalogues_)
+                        if (!sn.empty() && req.body.find("\"" + sn + "\"") != std::string::npos) serial = sn;
+                    catalogueSerials_.push_back(serial);
+                    ++cataloguesWaiting_;
+                    released_.wait_for(lock, std::chrono::seconds(20), [this] { return !held_; });
+                    --cataloguesWaiting_;
+                    const auto it = catalogues_.find(serial);
+                    body = it != catalogues_.end() ? it->second : "{\"statuscode\":200,\"data\":[]}";
+                }
+                ++catalogueCalls_;
+                --cataloguesRunning_;
+                res.set_content(body, "application/json");
+            });
+    }
+
     LocalServer server_;
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
+    std::condition_variable released_;
+    bool held_ = false;
+    std::map<std::string, std::string> catalogues_;
+    std::vector<std::string> catalogueSerials_;
+    std::atomic<int> catalogueCalls_{0};
+    std::atomic<int> cataloguesWaiting_{0};
+    std::atomic<int> cataloguesRunning_{0};
+    std::atomic<int> mostCataloguesAtOnce_{0};
     std::string owner_;
     std::string list_ = "{\"statuscode\":200,\"data\":[]}";
     std::atomic<int> delayMs_{0};

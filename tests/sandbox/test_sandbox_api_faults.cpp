@@ -99,10 +99,48 @@ TEST_F(SandboxApi, FaultSwitchWithoutLengthAndWithACutBody) {
     EXPECT_EQ(r->body, package);
 }
 
+// A limited rate sends the package whole, one chunk per 100 ms tick: a package of n chunks takes
+// at least n - 1 ticks however fast the machine is.
+TEST_F(SandboxApi, FaultSwitchRateLimitPacesADownload) {
+    const std::string package = slurp(packagesPath(dir_.path()) / "BENZ_V2.10.zip");
+    const std::string url = "/krevol-manager-api/download/BENZ_V2.10.zip";
+    // A rate at which the package needs about six ticks.
+    const int rate = std::max<int>(1, static_cast<int>(package.size() * 10 / 6 / 1024));
+    const std::size_t chunks = (package.size() + pacedChunkBytes(rate) - 1) / pacedChunkBytes(rate);
+    ASSERT_GE(chunks, 4u);
+    for (const bool noLength : {false, true}) {
+        setFault("{\"path\":\"download/*\",\"rateKiBps\":" + std::to_string(rate) +
+                 ",\"noLength\":" + (noLength ? "true" : "false") + ",\"count\":1}");
+        std::size_t pieces = 0;
+        std::string body;
+        const auto start = std::chrono::steady_clock::now();
+        auto r = client().Get(url.c_str(), [&](const char* data, std::size_t n) {
+            ++pieces;
+            body.append(data, n);
+            return true;
+        });
+        const auto took = std::chrono::steady_clock::now() - start;
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 200);
+        EXPECT_EQ(body, package);
+        EXPECT_EQ(r->has_header("Content-Length"), !noLength);
+        EXPECT_GE(pieces, 2u);
+        EXPECT_GE(took, std::chrono::milliseconds(kPaceTickMs * static_cast<int>(chunks - 1)));
+    }
+    auto list = client().Get("/admin/faults");
+    ASSERT_TRUE(list);
+    EXPECT_NE(list->body.find("\"data\":[]"), std::string::npos) << list->body;  // both used up
+    setFault(R"({"path":"download/*","rateKiBps":64})");
+    list = client().Get("/admin/faults");
+    ASSERT_TRUE(list);
+    EXPECT_NE(list->body.find("\"rateKiBps\":64"), std::string::npos) << list->body;
+}
+
 TEST_F(SandboxApi, FaultSwitchAdminRefusesBadSettings) {
     for (const char* json :
          {"{\"status\":500}", "{\"path\":\"x\",\"status\":42}", "{\"path\":\"x\",\"delayMs\":\"1\"}",
-          "{\"path\":\"x\",\"cutBody\":1}", "{\"path\":\"x\",\"count\":0}", "{\"path\":"}) {
+          "{\"path\":\"x\",\"cutBody\":1}", "{\"path\":\"x\",\"count\":0}",
+          "{\"path\":\"x\",\"rateKiBps\":-5}", "{\"path\":"}) {
         EXPECT_EQ(setFault(json).substr(0, 3), "400") << json;
     }
     auto list = client().Get("/admin/faults");

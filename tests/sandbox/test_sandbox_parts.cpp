@@ -227,10 +227,23 @@ TEST(SandboxFaultOption, ReadsSettingsAndRefusesUnknownOnes) {
     EXPECT_TRUE(f.cutBody);
     EXPECT_TRUE(f.noLength);
     EXPECT_EQ(f.count, 2);
-    for (const char* bad : {"", ":status=500", "user/login:status=42", "user/login:delay=1", "x:count=0",
-                            "x:delayMs=-1", "x:cutBody=yes", "x:status=abc"}) {
+    EXPECT_EQ(f.rateKiBps, 0);
+    ASSERT_TRUE(parseFaultOption("download/*:rateKiBps=512", f, error)) << error;
+    EXPECT_EQ(f.path, "download/*");
+    EXPECT_EQ(f.rateKiBps, 512);
+    for (const char* bad :
+         {"", ":status=500", "user/login:status=42", "user/login:delay=1", "x:count=0", "x:delayMs=-1",
+          "x:cutBody=yes", "x:status=abc", "x:rateKiBps=-1", "x:rateKiBps=fast", "x:rateKiBps=1048577"}) {
         EXPECT_FALSE(parseFaultOption(bad, f, error)) << bad;
     }
+}
+
+TEST(SandboxFaultRate, OneTickCarriesATenthOfASecondsBytes) {
+    EXPECT_EQ(pacedChunkBytes(10), 1024u);  // 10 KiB/s: 1 KiB every 100 ms
+    EXPECT_EQ(pacedChunkBytes(512), 52428u);
+    EXPECT_EQ(pacedChunkBytes(kMaxRateKiBps), std::size_t(kMaxRateKiBps) * 1024 / 10);
+    EXPECT_EQ(pacedChunkBytes(1), 102u);
+    EXPECT_GE(pacedChunkBytes(0), 1u);  // never a chunk of nothing
 }
 
 TEST(SandboxFaultTable, ExactPathWinsOverPatternsAndCountsRunOut) {
