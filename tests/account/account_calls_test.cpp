@@ -38,7 +38,10 @@ class AccountServer : public ::testing::Test {
         server_.start();
         ::setenv("KREVOL_API_HOST", server_.hostPort().c_str(), 1);
     }
-    void TearDown() override { ::unsetenv("KREVOL_API_HOST"); }
+    void TearDown() override {
+        server_.stop();  // its handlers use the members below; no request may outlive them
+        ::unsetenv("KREVOL_API_HOST");
+    }
 
     void answerWith(const std::string& answer) {
         std::lock_guard lock(mutex_);

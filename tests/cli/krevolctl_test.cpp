@@ -43,6 +43,7 @@ class Krevolctl : public ::testing::Test {
         ::setenv("KREVOL_API_HOST", server_.hostPort().c_str(), 1);
     }
     void TearDown() override {
+        server_.stop();  // its handlers use the members below; no request may outlive them
         ::unsetenv("KREVOL_API_HOST");
         std::error_code ec;
         fs::remove_all(dir_, ec);
