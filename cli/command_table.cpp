@@ -27,6 +27,8 @@ const std::vector<Command>& commands() {
          &runInstallCommand},
         {"pack", "FOLDER ARCHIVE", "pack FOLDER and all below it into ARCHIVE", &runPackCommand},
         {"unpack", "ARCHIVE FOLDER", "unpack ARCHIVE into FOLDER, safely", &runUnpackCommand},
+        {"upload-logs", "", "pack and upload the detected tool's log folder as the main window does",
+         &runUploadLogsCommand},
     };
     return table;
 }
