@@ -175,11 +175,11 @@ class ProgressDisplay {
     bool drawn_ = false;
 };
 
-// An exclusive lock on the program folder itself (no lock file is left behind), held while a run
-// uses the working folders beside the program.
+// An exclusive lock on the folder holding the working folders (no lock file is left behind), held
+// while a run uses them.
 class ProgramFolderLock {
   public:
-    ProgramFolderLock() : fd_(::open(programFolder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    ProgramFolderLock() : fd_(::open(workingFolder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
         if (fd_ >= 0) {
             while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
             }
@@ -298,7 +298,7 @@ int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, s
         settings.token = account.token;
         settings.deviceSerial = identity.deviceSerial;
         settings.driveRoot = identity.driveRoot;
-        settings.softFolder = programFolder() + "/KrevolSoft/";
+        settings.softFolder = workingFolder() + "/KrevolSoft/";
         settings.updateFolder = settings.softFolder + "KrevolUpdate/";
         settings.reinstallMode = options.reinstall;
         // One install at a time per program folder: a second krevolctl waits here, so that two runs

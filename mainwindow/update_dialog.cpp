@@ -111,7 +111,7 @@ void CKrevolUpdateDlg::placeOnScreen() {
 }
 
 void CKrevolUpdateDlg::prepareWorkingFolders() {
-    const std::string folder = programFolder();
+    const std::string folder = workingFolder();  // beside the program, or the user's cache folder
     state_.softFolder = folder + "/KrevolSoft/";
     state_.updateFolder = state_.softFolder + "KrevolUpdate/";
     state_.suiteDownloadFolder = folder + "/KrevolDown/";
