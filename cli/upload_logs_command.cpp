@@ -9,27 +9,16 @@
 // "archive-removed" (no archive is left on the card). Ctrl-C stops the packing or the transfer
 // (result -5); the logs then stay. Exit status 0 when the server took the logs or there were none to
 // send, 1 otherwise.
-#include <signal.h>
-
-#include <atomic>
 #include <ostream>
 
 #include "cli/command.h"
+#include "cli/interrupt.h"
 #include "cli/report.h"
 #include "cli/tool_detection.h"
 #include "feedback/log_upload.h"
+#include "net/transport.h"
 
 namespace krevol::cli {
-
-namespace {
-
-std::atomic<int> g_stopUpload{0};
-
-void stopOnInterrupt(int) {
-    g_stopUpload.store(1);
-}
-
-}  // namespace
 
 int runUploadLogsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CommandWords words;
@@ -37,17 +26,14 @@ int runUploadLogsCommand(const std::vector<std::string>& args, std::ostream& out
     DeviceIdentity tool;
     if (const auto exit = detectToolForCommand(words.json, tool, out)) return *exit;
 
-    g_stopUpload.store(0);
-    struct sigaction action {};
-    struct sigaction previous {};
-    action.sa_handler = &stopOnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previous);
-    UploadOptions options;
-    options.stopFlag = &g_stopUpload;
-    const LogUploadOutcome outcome =
-        uploadDeviceLogs(tool.driveRoot, tool.deviceSerial, logUploadUrl(), options);
-    sigaction(SIGINT, &previous, nullptr);
+    LogUploadOutcome outcome;
+    {
+        // In this program the upload is the only work, so Ctrl-C stops it through the stop flag.
+        StopOnInterrupt ctrlC;
+        UploadOptions options;
+        options.stopFlag = &runStopFlag;
+        outcome = uploadDeviceLogs(tool.driveRoot, tool.deviceSerial, logUploadUrl(), options);
+    }
 
     Report report;
     if (outcome.sent) report.add("result", static_cast<std::int64_t>(outcome.result));
