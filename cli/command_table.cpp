@@ -27,6 +27,11 @@ const std::vector<Command>& commands() {
          &runInstallCommand},
         {"pack", "FOLDER ARCHIVE", "pack FOLDER and all below it into ARCHIVE", &runPackCommand},
         {"unpack", "ARCHIVE FOLDER", "unpack ARCHIVE into FOLDER, safely", &runUnpackCommand},
+        {"format", "[--user EMAIL] [--yes]",
+         "save the tool's software into the reset cache, then format its card (FAT32, 32 KiB clusters)",
+         &runFormatCommand},
+        {"eject", "[MOUNTPOINT]", "unmount and power off the tool's drive (default: the detected one)",
+         &runEjectCommand},
     };
     return table;
 }
