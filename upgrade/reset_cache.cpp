@@ -108,6 +108,9 @@ int ResetCache::download(const SoftwareItem& item, std::string& path, std::uint6
     const std::string folder = itemFolder(item);
     deleteFolder(folder);
     if (item.softurl.empty()) return kCacheNoAddress;
+    std::error_code ec;
+    fs::create_directories(folder_, ec);  // the download creates the item's own folder
+    if (ec) return kResultFolder;
     path = folder;
     std::string lengthText;
     std::atomic<std::int64_t> length{0};

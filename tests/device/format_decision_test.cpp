@@ -32,7 +32,8 @@ TEST(FormatDecision, Table) {
         {"the detected USB card", [](FormatFacts&, std::string&, std::string&) {}, 0},
         {"removable but on another bus (SDIO reader)",
          [](FormatFacts& f, std::string&, std::string&) { f.connectionBus = "sdio"; }, 0},
-        {"on USB but reported fixed", [](FormatFacts& f, std::string&, std::string&) { f.removable = false; }, 0},
+        {"on USB but reported fixed", [](FormatFacts& f, std::string&, std::string&) { f.removable = false; },
+         0},
         {"known drive without DEVINFO.INI",
          [](FormatFacts& f, std::string&, std::string& s) { f.detectedSerial.clear(), s.clear(); }, 0},
         {"neither removable nor USB",
@@ -54,15 +55,19 @@ TEST(FormatDecision, Table) {
         {"the disk service does not know the drive",
          [](FormatFacts& f, std::string&, std::string&) { f.driveFound = false; }, kFormatNoDiskService},
         {"another file system of the drive is the root",
-         [](FormatFacts& f, std::string&, std::string&) { f.driveMountPoints.push_back("/"); }, kFormatSystemDrive},
+         [](FormatFacts& f, std::string&, std::string&) { f.driveMountPoints.push_back("/"); },
+         kFormatSystemDrive},
         {"... is /boot/efi",
          [](FormatFacts& f, std::string&, std::string&) { f.driveMountPoints.push_back("/boot/efi"); },
          kFormatSystemDrive},
-        {"... is /usr", [](FormatFacts& f, std::string&, std::string&) { f.driveMountPoints.push_back("/usr/"); },
+        {"... is /usr",
+         [](FormatFacts& f, std::string&, std::string&) { f.driveMountPoints.push_back("/usr/"); },
          kFormatSystemDrive},
-        {"... is /home", [](FormatFacts& f, std::string&, std::string&) { f.driveMountPoints.push_back("/home"); },
+        {"... is /home",
+         [](FormatFacts& f, std::string&, std::string&) { f.driveMountPoints.push_back("/home"); },
          kFormatSystemDrive},
-        {"... is /var/lib", [](FormatFacts& f, std::string&, std::string&) { f.driveMountPoints.push_back("/var/lib"); },
+        {"... is /var/lib",
+         [](FormatFacts& f, std::string&, std::string&) { f.driveMountPoints.push_back("/var/lib"); },
          kFormatSystemDrive},
         {"the program runs from the card",
          [](FormatFacts& f, std::string&, std::string&) { f.programFolder = std::string(kMount) + "/suite"; },
@@ -74,7 +79,10 @@ TEST(FormatDecision, Table) {
          },
          kFormatSystemDrive},
         {"a mount point that only starts like the program's folder",
-         [](FormatFacts& f, std::string&, std::string&) { f.programFolder = std::string(kMount) + "2/suite"; }, 0},
+         [](FormatFacts& f, std::string&, std::string&) {
+             f.programFolder = std::string(kMount) + "2/suite";
+         },
+         0},
         {"the system check wins over the removable flag",
          [](FormatFacts& f, std::string&, std::string&) {
              f.removable = false, f.connectionBus = "ata", f.driveMountPoints.push_back("/");
@@ -91,9 +99,11 @@ TEST(FormatDecision, Table) {
 }
 
 TEST(FormatDecision, SystemMountPoints) {
-    for (const char* m : {"/", "/home", "/home/", "/boot", "/boot/efi", "/usr", "/usr/local", "/var", "/var/log", ""})
+    for (const char* m :
+         {"/", "/home", "/home/", "/boot", "/boot/efi", "/usr", "/usr/local", "/var", "/var/log", ""})
         EXPECT_TRUE(isSystemMountPoint(m)) << m;
-    for (const char* m : {"/media/user/CARD", "/run/media/u/CARD", "/home/user/card", "/mnt", "/varx", "/boots"})
+    for (const char* m :
+         {"/media/user/CARD", "/run/media/u/CARD", "/home/user/card", "/mnt", "/varx", "/boots"})
         EXPECT_FALSE(isSystemMountPoint(m)) << m;
 }
 

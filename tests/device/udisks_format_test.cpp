@@ -100,7 +100,8 @@ struct StandInConfig {
 
     std::string json() const {
         std::ostringstream o;
-        o << "{\"version\":" << quoted(version) << ",\"drives\":[{\"path\":\"/org/freedesktop/UDisks2/drives/Card\","
+        o << "{\"version\":" << quoted(version)
+          << ",\"drives\":[{\"path\":\"/org/freedesktop/UDisks2/drives/Card\","
           << "\"removable\":" << (removable ? "true" : "false")
           << ",\"mediaRemovable\":" << (mediaRemovable ? "true" : "false") << ",\"bus\":" << quoted(bus)
           << ",\"canPowerOff\":" << (canPowerOff ? "true" : "false") << "}],\"blocks\":[";
@@ -198,7 +199,8 @@ class UdisksCard : public ::testing::Test {
     pid_t pid_ = 0;
 };
 
-const std::set<std::string> kUntouchedCard{"DEVINFO.INI", "obdtool", "obdtool/sys", "obdtool/sys/dev", "photo.jpg"};
+const std::set<std::string> kUntouchedCard{"DEVINFO.INI", "obdtool", "obdtool/sys", "obdtool/sys/dev",
+                                           "photo.jpg"};
 const std::set<std::string> kFreshCard{"obdtool", "obdtool/sys"};
 
 TEST_F(UdisksCard, RemovableCardOnNewUdisksIsFormattedWithClusterSizeAndMountedAgain) {
@@ -283,7 +285,11 @@ TEST_F(UdisksCard, WrongDrivesAreRefusedUntouched) {
         int expected;
     };
     const std::vector<Case> cases{
-        {"a fixed disk on SATA", [](UdisksCard& t) { t.config.removable = false; t.config.bus = "ata"; },
+        {"a fixed disk on SATA",
+         [](UdisksCard& t) {
+             t.config.removable = false;
+             t.config.bus = "ata";
+         },
          kFormatNotRemovable},
         {"another partition of the drive is /boot",
          [](UdisksCard& t) {
@@ -299,9 +305,8 @@ TEST_F(UdisksCard, WrongDrivesAreRefusedUntouched) {
          kFormatSystemDrive},
         {"the disk service has nothing mounted there",
          [](UdisksCard& t) { t.config.blocks[0].mounts = {"/media/elsewhere"}; }, kFormatNoDiskService},
-        {"another tool is in the drive", [](UdisksCard& t) {
-             writeFixtureFile(t.card + "/DEVINFO.INI", "SN:1000000000000099\n");
-         },
+        {"another tool is in the drive",
+         [](UdisksCard& t) { writeFixtureFile(t.card + "/DEVINFO.INI", "SN:1000000000000099\n"); },
          kFormatNotTheTool},
     };
     for (const Case& c : cases) {
@@ -358,7 +363,8 @@ TEST_F(UdisksCard, RefusalsOfTheServiceGiveTheFailureText) {
     const std::vector<Case> cases{
         {"Unmount", "org.freedesktop.UDisks2.Error.DeviceBusy", {"Unmount sdb1"}},
         // The file system is mounted again so that the tool keeps working.
-        {"Format", "org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain",
+        {"Format",
+         "org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain",
          {"Unmount sdb1", "Format sdb1 vfat mkfs-args=-F,32,-s,64", "Mount sdb1"}},
     };
     for (const Case& c : cases) {
@@ -409,7 +415,8 @@ TEST_F(UdisksCard, EjectRefusedThreeTimesEndsWithFailed) {
     EXPECT_EQ(ejectUdisksVolume(card, diagnostics), 0);
     EXPECT_EQ(diagnostics.str(), "isremovable:1\nfailed\n");
     // Unmounted once (it stays unmounted), three power-off attempts.
-    EXPECT_EQ(calls(), (std::vector<std::string>{"Unmount sdb1", "PowerOff Card", "PowerOff Card", "PowerOff Card"}));
+    EXPECT_EQ(calls(),
+              (std::vector<std::string>{"Unmount sdb1", "PowerOff Card", "PowerOff Card", "PowerOff Card"}));
 }
 
 TEST_F(UdisksCard, EjectOfAnUnknownDriveOrNoneAtAll) {
