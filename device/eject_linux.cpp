@@ -60,6 +60,7 @@ int ejectUdisksVolume(const std::string& mountPoint, std::ostream& diagnostics) 
         return rest.count() > 100000 ? static_cast<std::uint64_t>(rest.count()) : 100000;
     };
     Client client;
+    client.setDefaultTimeout(left());
     std::vector<Object> objects;
     if (!client.connect() || !client.objects(objects)) {
         diagnostics << "uninstallusb createfile failed error:" << ECONNREFUSED << "\n" << std::flush;
@@ -82,6 +83,7 @@ int ejectUdisksVolume(const std::string& mountPoint, std::ostream& diagnostics) 
     for (int attempt = 1; attempt <= 3; ++attempt) {
         bool ok = true;
         std::vector<Object> now;
+        client.setDefaultTimeout(left());
         const bool listed = client.objects(now);
         for (const std::string& b : blocks) {
             const Object* o = listed ? findObject(now, b) : nullptr;

@@ -127,6 +127,11 @@ std::string findProgram(std::initializer_list<const char*> candidates) {
 // Runs argv (absolute program path first) and waits; the exit status, or -1 when it could not run.
 // Standard output is discarded, standard error is collected into `errors`.
 int runProgram(const std::vector<std::string>& argv, std::string& errors) {
+    // Everything the child needs is prepared before fork: between fork and exec only
+    // async-signal-safe calls (the caller may have other threads).
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
     const pid_t pid = ::fork();
@@ -136,12 +141,12 @@ int runProgram(const std::vector<std::string>& argv, std::string& errors) {
         return -1;
     }
     if (pid == 0) {
-        const int devNull = ::open("/dev/null", O_WRONLY);
-        if (devNull >= 0) ::dup2(devNull, STDOUT_FILENO);
+        const int devNull = ::open("/dev/null", O_RDWR);
+        if (devNull >= 0) {
+            ::dup2(devNull, STDIN_FILENO);
+            ::dup2(devNull, STDOUT_FILENO);
+        }
         ::dup2(pipeFds[1], STDERR_FILENO);
-        std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
         ::execv(args[0], args.data());
         ::_exit(127);
     }
@@ -213,6 +218,20 @@ FormatResult formatUdisksVolume(const FormatRequest& request, const VolumeSource
             return result;
         }
         unmounted.push_back(b);
+    }
+
+    // The block unmounted must still be the one checked (same device number, same drive).
+    {
+        std::vector<udisks::Object> objects;
+        const udisks::Object* block =
+            client.objects(objects) ? udisks::findObject(objects, card.blockPath) : nullptr;
+        if (block == nullptr || block->number(kBlock, "DeviceNumber") != card.deviceNumber ||
+            block->text(kBlock, "Drive") != card.drivePath) {
+            result.detail = "the card changed while it was unmounted";
+            remount(client, unmounted);
+            result.messageId = kFormatNotTheTool;
+            return result;
+        }
     }
 
     const std::uint32_t sectorSize = logicalSectorSize(card.device);

@@ -165,7 +165,13 @@ bool Client::connect() {
         return false;
     }
     sd_bus_set_allow_interactive_authorization(bus_, 1);
+    if (defaultTimeout_ != 0) sd_bus_set_method_call_timeout(bus_, defaultTimeout_);
     return true;
+}
+
+void Client::setDefaultTimeout(std::uint64_t usec) {
+    defaultTimeout_ = usec;
+    if (bus_ != nullptr && usec != 0) sd_bus_set_method_call_timeout(bus_, usec);
 }
 
 bool Client::objects(std::vector<Object>& out) {

@@ -56,6 +56,8 @@ class Client {
 
     // Connects; false with lastError() when the bus cannot be reached.
     bool connect();
+    // The time-out of the calls that take none of their own (objects, version); 0: 25 s.
+    void setDefaultTimeout(std::uint64_t usec);
     // Every UDisks2 object (ObjectManager.GetManagedObjects). False on a call failure.
     bool objects(std::vector<Object>& out);
     // The daemon's version ("2.9.4"); empty when it cannot be read.
@@ -71,6 +73,7 @@ class Client {
 
   private:
     sd_bus* bus_ = nullptr;
+    std::uint64_t defaultTimeout_ = 0;
     std::string lastError_;
 };
 
