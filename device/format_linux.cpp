@@ -261,7 +261,8 @@ FormatResult formatUdisksVolume(const FormatRequest& request, const VolumeSource
                 if (elevateMkfs() && (status == 126 || status == 127)) result.touched = false;
                 result.detail = argv[0] + " exited with " + std::to_string(status) + ": " + errors;
             }
-            client.call(card.blockPath, kBlock, "Rescan", "", {}, 0);  // udisks2 reads the new file system
+            if (formatted)
+                client.call(card.blockPath, kBlock, "Rescan", "", {}, 0);  // reads the new file system
         }
     }
     if (!formatted) {
