@@ -78,7 +78,7 @@ std::string quoted(const std::string& text) {
     return out + "\"";
 }
 
-struct BlockSpec {
+struct CardBlock {
     std::string name = "sdb1";
     std::string device = "/dev/sdb1";
     int major = 8;
@@ -95,7 +95,7 @@ struct StandInConfig {
     bool mediaRemovable = false;
     std::string bus = "usb";
     bool canPowerOff = true;
-    std::vector<BlockSpec> blocks;
+    std::vector<CardBlock> blocks;
     std::vector<std::pair<std::string, std::string>> faults;  // method, D-Bus error name
 
     std::string json() const {
@@ -106,7 +106,7 @@ struct StandInConfig {
           << ",\"mediaRemovable\":" << (mediaRemovable ? "true" : "false") << ",\"bus\":" << quoted(bus)
           << ",\"canPowerOff\":" << (canPowerOff ? "true" : "false") << "}],\"blocks\":[";
         for (std::size_t i = 0; i < blocks.size(); ++i) {
-            const BlockSpec& b = blocks[i];
+            const CardBlock& b = blocks[i];
             o << (i ? "," : "") << "{\"path\":\"/org/freedesktop/UDisks2/block_devices/" << b.name
               << "\",\"device\":" << quoted(b.device) << ",\"devnum\":[" << b.major << "," << b.minor
               << "],\"drive\":\"/org/freedesktop/UDisks2/drives/Card\",\"partition\":"
@@ -137,7 +137,7 @@ class UdisksCard : public ::testing::Test {
         mountInfo = folder / "mountinfo";
         writeFixtureFile(mountInfo, "22 1 8:2 / / rw - ext4 /dev/sda2 rw\n");
         logPath = folder / "calls.log";
-        BlockSpec block;
+        CardBlock block;
         block.mounts = {card};
         block.contents = card;
         config.blocks = {block};
@@ -205,7 +205,7 @@ const std::set<std::string> kFreshCard{"obdtool", "obdtool/sys"};
 
 TEST_F(UdisksCard, RemovableCardOnNewUdisksIsFormattedWithClusterSizeAndMountedAgain) {
     // A second partition of the same card, mounted elsewhere: unmounted first, mounted again last.
-    BlockSpec other;
+    CardBlock other;
     other.name = "sdb2";
     other.device = "/dev/sdb2";
     other.minor = 18;
@@ -293,7 +293,7 @@ TEST_F(UdisksCard, WrongDrivesAreRefusedUntouched) {
          kFormatNotRemovable},
         {"another partition of the drive is /boot",
          [](UdisksCard& t) {
-             BlockSpec boot;
+             CardBlock boot;
              boot.name = "sdb2";
              boot.minor = 18;
              boot.mounts = {"/boot"};

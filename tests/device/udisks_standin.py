@@ -73,56 +73,56 @@ class Manager(dbus.service.Object):
 
 
 class Drive(dbus.service.Object):
-    def __init__(self, bus, spec):
-        super().__init__(bus, spec["path"])
-        self.spec = spec
+    def __init__(self, bus, desc):
+        super().__init__(bus, desc["path"])
+        self.desc = desc
 
     def properties(self):
         return {UD + ".Drive": {
-            "Removable": dbus.Boolean(self.spec.get("removable", True)),
-            "MediaRemovable": dbus.Boolean(self.spec.get("mediaRemovable", False)),
-            "ConnectionBus": dbus.String(self.spec.get("bus", "usb")),
-            "CanPowerOff": dbus.Boolean(self.spec.get("canPowerOff", True)),
-            "Serial": dbus.String(self.spec.get("serial", "STANDIN01")),
+            "Removable": dbus.Boolean(self.desc.get("removable", True)),
+            "MediaRemovable": dbus.Boolean(self.desc.get("mediaRemovable", False)),
+            "ConnectionBus": dbus.String(self.desc.get("bus", "usb")),
+            "CanPowerOff": dbus.Boolean(self.desc.get("canPowerOff", True)),
+            "Serial": dbus.String(self.desc.get("serial", "STANDIN01")),
         }}
 
     @dbus.service.method(UD + ".Drive", in_signature="a{sv}")
     def PowerOff(self, options):
-        record(self.spec["path"], UD + ".Drive", "PowerOff", [], options)
+        record(self.desc["path"], UD + ".Drive", "PowerOff", [], options)
         fail_if_configured("PowerOff")
 
     @dbus.service.method(UD + ".Drive", in_signature="a{sv}")
     def Eject(self, options):
-        record(self.spec["path"], UD + ".Drive", "Eject", [], options)
+        record(self.desc["path"], UD + ".Drive", "Eject", [], options)
         fail_if_configured("Eject")
 
 
 class Block(dbus.service.Object):
-    def __init__(self, bus, spec):
-        super().__init__(bus, spec["path"])
-        self.spec = spec
-        self.original_mounts = list(spec.get("mounts", []))
+    def __init__(self, bus, desc):
+        super().__init__(bus, desc["path"])
+        self.desc = desc
+        self.original_mounts = list(desc.get("mounts", []))
 
     def properties(self):
-        major, minor = self.spec.get("devnum", [8, 17])
+        major, minor = self.desc.get("devnum", [8, 17])
         result = {UD + ".Block": {
-            "Device": bytes_of(self.spec["device"]),
-            "PreferredDevice": bytes_of(self.spec["device"]),
+            "Device": bytes_of(self.desc["device"]),
+            "PreferredDevice": bytes_of(self.desc["device"]),
             "DeviceNumber": dbus.UInt64(os.makedev(major, minor)),
-            "Drive": dbus.ObjectPath(self.spec.get("drive", "/")),
+            "Drive": dbus.ObjectPath(self.desc.get("drive", "/")),
             "IdType": dbus.String("vfat"),
-            "Size": dbus.UInt64(self.spec.get("size", 8 << 30)),
+            "Size": dbus.UInt64(self.desc.get("size", 8 << 30)),
         }}
-        if self.spec.get("filesystem", True):
+        if self.desc.get("filesystem", True):
             result[UD + ".Filesystem"] = {
-                "MountPoints": dbus.Array([bytes_of(m) for m in self.spec.get("mounts", [])], signature="ay"),
+                "MountPoints": dbus.Array([bytes_of(m) for m in self.desc.get("mounts", [])], signature="ay"),
             }
-        if self.spec.get("partition", False):
+        if self.desc.get("partition", False):
             result[UD + ".Partition"] = {"Number": dbus.UInt32(1), "Table": dbus.ObjectPath("/")}
         return result
 
     def wipe(self):
-        folder = self.spec.get("contents")
+        folder = self.desc.get("contents")
         if folder and os.path.isdir(folder):
             for name in os.listdir(folder):
                 path = os.path.join(folder, name)
@@ -133,27 +133,27 @@ class Block(dbus.service.Object):
 
     @dbus.service.method(UD + ".Filesystem", in_signature="a{sv}")
     def Unmount(self, options):
-        record(self.spec["path"], UD + ".Filesystem", "Unmount", [], options)
+        record(self.desc["path"], UD + ".Filesystem", "Unmount", [], options)
         fail_if_configured("Unmount")
-        self.spec["mounts"] = []
+        self.desc["mounts"] = []
 
     @dbus.service.method(UD + ".Filesystem", in_signature="a{sv}", out_signature="s")
     def Mount(self, options):
-        record(self.spec["path"], UD + ".Filesystem", "Mount", [], options)
+        record(self.desc["path"], UD + ".Filesystem", "Mount", [], options)
         fail_if_configured("Mount")
-        target = self.spec.get("mountAfter") or (self.original_mounts[0] if self.original_mounts else "/media/x")
-        self.spec["mounts"] = [target]
+        target = self.desc.get("mountAfter") or (self.original_mounts[0] if self.original_mounts else "/media/x")
+        self.desc["mounts"] = [target]
         return target
 
     @dbus.service.method(UD + ".Block", in_signature="sa{sv}")
     def Format(self, fstype, options):
-        record(self.spec["path"], UD + ".Block", "Format", [str(fstype)], options)
+        record(self.desc["path"], UD + ".Block", "Format", [str(fstype)], options)
         fail_if_configured("Format")
         self.wipe()
 
     @dbus.service.method(UD + ".Block", in_signature="a{sv}")
     def Rescan(self, options):
-        record(self.spec["path"], UD + ".Block", "Rescan", [], options)
+        record(self.desc["path"], UD + ".Block", "Rescan", [], options)
         self.wipe()
 
 
@@ -164,7 +164,7 @@ class Root(dbus.service.Object):
 
     @dbus.service.method("org.freedesktop.DBus.ObjectManager", out_signature="a{oa{sa{sv}}}")
     def GetManagedObjects(self):
-        return {dbus.ObjectPath(o.spec["path"]): o.properties() for o in self.objects}
+        return {dbus.ObjectPath(o.desc["path"]): o.properties() for o in self.objects}
 
 
 def main():
