@@ -40,6 +40,8 @@ int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, s
 int runPackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runUnpackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runUploadLogsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runFormatCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runEjectCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // The words of a command: positional arguments and the common options.
 struct CommandWords {

@@ -29,6 +29,11 @@ const std::vector<Command>& commands() {
         {"unpack", "ARCHIVE FOLDER", "unpack ARCHIVE into FOLDER, safely", &runUnpackCommand},
         {"upload-logs", "", "pack and upload the detected tool's log folder as the main window does",
          &runUploadLogsCommand},
+        {"format", "[--user EMAIL] [--yes]",
+         "save the tool's software into the reset cache, then format its card (FAT32, 32 KiB clusters)",
+         &runFormatCommand},
+        {"eject", "[MOUNTPOINT]", "unmount and power off the tool's drive (default: the detected one)",
+         &runEjectCommand},
     };
     return table;
 }
