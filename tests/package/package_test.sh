@@ -71,7 +71,7 @@ expected:
 $expected"
 for program in KrevolRegist krevolctl; do
   [ -x "$root/$dir/$program" ] || fail "$program is not executable"
-  ! readelf -S "$root/$dir/$program" | grep -q '\.debug_info' || fail "$program is not stripped"
+  if readelf -S "$root/$dir/$program" | grep '\.debug_info' >/dev/null; then fail "$program is not stripped"; fi
 done
 grep -q "SIL Open Font License" "$root/usr/share/doc/$package/LICENSE-LiberationSans.txt" ||
   fail "the font licence is missing its text"
@@ -79,7 +79,7 @@ grep -q "SIL Open Font License" "$root/usr/share/doc/$package/LICENSE-Liberation
 # Every shared library the programs link is provided by a package named in Depends.
 for program in KrevolRegist krevolctl; do
   for lib in $(readelf -d "$root/$dir/$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
-    path="$(ldconfig -p | awk -v l="$lib" '$1 == l { print $NF; exit }')"
+    path="$(ldconfig -p | awk -v l="$lib" '$1 == l && !found { print $NF; found = 1 }')"
     [ -n "$path" ] || fail "$program links $lib, which is not installed here"
     owner="$(dpkg -S "$(readlink -f "$path")" 2>/dev/null || dpkg -S "$path" 2>/dev/null)" ||
       fail "no package owns $path"
