@@ -608,7 +608,6 @@ void CUpgradePage::itemStarted(int index) {
                        ? s.softwareItems[static_cast<std::size_t>(index)].param1
                        : std::string();
     speedClock_.start();
-    speedBytes_ = 0;
     speedAt_ = 0;
     speed_ = 0;
     if (state().runBusy == 1 || state().currentPage == kPageDeviceReset)
@@ -618,7 +617,6 @@ void CUpgradePage::itemStarted(int index) {
 
 void CUpgradePage::stageChanged(int index, InstallStage stage) {
     if (!run_ || index != runItemIndex_) return;
-    speedBytes_ = 0;
     speedAt_ = speedClock_.isValid() ? speedClock_.elapsed() : 0;
     speed_ = 0;
     InstallProgress progress = run_->run.progress();
@@ -675,14 +673,11 @@ void CUpgradePage::showStageText(const InstallProgress& p) {
     QString shown;
     switch (p.stage) {
         case InstallStage::Downloading: {
-            // The speed from the download's growth since the last look.
+            // The average speed since the download began (the file grows a block at a time, so
+            // a shorter look would jump between nothing and a whole block).
             const qint64 now = speedClock_.isValid() ? speedClock_.elapsed() : 0;
-            if (now - speedAt_ >= 500 && p.downloaded >= speedBytes_) {
-                speed_ = static_cast<double>(p.downloaded - speedBytes_) * 1000.0 /
-                         static_cast<double>(now - speedAt_);
-                speedBytes_ = p.downloaded;
-                speedAt_ = now;
-            }
+            if (now - speedAt_ >= 500 && p.downloaded > 0)
+                speed_ = static_cast<double>(p.downloaded) * 1000.0 / static_cast<double>(now - speedAt_);
             const int percent = share(p.downloaded, p.total);
             if (speed_ > 0) {
                 const std::string speed = speed_ >= 1e6 ? formatText(msgId(421), speed_ / 1e6)

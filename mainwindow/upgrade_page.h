@@ -163,9 +163,8 @@ class CUpgradePage : public MainWindowPage {
     bool runEndSeen_ = false;
     std::string runItemName_;  // the item being installed
     int runItemIndex_ = -1;
-    // The download speed: bytes and time of the last sample.
+    // The download speed: the clock, and its time when the stage began.
     QElapsedTimer speedClock_;
-    std::int64_t speedBytes_ = 0;
     qint64 speedAt_ = 0;
     double speed_ = 0;  // bytes per second, 0 until measured
     std::function<void(const QString&)> resetTextSink_;

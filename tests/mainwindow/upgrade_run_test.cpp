@@ -325,9 +325,11 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
     // A slow download shows the item, the stage, the percentage and the speed; "No" to 279 keeps
     // the run, "Yes" ends it with "Upgrade Cancelled" and nothing left behind.
     void cancelDuringASlowDownload() {
-        servePackage("BENZ.zip", {{"obdtool/vehicle/BENZ/data.bin", noiseBytes(2 * 1024 * 1024, 3)}});
+        // The download writes 1 MiB blocks: the first one is there after about 2 s, the whole
+        // package would take 12 s.
+        servePackage("BENZ.zip", {{"obdtool/vehicle/BENZ/data.bin", noiseBytes(6 * 1024 * 1024, 3)}});
         catalogue_->add({"BENZ", "2.00", "2.10", 1, "BENZ.zip"});
-        server_->setPackageRate(128);
+        server_->setPackageRate(512);
         auto window = readyWindow();
         QVERIFY(window);
         click(*window, "oneClickButton");
