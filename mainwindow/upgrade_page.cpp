@@ -195,6 +195,7 @@ void CUpgradePage::toolRemoved() {
     // A run of this page is cancelled (a reinstall shown on Device Reset is not).
     if (s.currentPage == kPageUpgrade && s.runBusy == 1) {
         runStopFlag = 1;
+        killPageTimer(kTimerProgress);
         s.runBusy = 0;
         s.runIdle = 1;
         selectAllBox_->setEnabled(true);
@@ -211,6 +212,7 @@ bool CUpgradePage::busy() const {
 }
 
 bool CUpgradePage::confirmClose() {
+    // An upgrade asks 225; a reinstall shown on Device Reset is that page's to ask (275).
     if (showMessage(225, kBoxYesNo) != kAnswerFirst) return false;  // the run goes on
     runStopFlag = 1;
     return true;
