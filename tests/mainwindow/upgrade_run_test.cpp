@@ -111,6 +111,10 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
         server_->setOnReport(
             [catalogue = catalogue_.get()](const std::string& body) { catalogue->reported(body); });
         auto window = makeWindow();
+        // Working folders of this test's own: other test programs running at the same time open
+        // windows that clear the program folder's download folder.
+        window->state().softFolder = (packages_->path() + QStringLiteral("/KrevolSoft/")).toStdString();
+        window->state().updateFolder = window->state().softFolder + "KrevolUpdate/";
         if (!waitForRefresh(*window) || !waitForQuiet(*window)) return nullptr;
         if (!window->showPage(kPageUpgrade)) return nullptr;
         return window;
