@@ -8,18 +8,27 @@
 // the run (softwareRows, finishedItems, reinstallMode, selectAll, anyUpgradable, softwareScroll*,
 // runBusy, runIdle, catalogueLoaderIdle; runStopFlag is process-wide) are in MainWindowState.
 //
+// The install run (upgrade/install_run.h) works one item per step on a worker thread that timer
+// kTimerInstallStep starts 50 ms after the previous step ended. The worker holds the run (and the
+// observer that relays its reports) through a shared pointer, so it never touches the page: its
+// reports reach the page as queued calls on the UI thread, dropped once the page is gone.
+//
 // The catalogue is read in the background and applied on the UI thread. One load runs at a time;
 // a load whose tool went or changed while it ran is dropped (and a load for the tool now current
 // follows it), and a window closed meanwhile never hears of it.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "upgrade/install_run.h"
 #include "upgrade/software_item.h"
 
 #include "mainwindow/main_window_page.h"
@@ -78,8 +87,19 @@ class CUpgradePage : public MainWindowPage {
     void armPageTimer(int id, int milliseconds);
     void killPageTimer(int id);
 
-    // The one-click button: queues the ticked entries and starts the install run.
+    // The one-click button: queues the ticked entries and starts the install run. Does nothing
+    // while a run is busy or still winding down, or while the list loads.
     void oneClickUpgrade();
+    // The cancel button: asks, then stops the run.
+    void cancelRun();
+
+    // Device Reset shows the run's texts in its own status line: set while it drives a reinstall.
+    void setResetTextSink(std::function<void(const QString&)> sink) { resetTextSink_ = std::move(sink); }
+
+    // An install run exists (busy, or stopped and still winding down on its worker).
+    bool runActive() const { return static_cast<bool>(run_); }
+    // Worker threads of install runs still alive in this process (tests wait for them to end).
+    static int runWorkersAlive();
 
   private:
     void onTimer(int id);
@@ -89,8 +109,6 @@ class CUpgradePage : public MainWindowPage {
     void onInstallStepTimer();
     // Timer kTimerProgress, every second of a run: the current row's (or Device Reset's) percentage.
     void onProgressTimer();
-    // The cancel button: asks, then stops the run.
-    void cancelRun();
     // The select-all box: ticks or unticks every row.
     void toggleSelectAll();
     // The list's selection changed by a click: the select-all box follows.
@@ -103,6 +121,20 @@ class CUpgradePage : public MainWindowPage {
     void applyCatalogue(std::vector<SoftwareItem> items);
     // The loading text and indicator, and the text of a loaded empty list.
     void updateLoadingParts();
+
+    // The run: lockPage, the end of a step, the observer's reports (all on the UI thread).
+    struct RunHolder;
+    class RunRelay;
+    void lockPage();
+    void unlockPage();
+    void stepEnded(InstallStep step);
+    void itemStarted(int index);
+    void stageChanged(int index, InstallStage stage);
+    void itemFinished(const InstallItemResult& result);
+    void runEnded(const InstallRunEnd& end);
+    // The page's progress text while an item installs: the item, the stage, and the speed.
+    void showStageText(const InstallProgress& progress);
+    void setProgressText(const QString& text);
 
     WindowTimers timers_;
     std::vector<QLabel*> headers_;
@@ -125,6 +157,17 @@ class CUpgradePage : public MainWindowPage {
     std::uint64_t loadGeneration_ = 0;     // toolGeneration_ when the running load began
     bool reloadPending_ = false;           // a load for the current tool waits for a stale one
     std::vector<std::function<void(bool)>> waiting_;  // told when the next load for this tool ends
+
+    std::shared_ptr<RunHolder> run_;  // the run in progress (also held by its step's worker)
+    InstallRunEnd runEnd_;            // what the run reported at its end
+    bool runEndSeen_ = false;
+    std::string runItemName_;  // the item being installed
+    int runItemIndex_ = -1;
+    // The download speed: the clock, and its time when the stage began.
+    QElapsedTimer speedClock_;
+    qint64 speedAt_ = 0;
+    double speed_ = 0;  // bytes per second, 0 until measured
+    std::function<void(const QString&)> resetTextSink_;
 };
 
 }  // namespace krevol

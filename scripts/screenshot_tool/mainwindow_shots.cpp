@@ -2,7 +2,8 @@
 // another account and while the tool is being checked; Other Devices with rows; the Upgrade,
 // Information, Settings, Notifications, Version Upgrade and Device Reset pages; the account pop-up.
 // The Upgrade page while its list loads, loaded with upgrades on offer, with an empty catalogue,
-// and in reinstall mode.
+// and in reinstall mode; an install run at about 40 %, a run whose package is missing, a cancelled
+// run, and the list after a run that left everything up to date.
 //
 // A small API server on 127.0.0.1 answers the owner query, the device list and the software
 // catalogue, and the tool's
@@ -18,12 +19,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
 
+#include "app/message_presenter.h"
+#include "feedback/archiver.h"
 #include "mainwindow/main_window_state.h"
 #include "mainwindow/sign_in_host.h"
 #include "mainwindow/update_dialog.h"
@@ -60,7 +65,38 @@ struct Scenario {
     int delayMs = 0;
     std::string catalogue = "{\"statuscode\":200,\"message\":\"ok\",\"data\":[]}";
     int catalogueDelayMs = 0;
+    // The install run: packages under /pkg/ (404 when `packagesMissing`), sent at `packageKiBps`
+    // when set; after the device content file was fetched the catalogue answer is `catalogueAfterRun`.
+    int packageKiBps = 0;
+    bool packagesMissing = false;
+    std::string catalogueAfterRun = {};
 };
+
+// A package of about 8 MB whose file goes under obdtool/vehicle/ on the card.
+const std::string& packageBytes() {
+    static const std::string bytes = [] {
+        QTemporaryDir folder;
+        const std::string data = (folder.path() + QStringLiteral("/data.bin")).toStdString();
+        {
+            std::ofstream out(data, std::ios::binary);
+            unsigned x = 12345;
+            for (int i = 0; i < 8 * 1024 * 1024; ++i) {
+                x = x * 1103515245u + 12345u;
+                out.put(static_cast<char>(x >> 24));
+            }
+        }
+        const std::string zip = (folder.path() + QStringLiteral("/p.zip")).toStdString();
+        krevol::PackOptions options;
+        options.level = 1;
+        auto archive = krevol::createArchive(zip, options);
+        if (!archive || !krevol::addArchiveEntry(*archive, "obdtool/vehicle/SHOT/data.bin", data) ||
+            !krevol::closeArchive(archive))
+            return std::string();
+        std::ifstream in(zip, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }();
+    return bytes;
+}
 
 class ShotServer {
   public:
@@ -73,7 +109,9 @@ class ShotServer {
         qputenv("KREVOL_API_HOST", QByteArray::fromStdString(server_.hostPort()));
         std::lock_guard lock(mutex_);
         scenario_ = std::move(scenario);
+        contentFetched_ = false;
     }
+    std::string url(const std::string& path) const { return server_.url(path); }
 
   private:
     ShotServer() {
@@ -90,7 +128,43 @@ class ShotServer {
             }
             if (s.catalogueDelayMs > 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(s.catalogueDelayMs));
-            res.set_content(s.catalogue, "application/json");
+            res.set_content(
+                contentFetched_ && !s.catalogueAfterRun.empty() ? s.catalogueAfterRun : s.catalogue,
+                "application/json");
+        });
+        server_.http().Get(R"(/pkg/(.+))", [this](const httplib::Request&, httplib::Response& res) {
+            Scenario s;
+            {
+                std::lock_guard lock(mutex_);
+                s = scenario_;
+            }
+            if (s.packagesMissing) {
+                res.status = 404;
+                res.set_content("not found", "text/plain");
+                return;
+            }
+            const std::string& bytes = packageBytes();
+            const int rate = s.packageKiBps;
+            res.set_content_provider(bytes.size(), "application/zip",
+                                     [&bytes, rate](size_t offset, size_t, httplib::DataSink& sink) {
+                                         const std::size_t chunk =
+                                             rate > 0 ? static_cast<std::size_t>(rate) * 128 : bytes.size();
+                                         const std::size_t n = std::min(chunk, bytes.size() - offset);
+                                         if (rate > 0)
+                                             std::this_thread::sleep_for(std::chrono::milliseconds(125));
+                                         return sink.write(bytes.data() + offset, n);
+                                     });
+        });
+        server_.http().Post("/krevol-manager-api/cartypesoft/synchCarSoftVersion",
+                            [](const httplib::Request&, httplib::Response& res) {
+                                res.set_content("{\"statuscode\":200,\"message\":\"ok\"}",
+                                                "application/json");
+                            });
+        server_.http().Post("/krevol-manager-api/tooluser/selectContentBySn", [this](const httplib::Request&,
+                                                                                     httplib::Response& res) {
+            contentFetched_ = true;
+            res.set_content("{\"statuscode\":200,\"message\":\"ok\",\"data\":{\"param\":\"0a1B\"}}",
+                            "application/json");
         });
         server_.start();
         qputenv("KREVOL_API_HOST", QByteArray::fromStdString(server_.hostPort()));
@@ -108,6 +182,7 @@ class ShotServer {
     krevol::test::LocalServer server_;
     std::mutex mutex_;
     Scenario scenario_;
+    std::atomic<bool> contentFetched_{false};
 };
 
 std::string listAnswer(bool withOwnTool, int others) {
@@ -150,6 +225,13 @@ ShotHost& host() {
 }
 
 std::unique_ptr<QWidget> mainWindow(bool withTool, Scenario scenario) {
+    // A run of the previous shot ends (its window went) before the next window clears the stop flag.
+    QElapsedTimer timer;
+    timer.start();
+    while (krevol::CUpgradePage::runWorkersAlive() > 0 && timer.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
     ShotServer::instance().use(std::move(scenario));
     qputenv("KREVOL_VOLUMES", volumesTree(withTool).toLocal8Bit());
     auto window = std::make_unique<CKrevolUpdateDlg>("17", "5f2b9c", kEmail, &host());
@@ -177,7 +259,7 @@ std::function<void(QWidget&)> onPage(int page) {
 }
 
 // A catalogue of seven entries, three with an upgrade on offer (one of them firmware).
-std::string catalogueAnswer() {
+std::string catalogueAnswer(bool allUpToDate = false) {
     struct Entry {
         const char* name;
         int param2;
@@ -199,11 +281,13 @@ std::string catalogueAnswer() {
     int id = 100;
     for (const Entry& e : kEntries) {
         if (!data.empty()) data += ",";
+        const char* installed = allUpToDate ? e.newest : e.installed;
         data += "{\"id\":" + std::to_string(++id) + ",\"param1\":\"" + e.name + "\",\"param2\":\"" +
-                std::to_string(e.param2) + "\",\"param3\":\"" + e.installed + "\",\"paramView3\":\"" +
-                e.installed + "\",\"param4\":\"" + e.newest + "\",\"paramView4\":\"" + e.newest +
-                "\",\"param5\":\"-\",\"softurl\":\"http://127.0.0.1/p.zip\",\"softpackageSize\":\"" + e.size +
-                "\",\"isrom\":\"" + std::to_string(e.isrom) + "\",\"updatedesc\":\"-\"}";
+                std::to_string(allUpToDate ? 3 : e.param2) + "\",\"param3\":\"" + installed +
+                "\",\"paramView3\":\"" + installed + "\",\"param4\":\"" + e.newest + "\",\"paramView4\":\"" +
+                e.newest + "\",\"param5\":\"-\",\"softurl\":\"" + ShotServer::instance().url("/pkg/p.zip") +
+                "\",\"softpackageSize\":\"" + e.size + "\",\"isrom\":\"" + std::to_string(e.isrom) +
+                "\",\"updatedesc\":\"-\"}";
     }
     return "{\"statuscode\":200,\"message\":\"ok\",\"data\":[" + data + "]}";
 }
@@ -246,6 +330,57 @@ std::function<void(QWidget&)> upgradePageWith(bool loaded, int mode = 0) {
     };
 }
 
+// Answers every box of a shot with its first button (the cancel's question: yes).
+class YesPresenter : public krevol::MessagePresenter {
+  public:
+    int present(const krevol::ShownMessage&) override { return krevol::kAnswerFirst; }
+};
+
+// The percentage in the first row's progress text ("Upgrading 40%"), -1 when there is none.
+int firstRowPercent(CMyListBox& list) {
+    if (list.count() == 0) return -1;
+    const std::string row = list.rowText(0).toStdString();
+    std::smatch m;
+    static const std::regex kPercent("(\\d+)%$");
+    return std::regex_search(row, m, kPercent) ? std::stoi(m[1].str()) : -1;
+}
+
+// What the run shots do once the list is loaded: tick the first row (the firmware comes ticked),
+// start the run, and stop when the run is at about 40 % ("running"), after a cancel ("cancel"), or
+// at its end ("end").
+std::function<void(QWidget&)> upgradeRun(const std::string& until) {
+    return [until](QWidget& widget) {
+        upgradePageWith(true)(widget);
+        auto& window = static_cast<CKrevolUpdateDlg&>(widget);
+        krevol::CUpgradePage* page = upgradePage(window);
+        auto* list = window.findChild<CMyListBox*>(QStringLiteral("softwareList"));
+        auto* oneClick = window.findChild<QAbstractButton*>(QStringLiteral("oneClickButton"));
+        if (!page || !list || !oneClick) return;
+        list->setSelected(0, true);
+        oneClick->click();
+        if (until == "running") {
+            waitUntil([&] { return firstRowPercent(*list) >= 40; });
+        } else if (until == "cancel") {
+            waitUntil([&] { return firstRowPercent(*list) >= 20; });
+            static YesPresenter yes;
+            krevol::setMessagePresenter(&yes);
+            if (auto* cancel = window.findChild<QAbstractButton*>(QStringLiteral("cancelButton")))
+                cancel->click();
+            krevol::setMessagePresenter(nullptr);
+            waitUntil([&] { return !page->runActive(); });
+        } else {
+            waitUntil([&] { return !page->runActive() && !page->catalogueLoading(); });
+        }
+        window.move(0, 0);
+    };
+}
+
+Scenario running(int kiBps) {
+    Scenario s{ownerAnswer(kEmail), listAnswer(true, 3), 0, catalogueAnswer(), 0};
+    s.packageKiBps = kiBps;
+    return s;
+}
+
 Scenario ready() {
     return {ownerAnswer(kEmail), listAnswer(true, 3), 0, catalogueAnswer(), 0};
 }
@@ -285,6 +420,24 @@ const bool registered =
                   upgradePageWith(true)}) &&
     registerShot(
         {"main_upgrade_reinstall", [] { return mainWindow(true, ready()); }, upgradePageWith(true, 1)}) &&
+    registerShot(
+        {"main_upgrade_running", [] { return mainWindow(true, running(1024)); }, upgradeRun("running")}) &&
+    registerShot({"main_upgrade_failed",
+                  [] {
+                      Scenario s = running(0);
+                      s.packagesMissing = true;
+                      return mainWindow(true, s);
+                  },
+                  upgradeRun("end")}) &&
+    registerShot(
+        {"main_upgrade_cancelled", [] { return mainWindow(true, running(1024)); }, upgradeRun("cancel")}) &&
+    registerShot({"main_upgrade_up_to_date",
+                  [] {
+                      Scenario s = running(0);
+                      s.catalogueAfterRun = catalogueAnswer(true);
+                      return mainWindow(true, s);
+                  },
+                  upgradeRun("end")}) &&
     registerShot(
         {"main_information", [] { return mainWindow(true, ready()); }, onPage(krevol::kPageInformation)}) &&
     registerShot(

@@ -10,9 +10,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -53,10 +55,12 @@ class ApiServer {
         serve("/krevol-manager-api/deviceuser/selectUserBySn", true);
         serve("/krevol-manager-api/deviceuser/selectDeviceByUserId", false);
         serveCatalogue();
+        serveRun();
         server_.start();
         qputenv("KREVOL_API_HOST", QByteArray::fromStdString(server_.hostPort()));
     }
     ~ApiServer() {
+        stopping_ = true;
         holdCatalogue(false);
         server_.stop();
         qunsetenv("KREVOL_API_HOST");
@@ -74,6 +78,37 @@ class ApiServer {
         }
         released_.notify_all();
     }
+    // The catalogue answer made at each request (takes the place of setCatalogue's answers).
+    void setCatalogueMaker(std::function<std::string()> maker) {
+        std::lock_guard lock(mutex_);
+        catalogueMaker_ = std::move(maker);
+    }
+    // The install run's side: packages under /pkg/NAME (404 for any other name), sent at most
+    // `rateKiBps` KiB a second when set; `afterPackage` runs once a package's last byte was sent; the
+    // version reports (`onReport` sees each body) and the device content file.
+    std::string url(const std::string& path) const { return server_.url(path); }
+    void setPackage(const std::string& name, std::string bytes) {
+        std::lock_guard lock(mutex_);
+        packages_[name] = std::move(bytes);
+    }
+    void setPackageRate(int kiBps) { rateKiBps_ = kiBps; }
+    void setAfterPackage(std::function<void()> call) {
+        std::lock_guard lock(mutex_);
+        afterPackage_ = std::move(call);
+    }
+    void setOnReport(std::function<void(const std::string&)> call) {
+        std::lock_guard lock(mutex_);
+        onReport_ = std::move(call);
+    }
+    std::vector<std::string> packageRequests() const {
+        std::lock_guard lock(mutex_);
+        return packageRequests_;
+    }
+    std::vector<std::string> reports() const {
+        std::lock_guard lock(mutex_);
+        return reports_;
+    }
+    int contentCalls() const { return contentCalls_; }
     int catalogueCalls() const { return catalogueCalls_; }
     int cataloguesWaiting() const { return cataloguesWaiting_; }
     int mostCataloguesAtOnce() const { return mostCataloguesAtOnce_; }
@@ -133,6 +168,7 @@ class ApiServer {
                     --cataloguesWaiting_;
                     const auto it = catalogues_.find(serial);
                     body = it != catalogues_.end() ? it->second : "{\"statuscode\":200,\"data\":[]}";
+                    if (catalogueMaker_) body = catalogueMaker_();
                 }
                 ++catalogueCalls_;
                 --cataloguesRunning_;
@@ -140,8 +176,78 @@ class ApiServer {
             });
     }
 
+    void serveRun() {
+        server_.http().Get(R"(/pkg/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
+            const std::string name = req.matches[1];
+            std::string bytes;
+            {
+                std::lock_guard lock(mutex_);
+                packageRequests_.push_back(name);
+                const auto it = packages_.find(name);
+                if (it == packages_.end()) {
+                    res.status = 404;
+                    res.set_content("not found", "text/plain");
+                    return;
+                }
+                bytes = it->second;
+            }
+            auto shared = std::make_shared<const std::string>(std::move(bytes));
+            res.set_content_provider(shared->size(), "application/zip",
+                                     [this, shared](size_t offset, size_t, httplib::DataSink& sink) {
+                                         if (stopping_) return false;
+                                         const int rate = rateKiBps_;
+                                         // Without a rate: everything at once; with one: 1/8 s worth of bytes
+                                         // at a time.
+                                         const std::size_t chunk =
+                                             rate > 0 ? std::max<std::size_t>(
+                                                            1, static_cast<std::size_t>(rate) * 128)
+                                                      : shared->size();
+                                         const std::size_t n = std::min(chunk, shared->size() - offset);
+                                         if (rate > 0)
+                                             std::this_thread::sleep_for(std::chrono::milliseconds(125));
+                                         if (!sink.write(shared->data() + offset, n)) return false;
+                                         if (offset + n == shared->size()) {
+                                             std::function<void()> after;
+                                             {
+                                                 std::lock_guard lock(mutex_);
+                                                 after = afterPackage_;
+                                             }
+                                             if (after) after();
+                                         }
+                                         return true;
+                                     });
+        });
+        server_.http().Post("/krevol-manager-api/cartypesoft/synchCarSoftVersion",
+                            [this](const httplib::Request& req, httplib::Response& res) {
+                                std::function<void(const std::string&)> onReport;
+                                {
+                                    std::lock_guard lock(mutex_);
+                                    reports_.push_back(req.body);
+                                    onReport = onReport_;
+                                }
+                                if (onReport) onReport(req.body);
+                                res.set_content("{\"statuscode\":200,\"message\":\"ok\"}",
+                                                "application/json");
+                            });
+        server_.http().Post("/krevol-manager-api/tooluser/selectContentBySn", [this](const httplib::Request&,
+                                                                                     httplib::Response& res) {
+            ++contentCalls_;
+            res.set_content("{\"statuscode\":200,\"message\":\"ok\",\"data\":{\"param\":\"0a1B\"}}",
+                            "application/json");
+        });
+    }
+
     LocalServer server_;
     mutable std::mutex mutex_;
+    std::function<std::string()> catalogueMaker_;
+    std::map<std::string, std::string> packages_;
+    std::vector<std::string> packageRequests_;
+    std::vector<std::string> reports_;
+    std::function<void()> afterPackage_;
+    std::function<void(const std::string&)> onReport_;
+    std::atomic<int> rateKiBps_{0};
+    std::atomic<int> contentCalls_{0};
+    std::atomic<bool> stopping_{false};
     std::condition_variable released_;
     bool held_ = false;
     std::map<std::string, std::string> catalogues_;
