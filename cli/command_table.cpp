@@ -27,6 +27,9 @@ const std::vector<Command>& commands() {
          &runInstallCommand},
         {"pack", "FOLDER ARCHIVE", "pack FOLDER and all below it into ARCHIVE", &runPackCommand},
         {"unpack", "ARCHIVE FOLDER", "unpack ARCHIVE into FOLDER, safely", &runUnpackCommand},
+        {"suite-version", "",
+         "ask the server for the newest PC suite: its version, address and whether it is newer",
+         &runSuiteVersionCommand},
     };
     return table;
 }
