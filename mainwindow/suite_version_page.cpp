@@ -141,6 +141,7 @@ void CSuiteVersionPage::installSuitePackage() {
     packagePath_ = suitePackagePath(url, options.folder);
 
     installing_ = true;
+    actionLink_->setEnabled(false);
     showDownloadProgress();
     progressTimer_.start();
     runInBackground(
@@ -169,6 +170,7 @@ void CSuiteVersionPage::showDownloadProgress() {
 void CSuiteVersionPage::finishInstall(const SuiteInstallOutcome& outcome) {
     progressTimer_.stop();
     installing_ = false;
+    actionLink_->setEnabled(true);
     if (!outcome.ended) {
         setTexts(offerText_.isEmpty() ? versionText_->text() : offerText_, msgId(206));
         host().pageChanged();
