@@ -78,7 +78,8 @@ void CSuiteVersionPage::updateVisibility(const MainWindowVisibility& v) {
 }
 
 bool CSuiteVersionPage::isTimerArmed(int id) const {
-    return timers_.isArmed(id);
+    // The query's job is pending until the query it started in the background has ended.
+    return timers_.isArmed(id) || (id == kTimerSuiteVersion && queryRunning_);
 }
 
 bool CSuiteVersionPage::busy() const {

@@ -47,6 +47,7 @@ class CSuiteVersionPage : public MainWindowPage {
     void startVersionQuery();
 
     void updateVisibility(const MainWindowVisibility& visibility) override;
+    // kTimerSuiteVersion counts as armed until the query it started has ended.
     bool isTimerArmed(int id) const override;
     // While the package downloads the page keeps the window (the tabs do nothing); closing stops
     // the download.
