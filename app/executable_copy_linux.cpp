@@ -1,5 +1,7 @@
 #include "app/executable_copy.h"
 
+#include "app/file_writes.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,19 +13,6 @@
 namespace krevol {
 
 namespace {
-
-bool writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 bool copyContents(int from, int to) {
     std::vector<char> block(1 << 20);

@@ -30,7 +30,11 @@
 
 #include "feedback/archiver.h"
 
+#include "bench/bench_support.h"
+
 namespace {
+
+using namespace krevol::bench;
 
 namespace fs = std::filesystem;
 constexpr std::uint64_t kMiB = 1048576;
@@ -72,11 +76,6 @@ int execIn(const fs::path& folder, std::vector<std::string> args) {
     argv.push_back(nullptr);
     ::execvp(argv[0], argv.data());
     return 127;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
 long maxOf(const std::vector<long>& v) {

@@ -27,37 +27,14 @@
 #include "app/message_presenter.h"
 #include "net/transport.h"
 
+#include "bench/bench_support.h"
+
 namespace {
+
+using namespace krevol::bench;
 
 namespace fs = std::filesystem;
 constexpr std::size_t kMiB = 1048576;
-
-// A /proc/self/status value in KiB ("VmRSS", "VmHWM"); -1 when it cannot be read.
-long statusKiB(const std::string& key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(key + ":", 0) == 0) return std::strtol(line.c_str() + key.size() + 1, nullptr, 10);
-    }
-    return -1;
-}
-
-// Resets VmHWM to the current RSS (Linux 4.0 and later); false when not possible.
-bool resetPeak() {
-    std::ofstream out("/proc/self/clear_refs");
-    out << "5";
-    out.flush();
-    return static_cast<bool>(out);
-}
-
-double seconds(std::chrono::steady_clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-}
 
 std::uintmax_t sizeOf(const fs::path& p) {
     std::error_code ec;

@@ -31,36 +31,15 @@
 #include "net/transport.h"
 #include "upgrade/install_run.h"
 
+#include "bench/bench_support.h"
+
 namespace {
+
+using namespace krevol::bench;
 
 namespace fs = std::filesystem;
 constexpr std::size_t kMB = 1000000;
 constexpr std::size_t kChunk = 1 << 20;
-
-long statusKiB(const std::string& key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(key + ":", 0) == 0) return std::strtol(line.c_str() + key.size() + 1, nullptr, 10);
-    }
-    return -1;
-}
-
-bool resetPeak() {
-    std::ofstream out("/proc/self/clear_refs");
-    out << "5";
-    out.flush();
-    return static_cast<bool>(out);
-}
-
-double seconds(std::chrono::steady_clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-}
 
 // Fills `buffer` with bytes that do not compress (xorshift), continuing from `state`.
 void noise(std::string& buffer, std::uint32_t& state) {

@@ -39,6 +39,9 @@ int runContentCommand(const std::vector<std::string>& args, std::ostream& out, s
 int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runPackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runUnpackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runUploadLogsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runFormatCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runEjectCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runSuiteVersionCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // The words of a command: positional arguments and the common options.

@@ -19,7 +19,6 @@
 // Exit status: 0 when every queued item was installed and the content file written (or nothing
 // needed an install), 1 otherwise, 2 usage, 3 no password could be read.
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -36,6 +35,7 @@
 #include "app/message_presenter.h"
 #include "app/messages.h"
 #include "cli/command.h"
+#include "cli/interrupt.h"
 #include "cli/report.h"
 #include "cli/session_login.h"
 #include "cli/tool_detection.h"
@@ -51,14 +51,6 @@ namespace {
 constexpr int kMsgNothingSelected = 258;
 constexpr int kMsgAllLatest = 263;
 constexpr int kMsgCancelled = 259;
-
-std::atomic<int> interrupted{0};
-static_assert(std::atomic<int>::is_always_lock_free, "the signal handler writes atomics");
-
-void stopOnInterrupt(int) {
-    interrupted.store(1);
-    runStopFlag.store(1);
-}
 
 // Collects the results for the report; called on the run's worker thread.
 class CommandObserver : public InstallRunObserver {
@@ -183,11 +175,11 @@ class ProgressDisplay {
     bool drawn_ = false;
 };
 
-// An exclusive lock on the program folder itself (no lock file is left behind), held while a run
-// uses the working folders beside the program.
+// An exclusive lock on the folder holding the working folders (no lock file is left behind), held
+// while a run uses them.
 class ProgramFolderLock {
   public:
-    ProgramFolderLock() : fd_(::open(programFolder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    ProgramFolderLock() : fd_(::open(workingFolder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
         if (fd_ >= 0) {
             while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
             }
@@ -306,7 +298,7 @@ int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, s
         settings.token = account.token;
         settings.deviceSerial = identity.deviceSerial;
         settings.driveRoot = identity.driveRoot;
-        settings.softFolder = programFolder() + "/KrevolSoft/";
+        settings.softFolder = workingFolder() + "/KrevolSoft/";
         settings.updateFolder = settings.softFolder + "KrevolUpdate/";
         settings.reinstallMode = options.reinstall;
         // One install at a time per program folder: a second krevolctl waits here, so that two runs
@@ -319,13 +311,7 @@ int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, s
         ProgressDisplay display(out, !words.json && ::isatty(STDOUT_FILENO) != 0, items);
         const bool showProgress = !words.json;
 
-        interrupted.store(0);
-        runStopFlag.store(0);
-        struct sigaction action {};
-        struct sigaction previous {};
-        action.sa_handler = &stopOnInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previous);
+        std::optional<StopOnInterrupt> ctrlC(std::in_place);
 
         std::atomic<bool> done{false};
         InstallStep last = InstallStep::NextItem;
@@ -348,7 +334,7 @@ int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, s
         }
         worker.join();
         display.clear();
-        sigaction(SIGINT, &previous, nullptr);
+        ctrlC.reset();
 
         const InstallRunEnd end = observer.end();
         std::vector<std::string> lines;
@@ -365,7 +351,7 @@ int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, s
         }
         report.addList("item", lines, records);
         std::string endText = end.progressText;
-        if (interrupted.load() != 0 && end.stopped) endText = loadText(kMsgCancelled);
+        if (StopOnInterrupt::interrupted() && end.stopped) endText = loadText(kMsgCancelled);
         report.add("end", endText);
         report.add("stopped", end.stopped);
         success = last == InstallStep::Finished && end.contentWritten;

@@ -1,26 +1,19 @@
 // krevolctl pack FOLDER ARCHIVE: packs a folder as the log upload does (the folder's own entry
 // first, everything below it under that name; deflate level 9). Ctrl-C sets the stop flag: the
 // entry in progress fails and the partial archive is deleted, as after any failure.
-#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <optional>
 #include <ostream>
 
 #include "cli/command.h"
+#include "cli/interrupt.h"
 #include "cli/report.h"
 #include "feedback/archiver.h"
 #include "net/transport.h"
 
 namespace krevol::cli {
-
-namespace {
-
-void stopOnInterrupt(int) {
-    runStopFlag.store(1);
-}
-
-}  // namespace
 
 int runPackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CommandWords words;
@@ -28,12 +21,7 @@ int runPackCommand(const std::vector<std::string>& args, std::ostream& out, std:
     const std::string& folder = words.positional[0];
     const std::string& archivePath = words.positional[1];
 
-    runStopFlag.store(0);
-    struct sigaction action {};
-    struct sigaction previous {};
-    action.sa_handler = &stopOnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previous);
+    std::optional<StopOnInterrupt> ctrlC(std::in_place);
 
     std::atomic<std::uint64_t> bytes{0};
     PackOptions options;
@@ -52,7 +40,7 @@ int runPackCommand(const std::vector<std::string>& args, std::ostream& out, std:
         ok = added && closed;
         if (!ok) ::unlink(archivePath.c_str());  // a partial archive is never left behind
     }
-    sigaction(SIGINT, &previous, nullptr);
+    ctrlC.reset();
 
     Report report;
     report.add("result", ok);

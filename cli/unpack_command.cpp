@@ -2,25 +2,18 @@
 // one level, when missing). Every entry name is checked before anything is written; a failure
 // removes the file in progress. Ctrl-C sets the stop flag and the unpack ends after the block in
 // progress.
-#include <signal.h>
 
 #include <atomic>
+#include <optional>
 #include <ostream>
 
 #include "cli/command.h"
+#include "cli/interrupt.h"
 #include "cli/report.h"
 #include "feedback/archiver.h"
 #include "net/transport.h"
 
 namespace krevol::cli {
-
-namespace {
-
-void stopOnInterrupt(int) {
-    runStopFlag.store(1);
-}
-
-}  // namespace
 
 int runUnpackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CommandWords words;
@@ -28,12 +21,7 @@ int runUnpackCommand(const std::vector<std::string>& args, std::ostream& out, st
     const std::string& archivePath = words.positional[0];
     const std::string& folder = words.positional[1];
 
-    runStopFlag.store(0);
-    struct sigaction action {};
-    struct sigaction previous {};
-    action.sa_handler = &stopOnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previous);
+    std::optional<StopOnInterrupt> ctrlC(std::in_place);
 
     std::vector<ExtractedFile> written;
     std::atomic<std::uint64_t> bytes{0};
@@ -43,7 +31,7 @@ int runUnpackCommand(const std::vector<std::string>& args, std::ostream& out, st
     options.bytesWritten = &bytes;
     options.error = &error;
     const bool ok = extractArchive(archivePath, folder, options);
-    sigaction(SIGINT, &previous, nullptr);
+    ctrlC.reset();
 
     Report report;
     report.add("result", ok);

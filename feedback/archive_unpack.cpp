@@ -14,6 +14,7 @@
 #include <ctime>
 #include <unordered_map>
 
+#include "app/file_writes.h"
 #include "feedback/archive_io.h"
 #include "net/transport.h"
 
@@ -182,19 +183,6 @@ class FolderCache {
     int fd_ = -1;
     std::string key_;
 };
-
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // Reads the entry's data from the archive and writes it to `out`, checking size and CRC-32.
 ArchiveError copyEntryData(ArchiveReader::State& s, const EntryInfo& entry, std::uint64_t dataOffset, int out,

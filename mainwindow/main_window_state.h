@@ -45,7 +45,7 @@ struct MainWindowState {
     std::string userId;               // from sign-in; inserted unquoted into request bodies
     std::string token;                // from sign-in; inserted unquoted
     std::string email;                // the address the user signed in with
-    std::string softFolder;           // program folder + "/KrevolSoft/": downloads
+    std::string softFolder;           // working folder + "/KrevolSoft/": downloads
     std::string updateFolder;         // softFolder + "KrevolUpdate/": unpacked packages
     std::string suiteDownloadFolder;  // program folder + "/KrevolDown/": the PC suite package
     std::string driveRoot;            // root of the tool's drive (mount point + "/")

@@ -17,6 +17,7 @@
 #include "app/folders.h"
 #include "app/message_presenter.h"
 #include "app/messages.h"
+#include "feedback/log_upload.h"
 #include "mainwindow/main_window_ui_parts.h"
 #include "mainwindow/sign_in_host.h"
 #include "mainwindow/suite_version_page.h"
@@ -110,7 +111,7 @@ void CKrevolUpdateDlg::placeOnScreen() {
 }
 
 void CKrevolUpdateDlg::prepareWorkingFolders() {
-    const std::string folder = programFolder();
+    const std::string folder = workingFolder();  // beside the program, or the user's cache folder
     state_.softFolder = folder + "/KrevolSoft/";
     state_.updateFolder = state_.softFolder + "KrevolUpdate/";
     state_.suiteDownloadFolder = folder + "/KrevolDown/";
@@ -165,8 +166,15 @@ void CKrevolUpdateDlg::onDragTimer() {
     drag().setEnabled(true);
 }
 
-// The log upload fills this in: uploadDeviceLogs in the background.
-void CKrevolUpdateDlg::onLogUploadTimer() {}
+// The tool's log upload, on a thread of its own with copies of the tool's drive and serial: it
+// touches nothing of the window, shows nothing and reports nothing back.
+void CKrevolUpdateDlg::onLogUploadTimer() {
+    const std::string driveRoot = state_.driveRoot;
+    const std::string serial = state_.deviceSerial;
+    if (driveRoot.empty() || serial.empty()) return;
+    runInBackground(
+        this, [driveRoot, serial] { return uploadLogs(driveRoot, serial); }, [](int) {});
+}
 
 // ---- Closing, keys, dragging -------------------------------------------------------------
 

@@ -1,4 +1,5 @@
-// The admin paths for tests: fault switches and the outbox of verification codes.
+// The admin paths for tests: fault switches, the outbox of verification codes and the log uploads
+// received.
 #include "sandbox/server_impl.h"
 
 #include <exception>
@@ -87,6 +88,19 @@ void SandboxServer::Impl::adminOutbox(const httplib::Request& req, httplib::Resp
     out.body = std::move(text);
     out.contentType = "text/plain;charset=UTF-8";
     send(req, res, {}, std::move(out));
+}
+
+void SandboxServer::Impl::adminUploads(const httplib::Request& req, httplib::Response& res) {
+    std::string list = "[";
+    {
+        std::lock_guard lock(receivedMutex);
+        for (const ReceivedUpload& u : received) {
+            if (list.size() > 1) list += ',';
+            list += receivedUploadJson(u);
+        }
+    }
+    list += ']';
+    send(req, res, {}, answer(status::kOk, "ok", list));
 }
 
 }  // namespace krevol::sandbox

@@ -68,6 +68,8 @@ Admin paths (unless --no-admin):
   DELETE /admin/fault     clear all switches (?path=P: only that one)
   GET    /admin/faults    the switches set
   GET    /admin/outbox    the outbox text
+  GET    /admin/uploads   the log uploads received (newest 64): headers, form parts, archive
+                          size, CRC-32 and entries, accepted or why refused
   GET    /admin/health    {"statuscode":200,...} once serving
 
 Status codes in "statuscode": 200 ok; -6 e-mail not registered; -5 not an e-mail address;

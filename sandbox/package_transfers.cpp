@@ -1,7 +1,11 @@
 // Package downloads and log uploads.
 #include "sandbox/server_impl.h"
 
+#include <zlib.h>
+
 #include <ctime>
+#include <exception>
+#include <mutex>
 #include <system_error>
 #include <vector>
 
@@ -54,18 +58,35 @@ void SandboxServer::Impl::download(const httplib::Request& req, httplib::Respons
 void SandboxServer::Impl::upload(const httplib::Request& req, httplib::Response& res,
                                  const httplib::ContentReader& reader) {
     const std::string apiPath = "file/uploading";
+    // What arrived is kept for the tests (GET /admin/uploads), refused or not.
+    ReceivedUpload record;
+    record.contentType = req.get_header_value("Content-Type");
+    if (req.has_header("Content-Length")) {
+        try {
+            record.contentLength = std::stoll(req.get_header_value("Content-Length"));
+        } catch (const std::exception&) {
+            record.contentLength = -2;  // present but not a number
+        }
+    }
+    record.chunked = req.get_header_value("Transfer-Encoding").find("chunked") != std::string::npos;
+    const auto refuseUpload = [&](int httpStatus, const std::string& reason) {
+        record.reason = reason;
+        noteUpload(record);
+        send(req, res, apiPath, refuse(httpStatus, reason));
+    };
     if (!req.is_multipart_form_data()) {
         reader([](const char*, std::size_t) { return true; });  // read and drop the body
-        send(req, res, apiPath, refuse(400, "not a multipart/form-data body"));
+        refuseUpload(400, "not a multipart/form-data body");
         return;
     }
     const fs::path folder = uploadsPath(config.dataDir);
     std::error_code ec;
     fs::create_directories(folder, ec);
     const fs::path temp = folder / ("receiving-" + randomHex(8) + ".part");
-    std::vector<UploadPart> parts;
+    std::vector<UploadPart>& parts = record.parts;
     std::ofstream file;
     bool writeFailed = false;
+    uLong crc = ::crc32(0L, Z_NULL, 0);
     const bool read = reader(
         [&](const httplib::MultipartFormData& header) {
             if (parts.size() >= 2) return false;
@@ -81,6 +102,7 @@ void SandboxServer::Impl::upload(const httplib::Request& req, httplib::Response&
             UploadPart& part = parts.back();
             part.size += n;
             if (parts.size() == 1) {
+                crc = ::crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(n));
                 file.write(data, static_cast<std::streamsize>(n));
                 if (!file) writeFailed = true;
                 return !writeFailed;
@@ -90,25 +112,30 @@ void SandboxServer::Impl::upload(const httplib::Request& req, httplib::Response&
             return true;
         });
     file.close();
+    if (!parts.empty()) {
+        record.archiveBytes = parts[0].size;
+        record.archiveCrc32 = static_cast<std::uint32_t>(crc);
+    }
     const auto discard = [&] { fs::remove(temp, ec); };
     if (writeFailed) {
         discard();
-        send(req, res, apiPath, refuse(500, "cannot store the upload"));
+        refuseUpload(500, "cannot store the upload");
         return;
     }
     if (!read) {
         discard();
-        send(req, res, apiPath, refuse(400, "malformed multipart body"));
+        refuseUpload(400, "malformed multipart body");
         return;
     }
     std::string serial;
     std::string reason = checkUploadParts(parts, serial);
-    if (reason.empty()) reason = checkZipArchive(temp);
+    if (reason.empty()) reason = checkZipArchive(temp, &record.entries);
     if (!reason.empty()) {
         discard();
-        send(req, res, apiPath, refuse(400, reason));
+        refuseUpload(400, reason);
         return;
     }
+    record.serial = serial;
     const fs::path serialFolder = folder / serial;
     fs::create_directories(serialFolder, ec);
     char stamp[32];
@@ -121,19 +148,30 @@ void SandboxServer::Impl::upload(const httplib::Request& req, httplib::Response&
     fs::rename(temp, stored, ec);
     if (ec) {
         discard();
-        send(req, res, apiPath, refuse(500, "cannot store the upload"));
+        refuseUpload(500, "cannot store the upload");
         return;
     }
     const auto size = static_cast<std::int64_t>(parts[0].size);
     if (store.recordUpload(serial, parts[0].filename, stored.string(), size) != status::kOk) {
         fs::remove(stored, ec);
+        record.reason = "cannot record the upload";
+        noteUpload(record);
         send(req, res, apiPath, storeFailure());
         return;
     }
+    record.accepted = true;
+    record.storedPath = stored.string();
+    noteUpload(record);
     Outgoing out = answer(status::kOk, "ok",
                           "{\"sn\":" + jsonQuoted(serial) + ",\"size\":" + std::to_string(size) + "}");
     out.note = std::to_string(size) + " bytes stored as " + stored.string();
     send(req, res, apiPath, std::move(out));
+}
+
+void SandboxServer::Impl::noteUpload(const ReceivedUpload& upload) {
+    std::lock_guard lock(receivedMutex);
+    received.push_back(upload);
+    while (received.size() > kMaxReceivedUploads) received.erase(received.begin());
 }
 
 }  // namespace krevol::sandbox

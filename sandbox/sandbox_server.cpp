@@ -250,4 +250,9 @@ SandboxStore& SandboxServer::store() {
     return impl_->store;
 }
 
+std::vector<ReceivedUpload> SandboxServer::receivedUploads() const {
+    std::lock_guard lock(impl_->receivedMutex);
+    return impl_->received;
+}
+
 }  // namespace krevol::sandbox

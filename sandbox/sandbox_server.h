@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "sandbox/fault_switches.h"
+#include "sandbox/upload_check.h"
 
 namespace krevol::sandbox {
 
@@ -50,6 +51,8 @@ class SandboxServer {
 
     FaultTable& faults();
     SandboxStore& store();
+    // The newest log uploads received (up to 64), oldest first, refused ones included.
+    std::vector<ReceivedUpload> receivedUploads() const;
 
   private:
     struct Impl;

@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "sandbox/api_answers.h"
 #include "sandbox/api_status.h"
@@ -25,6 +26,7 @@
 #include "sandbox/json_reader.h"
 #include "sandbox/sandbox_server.h"
 #include "sandbox/sandbox_store.h"
+#include "sandbox/upload_check.h"
 
 namespace krevol::sandbox {
 
@@ -115,6 +117,9 @@ struct SandboxServer::Impl {
     std::mutex outboxMutex;
     std::ofstream logFile;
     std::atomic<unsigned> uploadSequence{0};
+    static constexpr std::size_t kMaxReceivedUploads = 64;  // the newest log uploads, for the tests
+    mutable std::mutex receivedMutex;
+    std::vector<ReceivedUpload> received;
 
     // ---- log and outbox (sandbox_server.cpp) ---------------------------------------------------
     void log(const std::string& line);
@@ -159,12 +164,14 @@ struct SandboxServer::Impl {
     // ---- package downloads and log uploads (package_transfers.cpp) -----------------------------
     void download(const httplib::Request& req, httplib::Response& res);
     void upload(const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader);
+    void noteUpload(const ReceivedUpload& upload);
 
     // ---- admin (admin_paths.cpp) ---------------------------------------------------------------
     void adminSetFault(const httplib::Request& req, httplib::Response& res);
     void adminClearFault(const httplib::Request& req, httplib::Response& res);
     void adminListFaults(const httplib::Request& req, httplib::Response& res);
     void adminOutbox(const httplib::Request& req, httplib::Response& res);
+    void adminUploads(const httplib::Request& req, httplib::Response& res);
 };
 
 }  // namespace krevol::sandbox

@@ -40,6 +40,8 @@ void SandboxServer::Impl::routes() {
                  [this](const httplib::Request& q, httplib::Response& r) { adminListFaults(q, r); });
         http.Get("/admin/outbox",
                  [this](const httplib::Request& q, httplib::Response& r) { adminOutbox(q, r); });
+        http.Get("/admin/uploads",
+                 [this](const httplib::Request& q, httplib::Response& r) { adminUploads(q, r); });
         http.Get("/admin/health", [this](const httplib::Request& q, httplib::Response& r) {
             send(q, r, {}, answer(status::kOk, "ok", "{\"port\":" + std::to_string(boundPort) + "}"));
         });

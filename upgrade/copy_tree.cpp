@@ -12,6 +12,8 @@
 #include <memory>
 #include <string_view>
 
+#include "app/file_writes.h"
+
 namespace krevol {
 
 namespace {
@@ -102,20 +104,6 @@ struct CopyJob {
     std::unique_ptr<char[]> block;
     bool kernelCopy = true;  // copy_file_range until the file systems refuse it
 };
-
-// Writes all of `size` bytes of `data`; false on a write error.
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // Moves the bytes of `in` to `out` in blocks; false on an error or a stop.
 bool copyBytes(CopyJob& job, int in, int out, std::int64_t& transferred) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 
+#include "app/file_writes.h"
 #include "app/message_presenter.h"
 #include "app/messages.h"
 #include "device/detection.h"
@@ -39,18 +40,6 @@ std::string toolSystemFolder(const std::string& driveRoot) {
     const std::string sys = findEntryNoCase(tool, "sys");
     if (!isRealFolder(sys)) return {};
     return sys;
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 class Folder {
@@ -122,7 +111,7 @@ bool writeDeviceContentFile(const std::string& driveRoot, std::string_view bytes
     }
     if (fd < 0) return false;
 
-    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    bool ok = writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     ok = ok && ::renameat(sys.fd(), temporary.c_str(), sys.fd(), name.c_str()) == 0;
     if (!ok) {

@@ -50,7 +50,7 @@ struct InstallRunSettings {
     std::string token;
     std::string deviceSerial;      // the tool's serial
     std::string driveRoot;         // root of the tool's card, "/" at the end
-    std::string softFolder;        // downloads: program folder + "/KrevolSoft/"
+    std::string softFolder;        // downloads: working folder + "/KrevolSoft/"
     std::string updateFolder;      // unpacked packages: softFolder + "KrevolUpdate/"
     bool reinstallMode = false;    // every queued item takes part, whatever its upgrade flag
     bool deviceResetPage = false;  // the run was started from Device Reset (texts for its status line)

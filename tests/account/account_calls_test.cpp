@@ -1,54 +1,31 @@
 // The account calls: their bodies as the server receives them, their refusal of empty
 // arguments, the sign-in values and every call's outcome table.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <functional>
-#include <mutex>
 
 #include "account/account_calls.h"
 #include "app/messages.h"
 #include "net/api.h"
 #include "net/transport.h"
-#include "support/local_server.h"
+#include "support/recording_api_server.h"
 #include "support/recording_presenter.h"
 
 namespace krevol {
 namespace {
 
-using test::LocalServer;
+using test::RecordingApiServer;
 using test::RecordingPresenter;
 
 const std::string kHead = "{\"statuscode\": 0,\r\n\t\t\"message\": \"\",\r\n\t\t\"data\" : {\r\n\t\t";
 const std::string kTail = "\r\n\t\t}}";
 
-// An API server in this process that records each request's path and body and answers with a
-// configurable text; KREVOL_API_HOST points the calls at it.
+// The account calls against an API server in this process.
 class AccountServer : public ::testing::Test {
   protected:
-    void SetUp() override {
-        server_.http().Post(R"(/krevol-manager-api/(.*))",
-                            [this](const httplib::Request& req, httplib::Response& res) {
-                                std::lock_guard lock(mutex_);
-                                paths_.push_back(req.matches[1]);
-                                bodies_.push_back(req.body);
-                                contentTypes_.push_back(req.get_header_value("Content-Type"));
-                                res.set_content(answer_, "application/json");
-                            });
-        server_.start();
-        ::setenv("KREVOL_API_HOST", server_.hostPort().c_str(), 1);
-    }
-    void TearDown() override { ::unsetenv("KREVOL_API_HOST"); }
+    void SetUp() override { server_.start(); }
 
-    void answerWith(const std::string& answer) {
-        std::lock_guard lock(mutex_);
-        answer_ = answer;
-    }
-
-    LocalServer server_;
-    std::mutex mutex_;
-    std::string answer_ = "{\"statuscode\":200,\"message\":\"\"}";
-    std::vector<std::string> paths_, bodies_, contentTypes_;
+    RecordingApiServer server_;
 };
 
 TEST_F(AccountServer, EachCallSendsItsTemplateByteForByte) {
@@ -82,12 +59,12 @@ TEST_F(AccountServer, EachCallSendsItsTemplateByteForByte) {
     for (const auto& c : cases) {
         const CallReply reply = c.call();
         EXPECT_EQ(reply.result, kResultOk) << c.name;
-        EXPECT_EQ(reply.answer, answer_) << c.name;
-        std::lock_guard lock(mutex_);
-        ASSERT_FALSE(bodies_.empty()) << c.name;
-        EXPECT_EQ(paths_.back(), c.path) << c.name;
-        EXPECT_EQ(bodies_.back(), c.body) << c.name;
-        EXPECT_EQ(contentTypes_.back(), "application/json;charset=UTF-8") << c.name;
+        EXPECT_EQ(reply.answer, server_.answer()) << c.name;
+        const auto requests = server_.requests();
+        ASSERT_FALSE(requests.empty()) << c.name;
+        EXPECT_EQ(requests.back().path, c.path) << c.name;
+        EXPECT_EQ(requests.back().body, c.body) << c.name;
+        EXPECT_EQ(requests.back().contentType, "application/json;charset=UTF-8") << c.name;
     }
 }
 
@@ -96,27 +73,26 @@ TEST_F(AccountServer, QuotedTextsAreEscapedAndTokensStayVerbatim) {
     login("we\"ird\\@b.com", "p\"w\\\t");
     checkCode("x\"@b.com", "12\"3");
     updateUser("\"u-1\"", "\"t\\\"k\"", "a\"@b.com", "o\"ld", "n\\ew");
-    std::lock_guard lock(mutex_);
-    ASSERT_EQ(bodies_.size(), 3u);
+    const auto bodies = server_.bodies();
+    ASSERT_EQ(bodies.size(), 3u);
     EXPECT_EQ(
-        bodies_[0],
+        bodies[0],
         kHead + "\"username\": \"we\\\"ird\\\\@b.com\",\r\n\t\t\"password\" : \"p\\\"w\\\\\\t\"" + kTail);
-    EXPECT_EQ(bodies_[1], kHead + "\"chptcha\": \"12\\\"3\",\r\n\t\t\"phone\" : \"x\\\"@b.com\"" + kTail);
+    EXPECT_EQ(bodies[1], kHead + "\"chptcha\": \"12\\\"3\",\r\n\t\t\"phone\" : \"x\\\"@b.com\"" + kTail);
     EXPECT_NE(
-        bodies_[2].find("\"usersId\": \"u-1\",\r\n\t\t\"token\": \"t\\\"k\",\r\n\t\t\"id\": \"u-1\",\r\n\t\t"
-                        "\"username\": \"a\\\"@b.com\","),
+        bodies[2].find("\"usersId\": \"u-1\",\r\n\t\t\"token\": \"t\\\"k\",\r\n\t\t\"id\": \"u-1\",\r\n\t\t"
+                       "\"username\": \"a\\\"@b.com\","),
         std::string::npos)
-        << bodies_[2];
-    EXPECT_NE(bodies_[2].find("\"oldPwd\": \"o\\\"ld\",\r\n\t\t\"password\": \"n\\\\ew\","),
-              std::string::npos)
-        << bodies_[2];
+        << bodies[2];
+    EXPECT_NE(bodies[2].find("\"oldPwd\": \"o\\\"ld\",\r\n\t\t\"password\": \"n\\\\ew\","), std::string::npos)
+        << bodies[2];
 }
 
 TEST_F(AccountServer, NonAsciiTextsTravelAsTheyAre) {
     login("\xE7\x94\xA8\xE6\x88\xB7@b.com", "p\xC3\xA4ss");
-    std::lock_guard lock(mutex_);
-    ASSERT_EQ(bodies_.size(), 1u);
-    EXPECT_EQ(bodies_[0],
+    const auto bodies = server_.bodies();
+    ASSERT_EQ(bodies.size(), 1u);
+    EXPECT_EQ(bodies[0],
               kHead +
                   "\"username\": \"\xE7\x94\xA8\xE6\x88\xB7@b.com\",\r\n\t\t\"password\" : \"p\xC3\xA4ss\"" +
                   kTail);
@@ -142,8 +118,7 @@ TEST_F(AccountServer, EmptyArgumentsGive888AndSendNothing) {
         EXPECT_EQ(reply.result, kResultMissingArgument);
         EXPECT_EQ(reply.answer, "");
     }
-    std::lock_guard lock(mutex_);
-    EXPECT_TRUE(bodies_.empty());
+    EXPECT_TRUE(server_.bodies().empty());
     EXPECT_TRUE(presenter.shown().empty());  // the call itself shows nothing
 }
 

@@ -90,6 +90,8 @@ class FakeApi {
                             });
         server_.start();
     }
+    // The handlers use the members below; no request may outlive them.
+    ~FakeApi() { server_.stop(); }
 
     static std::string status(int code) {
         return "{\"statuscode\": " + std::to_string(code) + ",\"message\": \"\",\"data\": {}}";

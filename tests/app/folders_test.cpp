@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "app/executable_copy.h"
 #include "temp_folder.h"
@@ -88,7 +90,98 @@ TEST(ProgramPathTest, NamesTheRunningExecutable) {
     EXPECT_TRUE(fs::equivalent(path, "/proc/self/exe"));
     EXPECT_EQ(programFolder(), fs::path(path).parent_path().string());
     EXPECT_NE(programFolder().back(), '/');
-    EXPECT_EQ(downloadFolder(), programFolder() + "/KrevolDown/");
+    EXPECT_EQ(downloadFolder(), workingFolder() + "/KrevolDown/");
+    // The test programs sit in the build tree, which its user may write into.
+    EXPECT_EQ(workingFolder(), programFolder());
+}
+
+TEST(WorkingFolderTest, ChoosesByWritabilityAndTheCacheFolder) {
+    const std::string program = "/opt/krevol-pc-suite";
+    struct Case {
+        bool writable;
+        std::string xdgCacheHome;
+        std::string home;
+        std::string expected;
+    };
+    const Case cases[] = {
+        // A folder its user may write into keeps the working folders beside the program.
+        {true, "/xdg/cache", "/home/ann", program},
+        {true, "", "", program},
+        // An installed, read-only program folder: the user's cache folder.
+        {false, "/xdg/cache", "/home/ann", "/xdg/cache/krevol-pc-suite"},
+        {false, "/xdg/cache/", "/home/ann", "/xdg/cache/krevol-pc-suite"},
+        {false, "", "/home/ann", "/home/ann/.cache/krevol-pc-suite"},
+        {false, "", "/home/ann/", "/home/ann/.cache/krevol-pc-suite"},
+        {false, "", "/", "/.cache/krevol-pc-suite"},
+        // A relative XDG_CACHE_HOME is ignored.
+        {false, "relative/cache", "/home/ann", "/home/ann/.cache/krevol-pc-suite"},
+        // Nothing known: the program folder, as before.
+        {false, "", "", program},
+        {false, "relative", "also-relative", program},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(chooseWorkingFolder(program, c.writable, c.xdgCacheHome, c.home), c.expected)
+            << "writable " << c.writable << ", XDG_CACHE_HOME '" << c.xdgCacheHome << "', HOME '" << c.home
+            << "'";
+    }
+}
+
+// Sets an environment variable for one test and puts the earlier value back.
+class ScopedEnvironment {
+  public:
+    ScopedEnvironment(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value != nullptr)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+    ~ScopedEnvironment() {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(WorkingFolderTest, AReadOnlyProgramFolderUsesTheCacheFolderCreatedForTheUser) {
+    TempFolder temp;
+    std::string asked;
+    const auto readOnly = [&asked](const std::string& folder) {
+        asked = folder;
+        return false;
+    };
+    {
+        ScopedEnvironment xdg("XDG_CACHE_HOME", (temp / "xdg").c_str());
+        const std::string folder = workingFolder(readOnly);
+        EXPECT_EQ(asked, programFolder());
+        EXPECT_EQ(folder, temp / "xdg/krevol-pc-suite");
+        ASSERT_TRUE(fs::is_directory(folder));
+        EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+        // Asked again, the existing folder is used as it is.
+        writeFile(folder + "/kept", "k");
+        EXPECT_EQ(workingFolder(readOnly), folder);
+        EXPECT_EQ(readFile(folder + "/kept"), "k");
+    }
+    {
+        ScopedEnvironment xdg("XDG_CACHE_HOME", nullptr);
+        ScopedEnvironment home("HOME", (temp / "home").c_str());
+        EXPECT_EQ(workingFolder(readOnly), temp / "home/.cache/krevol-pc-suite");
+        EXPECT_TRUE(fs::is_directory(temp / "home/.cache/krevol-pc-suite"));
+    }
+}
+
+TEST(WorkingFolderTest, AWritableProgramFolderKeepsEverythingBesideTheProgram) {
+    TempFolder temp;
+    ScopedEnvironment xdg("XDG_CACHE_HOME", (temp / "xdg").c_str());
+    EXPECT_EQ(workingFolder([](const std::string&) { return true; }), programFolder());
+    EXPECT_FALSE(fs::exists(temp / "xdg"));  // nothing is created in the cache folder
 }
 
 TEST(CopyExecutableTest, ReplacesTheTargetWithContentAndPermissions) {

@@ -4,11 +4,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 
 #include "app/messages.h"
 #include "support/command_run.h"
-#include "support/local_server.h"
+#include "support/recording_api_server.h"
 
 namespace krevol {
 namespace {
@@ -23,13 +22,6 @@ class Krevolctl : public ::testing::Test {
         std::string templ = (fs::temp_directory_path() / "krevolctl-XXXXXX").string();
         ASSERT_NE(::mkdtemp(templ.data()), nullptr);
         dir_ = templ;
-        server_.http().Post(R"(/krevol-manager-api/(.*))",
-                            [this](const httplib::Request& req, httplib::Response& res) {
-                                std::lock_guard lock(mutex_);
-                                bodies_.push_back(req.body);
-                                res.status = status_;
-                                res.set_content(answer_, "application/json");
-                            });
         server_.http().Get("/files/pack.zip", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(std::string(3000, 'z'), "application/zip");
         });
@@ -40,18 +32,10 @@ class Krevolctl : public ::testing::Test {
             });
         });
         server_.start();
-        ::setenv("KREVOL_API_HOST", server_.hostPort().c_str(), 1);
     }
     void TearDown() override {
-        ::unsetenv("KREVOL_API_HOST");
         std::error_code ec;
         fs::remove_all(dir_, ec);
-    }
-
-    void answerWith(int status, const std::string& answer) {
-        std::lock_guard lock(mutex_);
-        status_ = status;
-        answer_ = answer;
     }
 
     // Runs krevolctl with `args` (already quoted for the shell) and `input` on standard input.
@@ -63,21 +47,12 @@ class Krevolctl : public ::testing::Test {
         return test::runCommand(command);
     }
 
-    std::vector<std::string> bodies() {
-        std::lock_guard lock(mutex_);
-        return bodies_;
-    }
-
     fs::path dir_;
-    test::LocalServer server_;
-    std::mutex mutex_;
-    int status_ = 200;
-    std::string answer_;
-    std::vector<std::string> bodies_;
+    test::RecordingApiServer server_;
 };
 
 TEST_F(Krevolctl, LoginSucceedsWithThePasswordFromStandardInput) {
-    answerWith(200, "{\"statuscode\":200,\"data\":{\"id\":17,\"token\":\"tk\",\"x\":0}}");
+    server_.answerWith("{\"statuscode\":200,\"data\":{\"id\":17,\"token\":\"tk\",\"x\":0}}");
 
     const CommandRun r = run("login a@b.com", "s3cret\n");
 
@@ -89,7 +64,7 @@ TEST_F(Krevolctl, LoginSucceedsWithThePasswordFromStandardInput) {
               "signedIn: true\n"
               "userId: 17\n"
               "token: \"tk\"\n");
-    const auto sent = bodies();
+    const auto sent = server_.bodies();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_NE(sent[0].find("\"password\" : \"s3cret\""), std::string::npos) << sent[0];
 }
@@ -105,7 +80,7 @@ TEST_F(Krevolctl, RefusedLoginPrintsTheMessageAndFails) {
         {"{\"statuscode\":42,\"data\":{}}", 141, ":42"},
     };
     for (const auto& c : cases) {
-        answerWith(200, c.answer);
+        server_.answerWith(c.answer);
         const CommandRun r = run("login a@b.com", "pw");
         EXPECT_EQ(r.exitCode, 1) << c.answer;
         EXPECT_EQ(r.out.rfind("result: 200\nstatus: ", 0), 0u) << r.out;
@@ -117,7 +92,7 @@ TEST_F(Krevolctl, RefusedLoginPrintsTheMessageAndFails) {
 }
 
 TEST_F(Krevolctl, LoginAsJson) {
-    answerWith(200, "{\"statuscode\": -6,\"data\":{}}");
+    server_.answerWith("{\"statuscode\": -6,\"data\":{}}");
 
     const CommandRun r = run("--json login a@b.com", "pw");
 
@@ -129,7 +104,7 @@ TEST_F(Krevolctl, LoginAsJson) {
 }
 
 TEST_F(Krevolctl, PostPrintsTheAnswerAsTheProgramSeesIt) {
-    answerWith(200, "{\"statuscode\":200,\r\n\"data\":[]}\n");
+    server_.answerWith("{\"statuscode\":200,\r\n\"data\":[]}\n");
     { std::ofstream(dir_ / "body.json", std::ios::binary) << "{\"statuscode\": 0}"; }
 
     const CommandRun text = run("post tooluser/selectContentBySn '" + (dir_ / "body.json").string() + "'");
@@ -143,12 +118,12 @@ TEST_F(Krevolctl, PostPrintsTheAnswerAsTheProgramSeesIt) {
               "{\"result\":200,\"status\":200,\"answer\":\"{\\\"statuscode\\\":200,\\r\\\"data\\\":[]}\","
               "\"url\":\"http://" +
                   server_.hostPort() + "/krevol-manager-api/tooluser/selectContentBySn\",\"message\":[]}\n");
-    const auto sent = bodies();
+    const auto sent = server_.bodies();
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0], "{\"statuscode\": 0}");
     EXPECT_EQ(sent[1], "{}");
 
-    answerWith(404, "missing");
+    server_.answerWith("missing", 404);
     const CommandRun missing = run("post user/none -", "{}");
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.out.rfind("result: 4\nanswer: \n", 0), 0u) << missing.out;
@@ -201,7 +176,7 @@ TEST_F(Krevolctl, UsageAndLocalErrors) {
     };
     for (const auto& c : cases) EXPECT_EQ(run(c.args).exitCode, c.exitCode) << c.args;
     EXPECT_NE(run("--help").out.find("usage: krevolctl"), std::string::npos);
-    EXPECT_TRUE(bodies().empty());
+    EXPECT_TRUE(server_.bodies().empty());
 }
 
 }  // namespace

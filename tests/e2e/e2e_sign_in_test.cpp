@@ -6,6 +6,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -283,6 +285,12 @@ class E2eSignInTest : public QObject {
 
             waitForStartJobs(window);
             if (QTest::currentTestFailed()) return;
+            // The card's logs reached the sandbox in the background: the log folder and the archive
+            // are gone from the card, and the sandbox stored one archive for the tool.
+            const QString card = sandbox_.volumesPath() + "/" + krevol::test::kDemoVolume;
+            QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(card + "/obdtool/log"), kWait);
+            QVERIFY(!QFileInfo::exists(card + "/" + kDemoSerial + ".zip"));
+            QCOMPARE(QDir(sandbox_.dataPath() + "/uploads/" + kDemoSerial).entryList({"*.zip"}).size(), 1);
             expectOnlyTheSuiteOffer("after the sign-in");
             closeMainWindowAndExpectTheEnd(dlg, window);
         });

@@ -1,20 +1,18 @@
 // The tool's content file: the request, the decoding of the hexadecimal text, and the card write
 // that replaces obdtool/sys/dev only once the new file is complete.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "device/volume_fixture.h"
 #include "net/api.h"
-#include "support/local_server.h"
+#include "support/recording_api_server.h"
 #include "support/recording_presenter.h"
 #include "upgrade/device_content.h"
 
@@ -23,7 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::FixtureFolder;
-using test::LocalServer;
+using test::RecordingApiServer;
 using test::RecordingPresenter;
 using test::writeFixtureFile;
 
@@ -76,49 +74,26 @@ TEST(DecodeDeviceContent, Pairs) {
     EXPECT_TRUE(bytes.empty());
 }
 
-// A folder card with obdtool/sys/dev holding "OLD", and an API server answering `answer_`.
+// A folder card with obdtool/sys/dev holding "OLD", and an API server in this process.
 class ContentCard : public ::testing::Test {
   protected:
     void SetUp() override {
         root_ = card_ / "KREVOL-SD";
         writeFixtureFile(root_ + "/DEVINFO.INI", std::string("SN:") + kSerial + "\r\n");
         writeFixtureFile(root_ + "/obdtool/sys/dev", "OLD");
-        server_.http().Post(R"(/krevol-manager-api/(.*))",
-                            [this](const httplib::Request& req, httplib::Response& res) {
-                                std::lock_guard lock(mutex_);
-                                paths_.push_back(req.matches[1]);
-                                bodies_.push_back(req.body);
-                                res.status = httpStatus_;
-                                res.set_content(answer_, "application/json");
-                            });
         server_.start();
-        ::setenv("KREVOL_API_HOST", server_.hostPort().c_str(), 1);
     }
-    void TearDown() override { ::unsetenv("KREVOL_API_HOST"); }
 
-    void answerWith(const std::string& answer, int httpStatus = 200) {
-        std::lock_guard lock(mutex_);
-        answer_ = answer;
-        httpStatus_ = httpStatus;
-    }
-    std::size_t requests() {
-        std::lock_guard lock(mutex_);
-        return bodies_.size();
-    }
     std::string dev() const { return root_ + "/obdtool/sys/dev"; }
     std::string sys() const { return root_ + "/obdtool/sys"; }
 
     FixtureFolder card_;
     std::string root_;
-    LocalServer server_;
-    std::mutex mutex_;
-    std::string answer_;
-    int httpStatus_ = 200;
-    std::vector<std::string> paths_, bodies_;
+    RecordingApiServer server_;
 };
 
 TEST_F(ContentCard, WritesTheDecodedBytesWithTheRequestAsWritten) {
-    answerWith(contentAnswer("0a1B00ff7"));
+    server_.answerWith(contentAnswer("0a1B00ff7"));
     RecordingPresenter presenter;
     CallTrace trace;
     ASSERT_TRUE(fetchDeviceContent(kSerial, root_ + "/", &trace));
@@ -127,12 +102,13 @@ TEST_F(ContentCard, WritesTheDecodedBytesWithTheRequestAsWritten) {
     EXPECT_EQ(trace.result, 200);
     EXPECT_EQ(trace.status, 200);
     EXPECT_EQ(namesIn(sys()), std::vector<std::string>{"dev"});  // no temporary file left
-    ASSERT_EQ(paths_.size(), 1u);
-    EXPECT_EQ(paths_[0], "tooluser/selectContentBySn");
-    EXPECT_EQ(bodies_[0],
+    const auto requests = server_.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].path, "tooluser/selectContentBySn");
+    EXPECT_EQ(requests[0].body,
               "{\"statuscode\": 0,\r\n\t\t\"message\": \"\",\r\n\t\t\"data\" : {\r\n\t\t\"sn\": "
               "\"1001202412345678\"\r\n\t\t}}");
-    EXPECT_EQ(deviceContentRequestBody(kSerial), bodies_[0]);
+    EXPECT_EQ(deviceContentRequestBody(kSerial), requests[0].body);
 }
 
 TEST_F(ContentCard, FailuresShowOneMessageAndLeaveTheOldFile) {
@@ -154,7 +130,7 @@ TEST_F(ContentCard, FailuresShowOneMessageAndLeaveTheOldFile) {
         {"HTTP 500", "{}", 500, 127, 4},
     };
     for (const auto& c : cases) {
-        answerWith(c.answer, c.httpStatus);
+        server_.answerWith(c.answer, c.httpStatus);
         RecordingPresenter presenter;
         CallTrace trace;
         EXPECT_FALSE(fetchDeviceContent(kSerial, root_, &trace)) << c.name;
@@ -166,7 +142,7 @@ TEST_F(ContentCard, FailuresShowOneMessageAndLeaveTheOldFile) {
         EXPECT_EQ(slurp(dev()), "OLD") << c.name;
         EXPECT_EQ(namesIn(sys()), std::vector<std::string>{"dev"}) << c.name;
     }
-    answerWith(contentAnswer(std::string(102400, 'f')));
+    server_.answerWith(contentAnswer(std::string(102400, 'f')));
     ASSERT_TRUE(fetchDeviceContent(kSerial, root_));
     EXPECT_EQ(slurp(dev()), std::string(51200, '\xff'));
 }
@@ -178,11 +154,11 @@ TEST_F(ContentCard, EmptySerialSendsNothing) {
     EXPECT_EQ(trace.result, kResultMissingArgument);
     ASSERT_EQ(presenter.shown().size(), 1u);
     EXPECT_EQ(presenter.shown()[0].text, "Server connection error, please try again:888");
-    EXPECT_EQ(requests(), 0u);
+    EXPECT_EQ(server_.requests().size(), 0u);
 }
 
 TEST_F(ContentCard, CardWithoutItsSystemFolderOrWithLinks) {
-    answerWith(contentAnswer("4e4557"));
+    server_.answerWith(contentAnswer("4e4557"));
     FixtureFolder outside;
     writeFixtureFile(outside / "dev", "PC FILE");
 
@@ -222,7 +198,7 @@ TEST_F(ContentCard, CardWithoutItsSystemFolderOrWithLinks) {
 TEST_F(ContentCard, NamesMatchedWithoutRegardToCase) {
     fs::remove_all(root_ + "/obdtool");
     writeFixtureFile(root_ + "/OBDTOOL/SYS/DEV", "OLD");
-    answerWith(contentAnswer("4e4557"));
+    server_.answerWith(contentAnswer("4e4557"));
     ASSERT_TRUE(fetchDeviceContent(kSerial, root_));
     EXPECT_EQ(namesIn(root_ + "/OBDTOOL/SYS"), std::vector<std::string>{"DEV"});
     EXPECT_EQ(slurp(root_ + "/OBDTOOL/SYS/DEV"), "NEW");
@@ -230,7 +206,7 @@ TEST_F(ContentCard, NamesMatchedWithoutRegardToCase) {
 
 TEST_F(ContentCard, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile) {
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
-    answerWith(contentAnswer("4e4557"));
+    server_.answerWith(contentAnswer("4e4557"));
     ::chmod(sys().c_str(), 0555);
     RecordingPresenter presenter;
     EXPECT_FALSE(fetchDeviceContent(kSerial, root_));
@@ -246,7 +222,7 @@ TEST_F(ContentCard, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile) {
 TEST_F(ContentCard, AFailedReplaceLeavesNoTemporaryFile) {
     fs::remove(dev());
     writeFixtureFile(dev() + "/inside", "KEEP");
-    answerWith(contentAnswer("4e4557"));
+    server_.answerWith(contentAnswer("4e4557"));
     RecordingPresenter presenter;
     EXPECT_FALSE(fetchDeviceContent(kSerial, root_));
     ASSERT_EQ(presenter.shown().size(), 1u);

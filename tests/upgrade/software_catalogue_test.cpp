@@ -1,22 +1,20 @@
 // The catalogue calls: their bodies as the server receives them, the refusal of empty arguments,
 // the element parser's code table and what each answer of the server gives.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "net/api.h"
-#include "support/local_server.h"
+#include "support/recording_api_server.h"
 #include "support/recording_presenter.h"
 #include "upgrade/catalogue.h"
 
 namespace krevol {
 namespace {
 
-using test::LocalServer;
+using test::RecordingApiServer;
 using test::RecordingPresenter;
 
 const std::string kHead = "{\"statuscode\": 0,\r\n\t\t\"message\": \"\",\r\n\t\t\"data\" : {\r\n\t\t";
@@ -179,43 +177,13 @@ TEST(SoftwareItem, NoVersionAndUpgradable) {
 
 class CatalogueServer : public ::testing::Test {
   protected:
-    void SetUp() override {
-        server_.http().Post(R"(/krevol-manager-api/(.*))",
-                            [this](const httplib::Request& req, httplib::Response& res) {
-                                std::lock_guard lock(mutex_);
-                                paths_.push_back(req.matches[1]);
-                                bodies_.push_back(req.body);
-                                res.status = httpStatus_;
-                                res.set_content(answer_, "application/json");
-                            });
-        server_.start();
-        ::setenv("KREVOL_API_HOST", server_.hostPort().c_str(), 1);
-    }
-    void TearDown() override { ::unsetenv("KREVOL_API_HOST"); }
+    void SetUp() override { server_.start(); }
 
-    void answerWith(const std::string& answer, int httpStatus = 200) {
-        std::lock_guard lock(mutex_);
-        answer_ = answer;
-        httpStatus_ = httpStatus;
-    }
-    std::vector<std::string> bodies() {
-        std::lock_guard lock(mutex_);
-        return bodies_;
-    }
-    std::vector<std::string> paths() {
-        std::lock_guard lock(mutex_);
-        return paths_;
-    }
-
-    LocalServer server_;
-    std::mutex mutex_;
-    std::string answer_ = "{\"statuscode\":200,\"message\":\"\"}";
-    int httpStatus_ = 200;
-    std::vector<std::string> paths_, bodies_;
+    RecordingApiServer server_;
 };
 
 TEST_F(CatalogueServer, RequestBodiesByteForByte) {
-    answerWith(catalogueAnswer(element("1", "A")));
+    server_.answerWith(catalogueAnswer(element("1", "A")));
     std::vector<SoftwareItem> list;
     ASSERT_TRUE(fetchCatalogue("17", "\"tk-9\"", "1001202412345678", list));
 
@@ -223,16 +191,16 @@ TEST_F(CatalogueServer, RequestBodiesByteForByte) {
     item.id = "\"B-2\"";
     item.param4 = "2.10";
     item.isrom = 1;
-    answerWith("{\"statuscode\":200,\"message\":\"ok\"}");
+    server_.answerWith("{\"statuscode\":200,\"message\":\"ok\"}");
     ASSERT_TRUE(reportSoftwareVersion("17", "\"tk-9\"", "1001202412345678", item));
     item.id = "";  // an empty id is sent as it is
     item.isrom = -3;
     ASSERT_TRUE(reportSoftwareVersion("17", "\"tk-9\"", "1001202412345678", item));
 
-    ASSERT_EQ(paths(),
+    ASSERT_EQ(server_.paths(),
               (std::vector<std::string>{"cartypesoft/synchCarSoft", "cartypesoft/synchCarSoftVersion",
                                         "cartypesoft/synchCarSoftVersion"}));
-    const std::vector<std::string> b = bodies();
+    const std::vector<std::string> b = server_.bodies();
     EXPECT_EQ(b[0],
               kHead +
                   "\"usersId\": 17,\r\n\t\t\"token\": \"tk-9\",\r\n\t\t\"id\": 17,\r\n\t\t\"deviceSn\" : "
@@ -294,7 +262,7 @@ TEST_F(CatalogueServer, EmptyArgumentSendsNothingAndShows127With888) {
         EXPECT_EQ(shown[0].code, 888);
         EXPECT_EQ(shown[0].text, "Server connection error, please try again:888");
     }
-    EXPECT_TRUE(bodies().empty());
+    EXPECT_TRUE(server_.bodies().empty());
 }
 
 TEST_F(CatalogueServer, CatalogueAnswers) {
@@ -340,7 +308,7 @@ TEST_F(CatalogueServer, CatalogueAnswers) {
         {"HTTP 500", "{}", 500, false, {}, 127, 4},
     };
     for (const auto& c : cases) {
-        answerWith(c.answer, c.httpStatus);
+        server_.answerWith(c.answer, c.httpStatus);
         RecordingPresenter presenter;
         std::vector<SoftwareItem> list(3);  // emptied by every answer
         std::vector<std::string> handed;
@@ -385,7 +353,7 @@ TEST_F(CatalogueServer, VersionReportAnswers) {
         {"HTTP 404", "{}", 404, false, 127, 4},
     };
     for (const auto& c : cases) {
-        answerWith(c.answer, c.httpStatus);
+        server_.answerWith(c.answer, c.httpStatus);
         RecordingPresenter presenter;
         EXPECT_EQ(reportSoftwareVersion("1", "\"t\"", "1001202412345678", item), c.ok) << c.name;
         const auto shown = presenter.shown();
