@@ -42,6 +42,7 @@ int runUnpackCommand(const std::vector<std::string>& args, std::ostream& out, st
 int runUploadLogsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runFormatCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runEjectCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runSuiteVersionCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // The words of a command: positional arguments and the common options.
 struct CommandWords {

@@ -34,6 +34,9 @@ const std::vector<Command>& commands() {
          &runFormatCommand},
         {"eject", "[MOUNTPOINT]", "unmount and power off the tool's drive (default: the detected one)",
          &runEjectCommand},
+        {"suite-version", "",
+         "ask the server for the newest PC suite: its version, address and whether it is newer",
+         &runSuiteVersionCommand},
     };
     return table;
 }

@@ -3,8 +3,19 @@
 
 #include <QLabel>
 
+#include <filesystem>
+#include <system_error>
+
+#include "app/folders.h"
+#include "app/message_presenter.h"
 #include "app/messages.h"
+#include "app/version.h"
 #include "mainwindow/main_window_ui_parts.h"
+#include "net/transport.h"
+#include "suite/package_signature.h"
+#include "suite/suite_package.h"
+#include "suite/suite_version.h"
+#include "ui/background_task.h"
 #include "ui/picture_ids.h"
 #include "ui/skin.h"
 #include "ui/skin_button.h"
@@ -12,6 +23,21 @@
 namespace krevol {
 
 using namespace ui_parts;
+
+namespace {
+
+SuiteInstallOverrides& overrides() {
+    static SuiteInstallOverrides value;
+    return value;
+}
+
+constexpr int kProgressInterval = 250;  // ms between progress texts while the package downloads
+
+}  // namespace
+
+void setSuiteInstallOverrides(const SuiteInstallOverrides& value) {
+    overrides() = value;
+}
 
 CSuiteVersionPage::CSuiteVersionPage(PageHost& host)
     : MainWindowPage(host), timers_(this, [this](int id) {
@@ -24,10 +50,13 @@ CSuiteVersionPage::CSuiteVersionPage(PageHost& host)
         makeButton(parentWidget(), "actionLink", kActionLinkRect, skinPicture(picture::kPrimaryButton),
                    QString(), createUiFont(16, 700), Qt::white);
     connect(actionLink_, &QAbstractButton::clicked, this, &CSuiteVersionPage::onActionLink);
+    progressTimer_.setInterval(kProgressInterval);
+    connect(&progressTimer_, &QTimer::timeout, this, &CSuiteVersionPage::showDownloadProgress);
 }
 
 void CSuiteVersionPage::enter() {
-    setTexts(msgId(208), msgId(207));
+    if (installing_) return;  // the download's progress stays on the page
+    setTexts(QString::fromStdString(formatText(460, kProgramVersion)), msgId(207));
     startVersionQuery();
 }
 
@@ -35,10 +64,10 @@ void CSuiteVersionPage::startVersionQuery() {
     timers_.arm(kTimerSuiteVersion, kTimerSuiteVersionDelay);
 }
 
-void CSuiteVersionPage::setTexts(int textId, int linkId) {
-    versionText_->setText(text(textId));
+void CSuiteVersionPage::setTexts(const QString& text, int linkId) {
+    versionText_->setText(text);
     actionLinkId_ = linkId;
-    actionLink_->setText(text(linkId));
+    actionLink_->setText(QString::fromStdString(loadText(linkId)));
     placeActionLink(*versionText_, *actionLink_);
 }
 
@@ -49,19 +78,108 @@ void CSuiteVersionPage::updateVisibility(const MainWindowVisibility& v) {
 }
 
 bool CSuiteVersionPage::isTimerArmed(int id) const {
-    return timers_.isArmed(id);
+    // The query's job is pending until the query it started in the background has ended.
+    return timers_.isArmed(id) || (id == kTimerSuiteVersion && queryRunning_);
+}
+
+bool CSuiteVersionPage::busy() const {
+    return installing_;
+}
+
+bool CSuiteVersionPage::confirmClose() {
+    runStopFlag = 1;  // the download ends within a second; its result is not shown any more
+    return true;
 }
 
 void CSuiteVersionPage::onActionLink() {
-    if (state().runBusy == 1) return;
+    if (state().runBusy == 1 || installing_) return;
     if (actionLinkId_ == msgId(207) || actionLinkId_ == msgId(260))
         host().switchToPage(kPageSettings);
     else
         installSuitePackage();
 }
 
-// The PC suite self-upgrade fills these in.
-void CSuiteVersionPage::onSuiteVersionTimer() {}  // querySuiteVersion: text, link "Upgrade" and the offer
-void CSuiteVersionPage::installSuitePackage() {}  // download suiteInstallerUrl and start its installer
+void CSuiteVersionPage::onSuiteVersionTimer() {
+    if (queryRunning_ || installing_) return;
+    queryRunning_ = true;
+    runInBackground(
+        this, [] { return querySuiteVersion(); }, [this](SuiteVersionQuery query) { applyQuery(query); });
+}
+
+void CSuiteVersionPage::applyQuery(const SuiteVersionQuery& query) {
+    queryRunning_ = false;
+    if (installing_) return;
+    // The texts first: the page never keeps "querying" behind a message box.
+    const SuiteVersionTexts texts = suiteVersionTexts(query);
+    if (query.ok) {
+        state().suiteInstallerUrl = query.reply.packageUrl;
+        serverVersion_ = query.reply.serverVersion;
+    }
+    setTexts(QString::fromStdString(texts.text), texts.linkId);
+    if (query.newer) offerText_ = versionText_->text();
+    host().pageChanged();
+    if (!query.ok) {
+        if (query.messageId != 0) showError(query.messageId, query.code);
+        return;
+    }
+    if (query.newer && state().currentPage != kPageSuiteVersion &&
+        showMessage(289, kBoxYesNo) == kAnswerFirst)
+        onActionLink();
+}
+
+void CSuiteVersionPage::installSuitePackage() {
+    const SuiteInstallOverrides& test = overrides();
+    SuiteInstallOptions options;
+    options.folder = !test.folder.empty()                   ? test.folder
+                     : !state().suiteDownloadFolder.empty() ? state().suiteDownloadFolder
+                                                            : downloadFolder();
+    if (options.folder.back() != '/') options.folder += '/';
+    options.publicKey = test.publicKey ? *test.publicKey : std::string(suitePublicKey());
+    options.startInstaller = test.startInstaller;
+    packageLength_ = std::make_shared<std::atomic<std::int64_t>>(0);
+    options.length = packageLength_.get();
+    const std::string url = state().suiteInstallerUrl;
+    packagePath_ = suitePackagePath(url, options.folder);
+
+    installing_ = true;
+    actionLink_->setEnabled(false);
+    showDownloadProgress();
+    progressTimer_.start();
+    runInBackground(
+        this,
+        [url, options, length = packageLength_] {
+            (void)length;  // keeps the Content-Length alive while the download writes it
+            return krevol::installSuitePackage(url, options);
+        },
+        [this](SuiteInstallOutcome outcome) { finishInstall(outcome); });
+}
+
+void CSuiteVersionPage::showDownloadProgress() {
+    const std::int64_t total = packageLength_ ? packageLength_->load() : 0;
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(packagePath_, ec);
+    int percent = 0;
+    if (!ec && total > 0)
+        percent =
+            static_cast<int>(std::min<std::uint64_t>(100, size * 100 / static_cast<std::uint64_t>(total)));
+    const QString text =
+        QString::fromStdString(formatText(461, kProgramVersion, serverVersion_.c_str(), percent));
+    versionText_->setText(text);
+    placeActionLink(*versionText_, *actionLink_);
+}
+
+void CSuiteVersionPage::finishInstall(const SuiteInstallOutcome& outcome) {
+    progressTimer_.stop();
+    installing_ = false;
+    actionLink_->setEnabled(true);
+    if (!outcome.ended) {
+        setTexts(offerText_.isEmpty() ? versionText_->text() : offerText_, msgId(206));
+        host().pageChanged();
+        if (outcome.messageId != 0) showError(outcome.messageId, outcome.code);
+        return;
+    }
+    // The installer runs (or nothing was found to run): the suite ends, as the close icon would.
+    parentWidget()->close();
+}
 
 }  // namespace krevol

@@ -1,6 +1,10 @@
 #include "sandbox/demo_seed.h"
 
+#include <openssl/evp.h>
+
 #include <fstream>
+#include <iterator>
+#include <memory>
 #include <system_error>
 #include <vector>
 
@@ -115,6 +119,33 @@ bool makeDemoVolume(const fs::path& root, std::string& error) {
                      "2024-05-30 17:40:11 E102 key not found\n", error);
 }
 
+// Writes `file` + ".sig": the Ed25519 signature of the file's bytes with the demo signing key.
+bool signPackage(const fs::path& file, std::string& error) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) {
+        error = "cannot read " + file.string();
+        return false;
+    }
+    unsigned char seed[32];
+    const std::string hex = kDemoSuiteSigningKey;
+    for (std::size_t i = 0; i < 32; ++i)
+        seed[i] = static_cast<unsigned char>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(
+        EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, seed, sizeof seed), &EVP_PKEY_free);
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    unsigned char signature[64];
+    std::size_t length = sizeof signature;
+    if (!key || !ctx || EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, key.get()) != 1 ||
+        EVP_DigestSign(ctx.get(), signature, &length, reinterpret_cast<const unsigned char*>(bytes.data()),
+                       bytes.size()) != 1) {
+        error = "cannot sign " + file.string();
+        return false;
+    }
+    return writeFile(fs::path(file.string() + ".sig"),
+                     std::string(reinterpret_cast<const char*>(signature), length), error);
+}
+
 }  // namespace
 
 fs::path databasePath(const fs::path& dataDir) {
@@ -159,7 +190,9 @@ bool seedDemoData(const fs::path& dataDir, const fs::path& seedSource, std::stri
         error = "suite folder missing: " + (seedSource / "suite").string();
         return false;
     }
-    if (!zipFolder(seedSource / "suite", packagesPath(dataDir) / kSuitePackage, error)) return false;
+    if (!zipFolder(seedSource / "suite", packagesPath(dataDir) / kSuitePackage, error) ||
+        !signPackage(packagesPath(dataDir) / kSuitePackage, error))
+        return false;
 
     SandboxStore store;
     if (!store.open(db.string(), error, false) || !store.seed(demoData(), error)) return false;

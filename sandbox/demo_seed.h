@@ -17,6 +17,14 @@ inline constexpr const char* kUnownedSerial = "1001202499999999";  // known to t
 inline constexpr const char* kDemoVolumeName = "KREVOL-SD";        // sub-folder of <data>/volumes
 inline constexpr const char* kSuiteVersion = "4.3.1";
 inline constexpr const char* kSuitePackage = "KrevolSuite_4.3.1.zip";
+// DEMO ONLY, never for a real package: the Ed25519 key pair that signs the demo's suite package
+// (the signature is served as kSuitePackage + ".sig"). The private key is public knowledge here;
+// scripts/run-demo builds the suite with the public key (KREVOL_SUITE_PUBLIC_KEY), hex of the raw
+// 32 bytes.
+inline constexpr const char* kDemoSuiteSigningKey =
+    "3b2c6f35390032eee3f388e874667328e8cd63606e8a85fb4658fbf85feb44a7";
+inline constexpr const char* kDemoSuitePublicKey =
+    "a10196231ce87e90fbb937dfd544fc81c23c1eb9aa72594f2eafa800da6dd033";
 
 // Files of a data folder.
 std::filesystem::path databasePath(const std::filesystem::path& dataDir);
@@ -27,7 +35,8 @@ std::filesystem::path logPath(const std::filesystem::path& dataDir);
 std::filesystem::path volumesPath(const std::filesystem::path& dataDir);  // the folder for KREVOL_VOLUMES
 
 // Replaces the sandbox's own files in `dataDir` (database, packages, uploads, outbox, the demo tool
-// folder; nothing else there is touched) by fresh demo data. `seedSource` holds packages/<name>/
+// folder; nothing else there is touched) by fresh demo data. The suite package is signed with the
+// demo key (kSuitePackage + ".sig", 64 raw bytes). `seedSource` holds packages/<name>/
 // and suite/.
 bool seedDemoData(const std::filesystem::path& dataDir, const std::filesystem::path& seedSource,
                   std::string& error);

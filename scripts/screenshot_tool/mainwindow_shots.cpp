@@ -456,3 +456,107 @@ const bool registered =
                   }});
 
 }  // namespace
+
+// ---- Page 7, PC suite version: querying, a newer suite offered, already the latest, the query
+// failed, and the package downloading. A server of its own answers the version query (and, with
+// an empty success, every other call), and serves a package that stops half way.
+#include "mainwindow/suite_version_page.h"
+#include "net/transport.h"
+
+namespace {
+
+class SuiteShotServer {
+  public:
+    static SuiteShotServer& instance() {
+        static SuiteShotServer server;
+        return server;
+    }
+    // Points the API here with this version answer ("" for a failed query).
+    void use(const std::string& version) {
+        {
+            std::lock_guard lock(mutex_);
+            version_ = version;
+        }
+        qputenv("KREVOL_API_HOST", QByteArray::fromStdString(server_.hostPort()));
+    }
+
+  private:
+    SuiteShotServer() {
+        server_.http().Post("/krevol-manager-api/pctool/selectUpgradeTool", [this](const httplib::Request&,
+                                                                                   httplib::Response& res) {
+            std::string version;
+            {
+                std::lock_guard lock(mutex_);
+                version = version_;
+            }
+            res.set_content(version.empty() ? std::string("{\"statuscode\":15,\"message\":\"x\"}")
+                                            : "{\"statuscode\":200,\"data\":{\"packagePath\":\"" +
+                                                  server_.url("/dl/KrevolSuite_4.3.1.zip") +
+                                                  "\",\"versionId\":\"" + version + "\"}}",
+                            "application/json");
+        });
+        server_.http().Post(R"(/krevol-manager-api/(.*))",
+                            [](const httplib::Request&, httplib::Response& res) {
+                                res.set_content("{\"statuscode\":200,\"data\":[]}", "application/json");
+                            });
+        // 8 MiB, of which 3.5 MiB arrive at once (3 MiB reach the file in whole 1 MiB blocks: 37 %); the
+        // rest waits (at most 5 s, or until the window went).
+        server_.http().Get("/dl/KrevolSuite_4.3.1.zip", [](const httplib::Request&, httplib::Response& res) {
+            constexpr std::size_t kSize = 8 << 20;
+            res.set_content_provider(
+                kSize, "application/zip", [](size_t offset, size_t, httplib::DataSink& sink) {
+                    const std::string block(offset == 0 ? kSize * 7 / 16 : kSize - offset, 'z');
+                    if (offset != 0)
+                        for (int i = 0; i < 500 && krevol::runStopFlag == 0; ++i)
+                            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    sink.write(block.data(), block.size());
+                    return true;
+                });
+        });
+        server_.start();
+    }
+
+    krevol::test::LocalServer server_;
+    std::mutex mutex_;
+    std::string version_;
+};
+
+QLabel* versionText(QWidget& widget) {
+    return widget.findChild<QLabel*>(QStringLiteral("versionText"));
+}
+
+// Page 7 with the server answering `version`; `settle` waits until the query has ended.
+std::function<void(QWidget&)> suitePage(std::string version, bool settleQuery) {
+    return [version, settleQuery](QWidget& widget) {
+        waitForRefresh(widget);
+        SuiteShotServer::instance().use(version);
+        // The shots never start anything.
+        krevol::SuiteInstallOverrides overrides;
+        overrides.startInstaller = [](const std::string&) { return false; };
+        overrides.publicKey = std::string();
+        overrides.folder = QDir::tempPath().toStdString() + "/krevol-shots-KrevolDown/";
+        krevol::setSuiteInstallOverrides(overrides);
+        auto& window = static_cast<CKrevolUpdateDlg&>(widget);
+        window.showPage(krevol::kPageSuiteVersion);
+        if (!settleQuery) return;
+        const QString querying = versionText(widget)->text();
+        waitUntil([&] { return versionText(widget)->text() != querying; });
+        window.move(0, 0);
+    };
+}
+
+const bool suiteShotsRegistered =
+    registerShot(
+        {"main_suite_querying", [] { return mainWindow(true, ready()); }, suitePage("4.3.1", false)}) &&
+    registerShot({"main_suite_newer", [] { return mainWindow(true, ready()); }, suitePage("4.10.0", true)}) &&
+    registerShot({"main_suite_latest", [] { return mainWindow(true, ready()); }, suitePage("4.3.0", true)}) &&
+    registerShot({"main_suite_failed", [] { return mainWindow(true, ready()); }, suitePage("", true)}) &&
+    registerShot({"main_suite_downloading", [] { return mainWindow(true, ready()); },
+                  [](QWidget& widget) {
+                      suitePage("4.3.1", true)(widget);
+                      if (auto* link = widget.findChild<QAbstractButton*>(QStringLiteral("actionLink")))
+                          link->click();
+                      waitUntil([&] { return versionText(widget)->text().contains(QStringLiteral("37")); });
+                  }});
+
+}  // namespace

@@ -56,6 +56,7 @@ class ApiServer {
         serve("/krevol-manager-api/deviceuser/selectDeviceByUserId", false);
         serveCatalogue();
         serveRun();
+        serveSuiteVersion();
         server_.start();
         qputenv("KREVOL_API_HOST", QByteArray::fromStdString(server_.hostPort()));
     }
@@ -124,6 +125,12 @@ class ApiServer {
         std::lock_guard lock(mutex_);
         list_ = std::move(answer);
     }
+    // The PC suite version answer (default: the running version, so nothing is offered).
+    void setSuiteAnswer(std::string answer) {
+        std::lock_guard lock(mutex_);
+        suite_ = std::move(answer);
+    }
+    int suiteCalls() const { return suiteCalls_; }
     void setDelay(int ms) { delayMs_ = ms; }
     int ownerCalls() const { return ownerCalls_; }
     int listCalls() const { return listCalls_; }
@@ -237,6 +244,19 @@ class ApiServer {
         });
     }
 
+    void serveSuiteVersion() {
+        server_.http().Post("/krevol-manager-api/pctool/selectUpgradeTool",
+                            [this](const httplib::Request&, httplib::Response& res) {
+                                std::string body;
+                                {
+                                    std::lock_guard lock(mutex_);
+                                    body = suite_;
+                                }
+                                ++suiteCalls_;
+                                res.set_content(body, "application/json");
+                            });
+    }
+
     LocalServer server_;
     mutable std::mutex mutex_;
     std::function<std::string()> catalogueMaker_;
@@ -257,6 +277,10 @@ class ApiServer {
     std::atomic<int> cataloguesRunning_{0};
     std::atomic<int> mostCataloguesAtOnce_{0};
     std::string owner_;
+    std::string suite_ =
+        "{\"statuscode\":200,\"data\":{\"packagePath\":\"http://127.0.0.1:1/"
+        "x.zip\",\"versionId\":\"4.3.0\"}}";
+    std::atomic<int> suiteCalls_{0};
     std::string list_ = "{\"statuscode\":200,\"data\":[]}";
     std::atomic<int> delayMs_{0};
     std::atomic<int> ownerCalls_{0};

@@ -79,6 +79,7 @@ grep -q "SIL Open Font License" "$root/usr/share/doc/$package/LICENSE-Liberation
 # Every shared library the programs link is provided by a package named in Depends.
 for program in KrevolRegist krevolctl; do
   for lib in $(readelf -d "$root/$dir/$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+    # awk reads to the end: leaving early would end ldconfig with SIGPIPE, a failure under pipefail.
     path="$(ldconfig -p | awk -v l="$lib" '$1 == l && !found { print $NF; found = 1 }')"
     [ -n "$path" ] || fail "$program links $lib, which is not installed here"
     owner="$(dpkg -S "$(readlink -f "$path")" 2>/dev/null || dpkg -S "$path" 2>/dev/null)" ||
