@@ -34,6 +34,13 @@ inline const QColor& kAccent = colour::kLink;
 inline const QColor& kListText = colour::kTextDark;  // Other Devices rows
 inline const QColor kSoftwareText{105, 105, 105};    // software rows
 
+// A display row ("a$b$c$progress") up to and including its last "$", without the progress text; a
+// row without "$" has nothing to keep.
+inline QString withoutProgress(const QString& row) {
+    const qsizetype dollar = row.lastIndexOf(QLatin1Char('$'));
+    return dollar >= 0 ? row.left(dollar + 1) : QString();
+}
+
 // A catalogue text for a control.
 inline QString text(int id) {
     return QString::fromStdString(loadText(id));
