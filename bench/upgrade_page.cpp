@@ -120,7 +120,7 @@ krevol::CUpgradePage* upgradePage(CKrevolUpdateDlg& window) {
 template <typename Done>
 bool waitFor(Done done, int ms) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done() && std::chrono::steady_clock::now() < until) QTest::qWait(1);
+    while (!done() && std::chrono::steady_clock::now() < until) QTest::qWait(5);
     return done();
 }
 
