@@ -1,0 +1,313 @@
+// bench-upgrade-page: one install run of a large package started from the upgrade page (the main
+// window headless, one click on the one-click button) against the same run driven directly, step
+// after step, the way krevolctl drives it.
+//
+//   bench-upgrade-page [SIZE_MB [ROUNDS]]   (defaults: about 200 MB, 3 rounds)
+//
+// A package of about SIZE_MB MB (half incompressible, half text, in a few hundred files, deflated
+// at level 1) is served without a rate limit on 127.0.0.1 by the main-window tests' API server, which
+// also answers the tool's owner, the device list, the catalogue (one entry on offer), the version
+// report and the content file. Every round, in alternating order, onto a fresh card folder:
+//   window: a main window for the tool, the upgrade page with its list loaded, one click; timed from
+//           the click until the page is unlocked again (which includes the 50 ms step timers and the
+//           list read again after the run), and until the run's last step ended;
+//   direct: InstallRun::runInstallStep() in a loop on the calling thread, with the same settings and
+//           the same item as the page queues.
+// Printed: the medians and the window's overhead against the direct run.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QTest>
+
+#include <zip.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mainwindow/upgrade_page.h"
+#include "net/transport.h"
+#include "ui/my_list_box.h"
+#include "upgrade/install_run.h"
+
+#include "bench/bench_support.h"
+#include "mainwindow/main_window_fixture.h"
+
+namespace {
+
+using namespace krevol::bench;
+namespace fs = std::filesystem;
+constexpr std::size_t kMB = 1000000;
+constexpr std::size_t kChunk = 1 << 20;
+
+void noise(std::string& buffer, std::uint32_t& state) {
+    for (char& c : buffer) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        c = static_cast<char>(state & 0xff);
+    }
+}
+
+void text(std::string& buffer, std::uint32_t seed) {
+    std::size_t i = 0;
+    while (i < buffer.size()) {
+        ++seed;
+        const std::string line = "KEY" + std::to_string(seed % 9973) + "=0x" +
+                                 std::to_string(seed * 2654435761u) +
+                                 " ; transponder table entry, immobilizer data\n";
+        for (std::size_t k = 0; k < line.size() && i < buffer.size(); ++k) buffer[i++] = line[k];
+    }
+}
+
+// The same package as bench-install's. Returns the uncompressed size, -1 on failure.
+std::int64_t writePackage(const fs::path& path, std::size_t size) {
+    zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
+    if (zip == nullptr) return -1;
+    std::string chunk;
+    std::uint32_t state = 0x9e3779b9u;
+    std::int64_t total = 0;
+    const std::size_t half = size / 2;
+    auto addFile = [&](const std::string& name, std::size_t bytes, bool incompressible) {
+        zip_fileinfo info{};
+        info.dosDate = 0x5A210000;
+        if (zipOpenNewFileInZip64(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 1,
+                                  0) != ZIP_OK)
+            return false;
+        std::size_t left = bytes;
+        while (left > 0) {
+            chunk.resize(std::min(left, kChunk));
+            if (incompressible)
+                noise(chunk, state);
+            else
+                text(chunk, static_cast<std::uint32_t>(left));
+            if (zipWriteInFileInZip(zip, chunk.data(), static_cast<unsigned>(chunk.size())) != ZIP_OK)
+                return false;
+            left -= chunk.size();
+        }
+        total += static_cast<std::int64_t>(bytes);
+        return zipCloseFileInZip(zip) == ZIP_OK;
+    };
+    bool ok = true;
+    const std::size_t bigFile = half / 40;
+    for (int i = 0; ok && i < 40; ++i)
+        ok = addFile("obdtool/vehicle/BIN" + std::to_string(i % 8) + "/data" + std::to_string(i) + ".bin",
+                     bigFile, true);
+    const std::size_t smallFile = half / 800;
+    for (int i = 0; ok && i < 800; ++i)
+        ok = addFile("obdtool/vehicle/TXT" + std::to_string(i % 10) + "/sub" + std::to_string(i % 4) +
+                         "/list" + std::to_string(i) + ".txt",
+                     smallFile, false);
+    if (zipClose(zip, nullptr) != ZIP_OK || !ok) return -1;
+    return total;
+}
+
+krevol::CUpgradePage* upgradePage(CKrevolUpdateDlg& window) {
+    for (QObject* child : window.children())
+        if (auto* page = dynamic_cast<krevol::CUpgradePage*>(child)) return page;
+    return nullptr;
+}
+
+// Waits (at most `ms`) until `done` holds, running the event loop.
+template <typename Done>
+bool waitFor(Done done, int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done() && std::chrono::steady_clock::now() < until) QTest::qWait(5);
+    return done();
+}
+
+// The API server, the tool's card and the presenter of the main-window tests.
+class Bench : private krevol::test::MainWindowFixture {
+  public:
+    Bench() { setUp(); }
+    ~Bench() { tearDown(); }
+
+    bool prepare(const std::string& packageBytes) {
+        drive_ = addDrive(QStringLiteral("TOOL"), krevol::test::kOwnSerial);
+        server_->setOwner(krevol::test::ownerIs(krevol::test::kEmail));
+        server_->setList(krevol::test::listOf({krevol::test::element("KR-900", krevol::test::kOwnSerial)}));
+        // One entry on offer every time the list is read (the version report is not remembered).
+        server_->setCatalogue(
+            "{\"statuscode\":200,\"message\":\"ok\",\"data\":[{\"id\":1,\"param1\":\"BIG\",\"param2\":\"2\","
+            "\"param3\":\"1.00\",\"paramView3\":\"1.00\",\"param4\":\"2.00\",\"paramView4\":\"2.00\","
+            "\"param5\":\"p5\",\"softurl\":\"" +
+            server_->url("/pkg/BIG.zip") +
+            "\",\"softpackageSize\":\"200MB\",\"isrom\":\"0\",\"updatedesc\":\"notes\"}]}");
+        server_->setPackage("BIG.zip", packageBytes);
+        return fs::exists(drive_ + "/DEVINFO.INI");
+    }
+
+    void freshCard() {
+        fs::remove_all(drive_ + "/obdtool/vehicle");
+        fs::remove(drive_ + "/obdtool/sys/dev");
+    }
+    std::int64_t installedBytes() const { return krevol::folderSize(drive_ + "/obdtool/vehicle"); }
+
+    // A window with its list loaded and the row ticked; the click; the times until the last step
+    // ended and until the page is unlocked. False when anything went wrong.
+    bool windowRound(const fs::path& work, double& runSeconds, double& unlockedSeconds) {
+        auto window = makeWindow();
+        if (!waitForRefresh(*window)) return false;
+        krevol::MainWindowState& s = window->state();
+        s.softFolder = (work / "window/KrevolSoft").string() + "/";
+        s.updateFolder = s.softFolder + "KrevolUpdate/";
+        krevol::CUpgradePage* page = upgradePage(*window);
+        if (page == nullptr || !window->showPage(krevol::kPageUpgrade)) return false;
+        auto* list = child<CMyListBox>(*window, "softwareList");
+        auto* button = child<QAbstractButton>(*window, "oneClickButton");
+        if (!waitFor([&] { return !page->catalogueLoading() && list->count() == 1; }, 30000)) return false;
+        items_ = s.softwareItems;
+        settings_.userId = s.userId;
+        settings_.token = s.token;
+        settings_.deviceSerial = s.deviceSerial;
+        settings_.driveRoot = s.driveRoot;
+        list->setSelected(0, true);
+        presenter_->clear();
+
+        const auto start = std::chrono::steady_clock::now();
+        QTest::mouseClick(button, Qt::LeftButton);
+        if (s.runBusy != 1) return false;
+        if (!waitFor([&] { return !page->runActive(); }, 600000)) return false;
+        const auto runEnd = std::chrono::steady_clock::now();
+        if (!waitFor([&] { return s.runBusy == 0 && krevol::CUpgradePage::runWorkersAlive() == 0; }, 60000))
+            return false;
+        const auto unlocked = std::chrono::steady_clock::now();
+        runSeconds = seconds(runEnd - start);
+        unlockedSeconds = seconds(unlocked - start);
+        const bool ok = presenter_->shown().empty() && server_->contentCalls() > 0;
+        if (!ok) {
+            for (const krevol::ShownMessage& m : presenter_->shown())
+                std::fprintf(stderr, "  box %d: %s\n", m.id, m.text.c_str());
+            std::fprintf(stderr, "  progress: %s\n",
+                         child<QLabel>(*window, "progressText")->text().toStdString().c_str());
+        }
+        window.reset();
+        return ok;
+    }
+
+    // The same run driven step after step on this thread.
+    bool directRound(const fs::path& work, double& runSeconds) {
+        krevol::InstallRunSettings settings = settings_;
+        settings.softFolder = (work / "direct/KrevolSoft").string() + "/";
+        settings.updateFolder = settings.softFolder + "KrevolUpdate/";
+        std::vector<krevol::SoftwareItem> items = items_;
+        for (krevol::SoftwareItem& item : items) item.state = krevol::kItemQueued;
+        krevol::runStopFlag.store(0);
+        krevol::InstallRun run(settings, items, nullptr);
+        const auto start = std::chrono::steady_clock::now();
+        krevol::InstallStep step = krevol::InstallStep::NextItem;
+        while (step == krevol::InstallStep::NextItem) step = run.runInstallStep();
+        runSeconds = seconds(std::chrono::steady_clock::now() - start);
+        const bool ok =
+            step == krevol::InstallStep::Finished && run.items()[0].state == krevol::kItemUpToDate;
+        if (!ok)
+            std::fprintf(stderr, "  direct run: step %d, item state %d\n", static_cast<int>(step),
+                         run.items()[0].state);
+        return ok;
+    }
+
+  private:
+    std::string drive_;
+    std::vector<krevol::SoftwareItem> items_;
+    krevol::InstallRunSettings settings_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::size_t sizeMB = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 200;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+    if (sizeMB == 0 || rounds < 1) {
+        std::fprintf(stderr, "usage: bench-upgrade-page [SIZE_MB [ROUNDS]]\n");
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("no_proxy", "127.0.0.1,localhost");
+    qputenv("NO_PROXY", "127.0.0.1,localhost");
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    std::string templ = (fs::temp_directory_path() / "krevol-bench-upgrade-page-XXXXXX").string();
+    if (::mkdtemp(templ.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path work = templ;
+    // The program folders of both runs (a run makes KrevolSoft in it).
+    fs::create_directories(work / "window");
+    fs::create_directories(work / "direct");
+    std::printf("generating the package (about %zu MB) ...\n", sizeMB);
+    std::fflush(stdout);
+    const std::int64_t unpackedSize = writePackage(work / "BIG.zip", sizeMB * kMB);
+    std::string bytes;
+    {
+        std::ifstream in(work / "BIG.zip", std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (unpackedSize < 0 || bytes.empty()) {
+        std::fprintf(stderr, "bench-upgrade-page: the package cannot be written\n");
+        return 1;
+    }
+    std::printf("package: %.1f MB compressed, %.1f MB unpacked\n", static_cast<double>(bytes.size()) / 1e6,
+                static_cast<double>(unpackedSize) / 1e6);
+
+    bool allOk = true;
+    std::vector<double> windowRunT, windowUnlockT, directT;
+    {
+        Bench bench;
+        if (!bench.prepare(bytes)) {
+            std::fprintf(stderr, "bench-upgrade-page: no card\n");
+            return 1;
+        }
+        bytes.clear();
+        bytes.shrink_to_fit();
+        double direct = 0;
+        // The direct run takes the page's settings and item: round 1 starts with the window.
+        for (int r = 0; r < rounds; ++r) {
+            double run = 0, unlocked = 0;
+            for (const bool windowFirst : {r % 2 == 0, r % 2 != 0}) {
+                bench.freshCard();
+                bool ok = false;
+                if (windowFirst) {
+                    ok = bench.windowRound(work, run, unlocked);
+                    if (!ok) std::fprintf(stderr, "bench-upgrade-page: the window's run failed\n");
+                } else {
+                    ok = bench.directRound(work, direct);
+                    if (!ok) std::fprintf(stderr, "bench-upgrade-page: the direct run failed\n");
+                }
+                ok = ok && bench.installedBytes() == unpackedSize;
+                allOk &= ok;
+                if (windowFirst) {
+                    windowRunT.push_back(run);
+                    windowUnlockT.push_back(unlocked);
+                } else {
+                    directT.push_back(direct);
+                }
+            }
+            std::printf(
+                "round %d: window %.2f s to the run's end, %.2f s to the page unlocked; direct %.2f s\n",
+                r + 1, run, unlocked, direct);
+            std::fflush(stdout);
+        }
+    }
+    fs::remove_all(work);
+
+    const double d = median(directT);
+    std::printf("\nmedians of %d rounds, %.1f MB unpacked, rate limit off:\n", rounds,
+                static_cast<double>(unpackedSize) / 1e6);
+    std::printf("  direct (runInstallStep in a loop):       %.2f s\n", d);
+    std::printf("  window, click to the run's end:          %.2f s  = %+.1f %%\n", median(windowRunT),
+                (median(windowRunT) / d - 1) * 100);
+    std::printf("  window, click to the page unlocked:      %.2f s  = %+.1f %%  (goal <= +5 %%)\n",
+                median(windowUnlockT), (median(windowUnlockT) / d - 1) * 100);
+    return allOk ? 0 : 1;
+}
