@@ -12,6 +12,7 @@
 #include "sandbox/demo_seed.h"
 #include "sandbox/sandbox_server.h"
 #include "support/command_run.h"
+#include "support/demo_sandbox.h"
 
 namespace krevol {
 namespace {
@@ -28,17 +29,8 @@ class KrevolctlUpgrade : public ::testing::Test {
   protected:
     void SetUp() override {
         std::string error;
-        ASSERT_TRUE(sandbox::seedDemoData(data_.str(), KREVOL_SANDBOX_SEED_DIR, error)) << error;
-        sandbox::ServerConfig config;
-        config.dataDir = data_.str();
-        config.port = 0;
-        config.logToStderr = false;
-        server_ = std::make_unique<sandbox::SandboxServer>(config);
-        ASSERT_TRUE(server_->open(error)) << error;
-        server_->start();
-        ::setenv("KREVOL_API_HOST", ("127.0.0.1:" + std::to_string(server_->port())).c_str(), 1);
-        ::setenv("no_proxy", "127.0.0.1", 1);
-        ::setenv("NO_PROXY", "127.0.0.1", 1);
+        server_ = test::startDemoSandbox(data_.str(), KREVOL_SANDBOX_SEED_DIR, error);
+        ASSERT_TRUE(server_) << error;
         ::unsetenv("KREVOL_USER");
         volumes_ = sandbox::volumesPath(data_.str()).string();
         card_ = volumes_ + "/" + sandbox::kDemoVolumeName;

@@ -13,6 +13,7 @@
 #include "sandbox/demo_seed.h"
 #include "sandbox/sandbox_server.h"
 #include "sandbox/sandbox_store.h"
+#include "support/demo_sandbox.h"
 
 namespace krevol {
 namespace {
@@ -30,15 +31,8 @@ class LogUploadSandbox : public ::testing::Test {
   protected:
     void SetUp() override {
         std::string error;
-        ASSERT_TRUE(sandbox::seedDemoData(data_.str(), KREVOL_SANDBOX_SEED_DIR, error)) << error;
-        sandbox::ServerConfig config;
-        config.dataDir = data_.str();
-        config.port = 0;
-        config.logToStderr = false;
-        server_ = std::make_unique<sandbox::SandboxServer>(config);
-        ASSERT_TRUE(server_->open(error)) << error;
-        server_->start();
-        ::setenv("KREVOL_API_HOST", ("127.0.0.1:" + std::to_string(server_->port())).c_str(), 1);
+        server_ = test::startDemoSandbox(data_.str(), KREVOL_SANDBOX_SEED_DIR, error);
+        ASSERT_TRUE(server_) << error;
         root_ = card_.str() + "/";
         archive_ = root_ + kSerial + ".zip";
         logs_ = root_ + "obdtool/log";

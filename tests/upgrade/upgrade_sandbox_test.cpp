@@ -11,6 +11,7 @@
 #include "device/volume_fixture.h"
 #include "sandbox/demo_seed.h"
 #include "sandbox/sandbox_server.h"
+#include "support/demo_sandbox.h"
 #include "support/recording_presenter.h"
 #include "upgrade/catalogue.h"
 #include "upgrade/device_content.h"
@@ -24,15 +25,8 @@ class UpgradeSandbox : public ::testing::Test {
   protected:
     void SetUp() override {
         std::string error;
-        ASSERT_TRUE(sandbox::seedDemoData(data_.str(), KREVOL_SANDBOX_SEED_DIR, error)) << error;
-        sandbox::ServerConfig config;
-        config.dataDir = data_.str();
-        config.port = 0;
-        config.logToStderr = false;
-        server_ = std::make_unique<sandbox::SandboxServer>(config);
-        ASSERT_TRUE(server_->open(error)) << error;
-        server_->start();
-        ::setenv("KREVOL_API_HOST", ("127.0.0.1:" + std::to_string(server_->port())).c_str(), 1);
+        server_ = test::startDemoSandbox(data_.str(), KREVOL_SANDBOX_SEED_DIR, error);
+        ASSERT_TRUE(server_) << error;
         const CallReply reply = login(sandbox::kDemoEmail, sandbox::kDemoPassword);
         ASSERT_TRUE(extractIdAndToken(reply.answer, userId_, token_)) << reply.answer;
     }
