@@ -19,56 +19,13 @@
 #include "app/messages.h"
 #include "device/volume_fixture.h"
 #include "support/command_run.h"
+#include "support/sandbox_child.h"
 
 namespace krevol {
 namespace {
 
 namespace fs = std::filesystem;
 using test::CommandRun;
-
-// The sandbox as a child process on a free port, seeded into its own data folder.
-class SandboxChild {
-  public:
-    bool start(const std::string& dataDir) {
-        int out[2];
-        if (::pipe(out) != 0) return false;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-            ::dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            ::execl(KREVOL_SANDBOX_PROGRAM, KREVOL_SANDBOX_PROGRAM, "--seed", "--serve", "--quiet", "--data",
-                    dataDir.c_str(), "--port", "0", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        stdout_ = ::fdopen(out[0], "r");
-        char line[512];
-        static const std::regex listening("listening on 127\\.0\\.0\\.1:([0-9]+)");
-        while (stdout_ != nullptr && std::fgets(line, sizeof line, stdout_) != nullptr) {
-            std::cmatch m;
-            if (std::regex_search(line, m, listening)) {
-                port_ = std::stoi(m[1].str());
-                return true;
-            }
-        }
-        return false;
-    }
-    ~SandboxChild() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (stdout_ != nullptr) std::fclose(stdout_);
-    }
-    int port() const { return port_; }
-
-  private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-    FILE* stdout_ = nullptr;
-};
 
 std::set<std::string> entries(const std::string& root) {
     std::set<std::string> names;
@@ -80,7 +37,8 @@ std::set<std::string> entries(const std::string& root) {
 class KrevolctlFormat : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(sandbox_.start(data_.str()));
+        std::string error;
+        ASSERT_TRUE(sandbox_.start(KREVOL_SANDBOX_PROGRAM, data_.str(), error)) << error;
         volumes_ = data_.str() + "/volumes";
         card_ = volumes_ + "/KREVOL-SD";
         ASSERT_TRUE(fs::is_directory(card_));
@@ -101,7 +59,7 @@ class KrevolctlFormat : public ::testing::Test {
     }
 
     test::FixtureFolder data_;
-    SandboxChild sandbox_;
+    test::SandboxChild sandbox_;
     std::string volumes_, card_;
     const fs::path cache_ = fs::path(KREVOLCTL_PATH).parent_path() / "KrevolCache";
 };

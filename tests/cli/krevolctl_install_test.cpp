@@ -19,6 +19,7 @@
 #include "app/messages.h"
 #include "device/volume_fixture.h"
 #include "support/command_run.h"
+#include "support/sandbox_child.h"
 #include "upgrade/copy_tree.h"
 
 namespace krevol {
@@ -31,54 +32,6 @@ std::string slurp(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
-
-// The sandbox as a child process on a free port, seeded into its own data folder.
-class SandboxChild {
-  public:
-    bool start(const std::string& dataDir, std::string& error) {
-        int out[2];
-        if (::pipe(out) != 0) return (error = "pipe"), false;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-            ::dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            ::execl(KREVOL_SANDBOX_PROGRAM, KREVOL_SANDBOX_PROGRAM, "--seed", "--serve", "--quiet", "--data",
-                    dataDir.c_str(), "--port", "0", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        if (pid_ < 0) return (error = "fork"), false;
-        FILE* in = ::fdopen(out[0], "r");
-        char line[512];
-        static const std::regex listening("listening on 127\\.0\\.0\\.1:([0-9]+)");
-        while (in != nullptr && std::fgets(line, sizeof line, in) != nullptr) {
-            std::cmatch m;
-            if (std::regex_search(line, m, listening)) {
-                port_ = std::stoi(m[1].str());
-                stdout_ = in;  // kept open so that the server's later lines do not fail
-                return true;
-            }
-        }
-        if (in != nullptr) std::fclose(in);
-        error = "krevol-sandbox did not start serving";
-        return false;
-    }
-    ~SandboxChild() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (stdout_ != nullptr) std::fclose(stdout_);
-    }
-    int port() const { return port_; }
-
-  private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-    FILE* stdout_ = nullptr;
-};
 
 // Every file below `seedFolder` is on the card under the same path, byte for byte.
 void expectOnCard(const fs::path& seedFolder, const fs::path& card) {
@@ -103,7 +56,7 @@ class KrevolctlInstall : public ::testing::Test {
   protected:
     void SetUp() override {
         std::string error;
-        ASSERT_TRUE(sandbox_.start(data_.str(), error)) << error;
+        ASSERT_TRUE(sandbox_.start(KREVOL_SANDBOX_PROGRAM, data_.str(), error)) << error;
         volumes_ = data_.str() + "/volumes";
         card_ = volumes_ + "/KREVOL-SD";
         ASSERT_TRUE(fs::is_directory(card_));
@@ -121,7 +74,7 @@ class KrevolctlInstall : public ::testing::Test {
     }
 
     test::FixtureFolder data_;
-    SandboxChild sandbox_;
+    test::SandboxChild sandbox_;
     std::string volumes_, card_;
     const fs::path seed_ = fs::path(KREVOL_SANDBOX_SEED_DIR) / "packages";
     const fs::path softFolder_ = fs::path(KREVOLCTL_PATH).parent_path() / "KrevolSoft";
