@@ -13,7 +13,9 @@
 //           list read again after the run), and until the run's last step ended;
 //   direct: InstallRun::runInstallStep() in a loop on the calling thread, with the same settings and
 //           the same item as the page queues.
-// Printed: the medians and the window's overhead against the direct run.
+//   krevolctl: `krevolctl install --user EMAIL BIG` as a child process (sign-in, detection, catalogue,
+//           the run and the content file), timed from its start to its exit.
+// Printed: the medians and the window's overhead against the direct run and against krevolctl.
 #include <QApplication>
 #include <QCoreApplication>
 #include <QLabel>
@@ -30,6 +32,11 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "mainwindow/upgrade_page.h"
 #include "net/transport.h"
@@ -150,6 +157,38 @@ class Bench : private krevol::test::MainWindowFixture {
         return ok;
     }
 
+    // `krevolctl install` of the same entry as a child process (the password on its standard input).
+    bool krevolctlRound(const fs::path& work, double& runSeconds) {
+        const fs::path input = work / "password.txt";
+        const fs::path log = work / "krevolctl.log";
+        {
+            std::ofstream out(input);
+            out << "any-password\n";
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        std::string program = KREVOLCTL_PATH;
+        std::string command = "install", user = "--user", email = krevol::test::kEmail, name = "BIG";
+        char* args[] = {program.data(), command.data(), user.data(), email.data(), name.data(), nullptr};
+        const auto start = std::chrono::steady_clock::now();
+        pid_t pid = 0;
+        const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, args, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        int status = 0;
+        const bool waited = rc == 0 && ::waitpid(pid, &status, 0) == pid;
+        runSeconds = seconds(std::chrono::steady_clock::now() - start);
+        const bool ok = waited && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (!ok) {
+            std::ifstream in(log);
+            std::fprintf(stderr, "  krevolctl failed (spawn %d, status %d):\n%s\n", rc, status,
+                         std::string(std::istreambuf_iterator<char>(in), {}).c_str());
+        }
+        return ok;
+    }
+
   private:
     std::string drive_;
     std::vector<krevol::SoftwareItem> items_;
@@ -197,7 +236,7 @@ int main(int argc, char** argv) {
                 static_cast<double>(unpackedSize) / 1e6);
 
     bool allOk = true;
-    std::vector<double> windowRunT, windowUnlockT, directT;
+    std::vector<double> windowRunT, windowUnlockT, directT, ctlT;
     {
         Bench bench;
         if (!bench.prepare(bytes)) {
@@ -206,44 +245,61 @@ int main(int argc, char** argv) {
         }
         bytes.clear();
         bytes.shrink_to_fit();
-        double direct = 0;
-        // The direct run takes the page's settings and item: round 1 starts with the window.
+        // The direct run takes the page's settings and item: round 1 starts with the window. The
+        // order of the three turns every round, so that none always runs on a warm cache.
+        enum Contender { Window, Direct, Ctl };
         for (int r = 0; r < rounds; ++r) {
-            double run = 0, unlocked = 0;
-            for (const bool windowFirst : {r % 2 == 0, r % 2 != 0}) {
+            double run = 0, unlocked = 0, direct = 0, ctl = 0;
+            const Contender order[3][3] = {{Window, Direct, Ctl}, {Ctl, Window, Direct}, {Direct, Ctl, Window}};
+            for (const Contender c : order[r % 3]) {
                 bench.freshCard();
                 bool ok = false;
-                if (windowFirst) {
-                    ok = bench.windowRound(work, run, unlocked);
-                    if (!ok) std::fprintf(stderr, "bench-upgrade-page: the window's run failed\n");
-                } else {
-                    ok = bench.directRound(work, direct);
-                    if (!ok) std::fprintf(stderr, "bench-upgrade-page: the direct run failed\n");
+                const char* what = "";
+                switch (c) {
+                    case Window:
+                        ok = bench.windowRound(work, run, unlocked);
+                        what = "window";
+                        break;
+                    case Direct:
+                        ok = bench.directRound(work, direct);
+                        what = "direct";
+                        break;
+                    case Ctl:
+                        ok = bench.krevolctlRound(work, ctl);
+                        what = "krevolctl";
+                        break;
                 }
-                ok = ok && bench.installedBytes() == unpackedSize;
+                if (!ok) std::fprintf(stderr, "bench-upgrade-page: the %s run failed\n", what);
+                if (ok && bench.installedBytes() != unpackedSize) {
+                    std::fprintf(stderr, "bench-upgrade-page: the %s run left %lld bytes on the card\n", what,
+                                 static_cast<long long>(bench.installedBytes()));
+                    ok = false;
+                }
                 allOk &= ok;
-                if (windowFirst) {
-                    windowRunT.push_back(run);
-                    windowUnlockT.push_back(unlocked);
-                } else {
-                    directT.push_back(direct);
-                }
             }
+            windowRunT.push_back(run);
+            windowUnlockT.push_back(unlocked);
+            directT.push_back(direct);
+            ctlT.push_back(ctl);
             std::printf(
-                "round %d: window %.2f s to the run's end, %.2f s to the page unlocked; direct %.2f s\n",
-                r + 1, run, unlocked, direct);
+                "round %d: window %.2f s to the run's end, %.2f s to the page unlocked; direct %.2f s; "
+                "krevolctl %.2f s\n",
+                r + 1, run, unlocked, direct, ctl);
             std::fflush(stdout);
         }
     }
     fs::remove_all(work);
 
     const double d = median(directT);
+    const double k = median(ctlT);
     std::printf("\nmedians of %d rounds, %.1f MB unpacked, rate limit off:\n", rounds,
                 static_cast<double>(unpackedSize) / 1e6);
+    std::printf("  krevolctl install (whole process):       %.2f s\n", k);
     std::printf("  direct (runInstallStep in a loop):       %.2f s\n", d);
-    std::printf("  window, click to the run's end:          %.2f s  = %+.1f %%\n", median(windowRunT),
-                (median(windowRunT) / d - 1) * 100);
-    std::printf("  window, click to the page unlocked:      %.2f s  = %+.1f %%  (goal <= +5 %%)\n",
-                median(windowUnlockT), (median(windowUnlockT) / d - 1) * 100);
+    std::printf("  window, click to the run's end:          %.2f s  = %+.1f %% of krevolctl, %+.1f %% of direct\n",
+                median(windowRunT), (median(windowRunT) / k - 1) * 100, (median(windowRunT) / d - 1) * 100);
+    std::printf("  window, click to the page unlocked:      %.2f s  = %+.1f %% of krevolctl (goal <= +5 %%), "
+                "%+.1f %% of direct\n",
+                median(windowUnlockT), (median(windowUnlockT) / k - 1) * 100, (median(windowUnlockT) / d - 1) * 100);
     return allOk ? 0 : 1;
 }

@@ -184,6 +184,12 @@ class ApiServer {
     }
 
     void serveRun() {
+        // Any account signs in as user 17 (krevolctl signs in before it installs).
+        server_.http().Post("/krevol-manager-api/user/login", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("{\"statuscode\":200,\"message\":\"ok\",\"data\":{\"id\":17,\"token\":\"tok\","
+                            "\"username\":\"" + kEmail + "\"}}",
+                            "application/json");
+        });
         server_.http().Get(R"(/pkg/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
             const std::string name = req.matches[1];
             std::string bytes;
