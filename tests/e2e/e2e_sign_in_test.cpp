@@ -308,6 +308,41 @@ class E2eSignInTest : public QObject {
 
     // The sandbox refuses the sign-in: one box with the server's answer, no main window, and the
     // sign-in window stays up with the address typed.
+    // The user accepts the newer suite the sandbox offers at the start: its package is downloaded
+    // and unpacked into KrevolDown, the demo installer (setup.sh) runs on its own, and the suite
+    // ends as the close icon would end it.
+    void acceptingTheNewerSuiteRunsItsInstallerAndEnds() {
+        QTemporaryDir noteDir;
+        QVERIFY(noteDir.isValid());
+        const QByteArray oldTmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", noteDir.path().toLocal8Bit());  // the demo installer leaves its note here
+        const QString note = noteDir.path() + QStringLiteral("/krevol-demo-installer-ran.txt");
+        presenter_->answerNext(krevol::kAnswerFirst);  // YES to 289
+        runProgram([this](CKrevolRegistDlg& dlg) {
+            waitForSignInWindow(dlg);
+            if (QTest::currentTestFailed()) return;
+            typeSignIn(dlg, kDemoEmail, kDemoPassword);
+            if (QTest::currentTestFailed()) return;
+            CKrevolUpdateDlg* window = waitForMainWindow(dlg);
+            if (!window) return;
+            // The offer is asked once; the answer starts the self-upgrade and the program ends.
+            QTRY_VERIFY2_WITH_TIMEOUT(dlg.isEnded(), qPrintable("still running; boxes: " + describe(shown())),
+                                      kWait);
+        });
+        if (oldTmp.isNull())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", oldTmp);
+        QCOMPARE(exitCode_, krevol::kExitSuccess);
+        const auto boxes = shown();
+        QVERIFY2(boxes.size() == 1 && boxes[0].id == 289, qPrintable(describe(boxes)));
+        // The installer runs detached: its note appears shortly after the suite has ended.
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(note), kWait);
+        QFile text(note);
+        QVERIFY(text.open(QIODevice::ReadOnly));
+        QVERIFY(text.readAll().contains("4.3.1 demo installer"));
+    }
+
     void wrongSignInIsRefused() {
         QFETCH(QString, email);
         QFETCH(QString, password);
