@@ -39,6 +39,7 @@ struct FormatJob {
     std::string token;
     std::string cacheFolder;
     std::function<FormatResult(const FormatRequest&)> format;
+    std::function<int(const std::string&)> eject;
 };
 
 CDeviceResetPage::FormatOutcome runFormat(const FormatJob& job) {
@@ -62,8 +63,13 @@ CDeviceResetPage::FormatOutcome runFormat(const FormatJob& job) {
     }
     outcome.result = job.format ? job.format(request) : formatToolDrive(request);
     // The tool restarts on its fresh card once it is ejected (the result is not used).
-    if (outcome.result.succeeded())
-        ejectDrive(outcome.result.mountPoint.empty() ? job.mountPoint : outcome.result.mountPoint);
+    if (outcome.result.succeeded()) {
+        const std::string mountPoint = outcome.result.mountPoint.empty() ? job.mountPoint : outcome.result.mountPoint;
+        if (job.eject)
+            job.eject(mountPoint);
+        else
+            ejectDrive(mountPoint);
+    }
     return outcome;
 }
 
@@ -101,6 +107,7 @@ void CDeviceResetPage::formatDevice() {
     {
         std::lock_guard lock(overridesMutex);
         job.format = overrides().format;
+        job.eject = overrides().eject;
     }
     ++formatWorkers;
     runInBackground(

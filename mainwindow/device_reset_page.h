@@ -28,9 +28,11 @@ namespace krevol {
 class CSkinButton;
 class CUpgradePage;
 
-// Tests put these in place of the card's format (empty: device/format.h's formatToolDrive).
+// Tests and the screenshot tool put these in place of the card's format and eject (empty: the real
+// ones of device/format.h and device/eject.h).
 struct DeviceResetOverrides {
     std::function<FormatResult(const FormatRequest&)> format;
+    std::function<int(const std::string& mountPoint)> eject;
 };
 void setDeviceResetOverrides(const DeviceResetOverrides& overrides);
 

@@ -383,8 +383,15 @@ class E2eDeviceResetTest : public QObject {
             if (!window) return;
             openDeviceReset(window);
             if (QTest::currentTestFailed()) return;
+            // Software on the card, beside DEVINFO.INI and obdtool/sys (the start's log upload took
+            // the logs).
+            QVERIFY(QDir().mkpath(card() + "/obdtool/vehicle/VW"));
+            QFile software(card() + "/obdtool/vehicle/VW/vw.ini");
+            QVERIFY(software.open(QIODevice::WriteOnly));
+            software.write("[vw]\nversion=1.0\n");
+            software.close();
             const QStringList before = snapshot(card());
-            QVERIFY(before.size() > 3);
+            QVERIFY2(before.size() == 6 && before.join(' ').contains("DEVINFO.INI="), qPrintable(before.join(' ')));
             sandbox_->stop();
             formatTheCard(window);
             if (QTest::currentTestFailed()) return;
