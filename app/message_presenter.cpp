@@ -9,13 +9,18 @@ namespace krevol {
 
 namespace {
 std::atomic<MessagePresenter*> g_presenter{nullptr};
+thread_local int t_heldBack = 0;
 
 int present(ShownMessage message) {
+    if (t_heldBack > 0) return message.type == kBoxOk ? kAnswerFirst : kAnswerSecond;
     if (MessagePresenter* p = g_presenter.load()) return p->present(message);
     std::fprintf(stderr, "%s\n", message.text.c_str());
     return message.type == kBoxOk ? kAnswerFirst : kAnswerSecond;
 }
 }  // namespace
+
+HeldBackMessages::HeldBackMessages() { ++t_heldBack; }
+HeldBackMessages::~HeldBackMessages() { --t_heldBack; }
 
 void setMessagePresenter(MessagePresenter* presenter) { g_presenter.store(presenter); }
 MessagePresenter* messagePresenter() { return g_presenter.load(); }

@@ -42,6 +42,17 @@ MessagePresenter* messagePresenter();
 // The text of an error box: "text:code" when the code is not 0, the text alone otherwise.
 std::string errorBoxText(int code, const std::string& text);
 
+// While an object of this class lives, messages shown on the thread that made it reach nobody: OK
+// boxes answer 1 and questions 2 at once. For background work whose caller shows one message of its
+// own for every way the work can fail (Device Reset's cache fill, refused with message 434).
+class HeldBackMessages {
+public:
+    HeldBackMessages();
+    ~HeldBackMessages();
+    HeldBackMessages(const HeldBackMessages&) = delete;
+    HeldBackMessages& operator=(const HeldBackMessages&) = delete;
+};
+
 // The box with a ready-made text.
 int showMessageBox(const std::string& text, int type);
 // The error box: the text followed by ":" and the code when the code is not 0; one OK button.

@@ -48,6 +48,7 @@ struct MainWindowState {
     std::string softFolder;           // working folder + "/KrevolSoft/": downloads
     std::string updateFolder;         // softFolder + "KrevolUpdate/": unpacked packages
     std::string suiteDownloadFolder;  // program folder + "/KrevolDown/": the PC suite package
+    std::string resetCacheFolder;     // working folder + "/KrevolCache/": Device Reset's saved packages
     std::string driveRoot;            // root of the tool's drive (mount point + "/")
     std::string driveLetter;          // the tool's mount point; empty when no tool is current
     std::string deviceSerial;         // serial of the current tool; empty when none

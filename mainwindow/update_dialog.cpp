@@ -30,6 +30,7 @@
 #include "ui/skin_button.h"
 #include "ui/window_registry.h"
 #include "upgrade/folder_cleanup.h"
+#include "upgrade/reset_cache.h"
 
 using namespace krevol;
 
@@ -115,6 +116,7 @@ void CKrevolUpdateDlg::prepareWorkingFolders() {
     state_.softFolder = folder + "/KrevolSoft/";
     state_.updateFolder = state_.softFolder + "KrevolUpdate/";
     state_.suiteDownloadFolder = folder + "/KrevolDown/";
+    state_.resetCacheFolder = ResetCache::defaultFolder();
     // Left-overs of an earlier run go in the background; an install run waits for that first.
     startFolderCleanup(state_.softFolder);
 }

@@ -399,6 +399,13 @@ void CUpgradePage::toggleSelectAll() {
     list_->update();
 }
 
+void CUpgradePage::tickAllRows() {
+    state().selectAll = 1;
+    list_->setAllSelected(true);
+    selectAllBox_->setPicture(tickedPicture_);
+    list_->update();
+}
+
 void CUpgradePage::selectionChanged() {
     MainWindowState& s = state();
     int count = list_->selectedCount();

@@ -95,6 +95,12 @@ class CUpgradePage : public MainWindowPage {
 
     // Device Reset shows the run's texts in its own status line: set while it drives a reinstall.
     void setResetTextSink(std::function<void(const QString&)> sink) { resetTextSink_ = std::move(sink); }
+    // ... is told of the end of a run started while it is shown (after a reset: the "OK" link) ...
+    void setResetRunEndSink(std::function<void(const InstallRunEnd&)> sink) { resetRunEndSink_ = std::move(sink); }
+    // ... and hands such a run its packages (the reset cache; InstallRunSettings::packageSource).
+    void setResetPackageSource(std::shared_ptr<PackageSource> source) { resetPackageSource_ = std::move(source); }
+    // Ticks every row and the select-all box (Device Reset queues the whole list).
+    void tickAllRows();
 
     // An install run exists (busy, or stopped and still winding down on its worker).
     bool runActive() const { return static_cast<bool>(run_); }
@@ -168,6 +174,8 @@ class CUpgradePage : public MainWindowPage {
     qint64 speedAt_ = 0;
     double speed_ = 0;  // bytes per second, 0 until measured
     std::function<void(const QString&)> resetTextSink_;
+    std::function<void(const InstallRunEnd&)> resetRunEndSink_;
+    std::shared_ptr<PackageSource> resetPackageSource_;
 };
 
 }  // namespace krevol

@@ -123,6 +123,7 @@ void CUpgradePage::oneClickUpgrade() {
     settings.updateFolder = s.updateFolder;
     settings.reinstallMode = reinstall;
     settings.deviceResetPage = s.currentPage == kPageDeviceReset;
+    if (settings.deviceResetPage) settings.packageSource = resetPackageSource_;
     run_ = std::make_shared<RunHolder>(this, std::move(settings), s.softwareItems);
     runEnd_ = InstallRunEnd{};
     runEndSeen_ = false;
@@ -239,6 +240,7 @@ void CUpgradePage::runEnded(const InstallRunEnd& end) {
     if (!end.progressText.empty()) setProgressText(QString::fromStdString(end.progressText));
     if (end.rowIndex >= 0 && !end.rowText.empty())
         setRowProgress(end.rowIndex, QString::fromStdString(end.rowText));
+    if (state().currentPage == kPageDeviceReset && resetRunEndSink_) resetRunEndSink_(end);
     host().pageChanged();
 }
 

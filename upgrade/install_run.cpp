@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <set>
+#include <system_error>
 #include <utility>
 
 #include "app/folders.h"
@@ -199,17 +201,38 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
     if (!waitForFolderCleanup(runStopFlag)) return stopPath();
     deleteFolder(settings_.updateFolder);  // a tree left by an item that broke off
 
-    // Download.
+    // Download (or take the package from the package source).
     setStage(index, InstallStage::Downloading);
+    const bool fromSource = static_cast<bool>(settings_.packageSource);
     std::string downloadPath = settings_.softFolder;
-    {
-        // The file the download writes; until its headers arrive the file does not exist (size 0).
-        std::lock_guard lock(pathMutex_);
-        runDownloadPath_ = settings_.softFolder + urlFileName(item.softurl);
-    }
-    std::string lengthText;
     long httpStatus = 0;
-    const int downloaded = downloadFile(item.softurl, downloadPath, lengthText, runTotal_, &httpStatus);
+    int downloaded = kResultOk;
+    if (fromSource) {
+        // Nothing is downloaded here, but the package is unpacked below softFolder.
+        std::error_code ec;
+        std::filesystem::create_directories(settings_.softFolder, ec);
+        {
+            std::lock_guard lock(pathMutex_);
+            runDownloadPath_ = settings_.packageSource->downloadPath(item);
+        }
+        downloadPath = settings_.packageSource->packageFor(item, runTotal_, downloaded);
+        if (downloadPath.empty() && downloaded == kResultOk) downloaded = kResultFile;
+        if (!downloadPath.empty()) {
+            // The package is whole: the download half of the percentage is done.
+            downloaded = kResultOk;
+            runTotal_.store(fileSize(downloadPath));
+            std::lock_guard lock(pathMutex_);
+            runDownloadPath_ = downloadPath;
+        }
+    } else {
+        {
+            // The file the download writes; until its headers arrive the file does not exist (size 0).
+            std::lock_guard lock(pathMutex_);
+            runDownloadPath_ = settings_.softFolder + urlFileName(item.softurl);
+        }
+        std::string lengthText;
+        downloaded = downloadFile(item.softurl, downloadPath, lengthText, runTotal_, &httpStatus);
+    }
     if (downloaded != kResultOk) {
         runPhase_.store(0);
         if (runStopFlag.load() != 0) return stopPath();
@@ -231,7 +254,7 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
     const bool unpacked = extractArchive(downloadPath, settings_.updateFolder, options);
     if (!unpacked) {
         runPhase_.store(0);
-        ::unlink(downloadPath.c_str());
+        if (!fromSource) ::unlink(downloadPath.c_str());
         result.failure = InstallFailure::Unpack;
         result.errorText = loadText(kMsgUpgradeFailed) + "!";
         return failItem(std::move(result), item);
@@ -240,7 +263,8 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
     // Copy onto the card.
     runTotal_.store(folderSize(settings_.updateFolder));
     runPhase_.store(kPhaseCopy);
-    ::unlink(downloadPath.c_str());  // the package is unpacked: its space is given back at once
+    // The package is unpacked: its space is given back at once (a package source keeps its own).
+    if (!fromSource) ::unlink(downloadPath.c_str());
     setStage(index, InstallStage::Copying);
     std::vector<CopiedFile> copied;
     bool copiedOk = copyTree(settings_.updateFolder, settings_.driveRoot, counters_, runStopFlag, &copied);

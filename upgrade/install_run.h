@@ -1,7 +1,7 @@
 // The install run: puts the queued vehicle software of a tool on its card, one item per step.
 //
 // One step (runInstallStep) handles the first item that takes part in the run: download the
-// package into `softFolder`, unpack it into `updateFolder`, copy the unpacked tree onto the card
+// package into `softFolder` (or take it from `packageSource`), unpack it into `updateFolder`, copy the unpacked tree onto the card
 // (`driveRoot`), flush the card, read the item's files back from the card and compare them with
 // the package's CRC-32 values, and report the new version to the server. After the last item the
 // run fetches the tool's content file (obdtool/sys/dev). A failed item ends the run: the items
@@ -35,6 +35,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -43,6 +44,19 @@
 #include "upgrade/software_item.h"
 
 namespace krevol {
+
+// Where a run takes its packages from instead of downloading them into softFolder (the reset
+// cache, upgrade/reset_cache.h). Called on the run's worker, one call at a time.
+class PackageSource {
+  public:
+    virtual ~PackageSource() = default;
+    // The path of a checked package for `item`, or "" with the reason in `result` (a transport
+    // result or one of the source's own), which the run reports as a failed download. A package
+    // the source downloads is written to downloadPath(item), its Content-Length stored in `length`
+    // once known (the run's progress reads both meanwhile).
+    virtual std::string packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length, int& result) = 0;
+    virtual std::string downloadPath(const SoftwareItem& item) const = 0;
+};
 
 // What the run needs from the window's state (copies: the run never touches the window).
 struct InstallRunSettings {
@@ -55,6 +69,10 @@ struct InstallRunSettings {
     bool reinstallMode = false;    // every queued item takes part, whatever its upgrade flag
     bool deviceResetPage = false;  // the run was started from Device Reset (texts for its status line)
     bool readBack = true;          // read the item's files back from the card before reporting it
+    // Where the packages come from. Null: each package is downloaded into softFolder and deleted
+    // once unpacked. Set (Device Reset's reinstall takes them from the reset cache): the run unpacks
+    // the source's package and leaves it where it is.
+    std::shared_ptr<PackageSource> packageSource;
 };
 
 // The stage of the item being installed.

@@ -10,6 +10,7 @@
 #include "app/folders.h"
 #include "device/format.h"
 #include "feedback/archiver.h"
+#include "net/download_name.h"
 #include "net/transport.h"
 #include "upgrade/catalogue.h"
 
@@ -81,14 +82,18 @@ std::string ResetCache::itemFolder(const SoftwareItem& item) const {
     return folder_ + key + "/";
 }
 
-bool ResetCache::checkArchive(const std::string& path) {
+bool ResetCache::checkArchive(const std::string& path, bool* stopped) {
     std::string scratch = folder_;
     scratch.pop_back();
     scratch += ".check/";
     deleteFolder(scratch);
     ExtractOptions options;
+    ArchiveError error = ArchiveError::None;
+    options.error = &error;
     const bool sound = extractArchive(path, scratch, options);
     deleteFolder(scratch);
+    // A stop (runStopFlag) ends the check without a verdict on the package.
+    if (stopped != nullptr) *stopped = error == ArchiveError::Stopped;
     return sound;
 }
 
@@ -97,14 +102,16 @@ std::string ResetCache::cachedPackage(const SoftwareItem& item) {
     Record record;
     if (!readRecord(folder + kRecordName, record)) return {};
     const std::string path = folder + record.fileName;
-    if (record.url != item.softurl || sizeOf(path) != record.size || !checkArchive(path)) {
-        deleteFolder(folder);
+    bool stopped = false;
+    if (record.url != item.softurl || sizeOf(path) != record.size || !checkArchive(path, &stopped)) {
+        if (!stopped) deleteFolder(folder);  // a stopped check says nothing against the package
         return {};
     }
     return path;
 }
 
-int ResetCache::download(const SoftwareItem& item, std::string& path, std::uint64_t& size) {
+int ResetCache::download(const SoftwareItem& item, std::string& path, std::uint64_t& size,
+                         std::atomic<std::int64_t>* reportedLength) {
     const std::string folder = itemFolder(item);
     deleteFolder(folder);
     if (item.softurl.empty()) return kCacheNoAddress;
@@ -113,7 +120,8 @@ int ResetCache::download(const SoftwareItem& item, std::string& path, std::uint6
     if (ec) return kResultFolder;
     path = folder;
     std::string lengthText;
-    std::atomic<std::int64_t> length{0};
+    std::atomic<std::int64_t> ownLength{0};
+    std::atomic<std::int64_t>& length = reportedLength != nullptr ? *reportedLength : ownLength;
     const int result = downloadFile(item.softurl, path, lengthText, length);
     if (result != kResultOk) {
         deleteFolder(folder);
@@ -124,9 +132,10 @@ int ResetCache::download(const SoftwareItem& item, std::string& path, std::uint6
         deleteFolder(folder);
         return kCacheLengthMismatch;
     }
-    if (!checkArchive(path)) {
+    bool stopped = false;
+    if (!checkArchive(path, &stopped)) {
         deleteFolder(folder);
-        return kCacheDamaged;
+        return stopped ? kResultWriteOrStop : kCacheDamaged;
     }
     if (!writeRecord(folder + kRecordName, {item.softurl, fs::path(path).filename().string(), size})) {
         deleteFolder(folder);
@@ -145,6 +154,21 @@ std::string ResetCache::packageFor(const SoftwareItem& item, int* result) {
     }
     if (result != nullptr) *result = outcome;
     return path;
+}
+
+std::string ResetCache::packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length, int& result) {
+    std::string path = cachedPackage(item);
+    result = kResultOk;
+    if (path.empty()) {
+        std::uint64_t size = 0;
+        result = download(item, path, size, &length);
+        if (result != kResultOk) path.clear();
+    }
+    return path;
+}
+
+std::string ResetCache::downloadPath(const SoftwareItem& item) const {
+    return itemFolder(item) + urlFileName(item.softurl);
 }
 
 bool ResetCache::fill(const std::vector<SoftwareItem>& items, CacheFillReport* report) {

@@ -16,10 +16,12 @@
 // (the transport failure box, result 5).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "upgrade/install_run.h"
 #include "upgrade/software_item.h"
 
 namespace krevol {
@@ -39,7 +41,8 @@ struct CacheFillReport {
     std::uint64_t bytes = 0;     // their bytes
 };
 
-class ResetCache {
+// A package source for the install run (InstallRunSettings::packageSource): packageFor.
+class ResetCache : public PackageSource {
   public:
     // `folder`: the cache folder (a trailing "/" is added when missing).
     explicit ResetCache(std::string folder = defaultFolder());
@@ -57,14 +60,19 @@ class ResetCache {
     // The reinstall's call: cachedPackage, else the package downloaded into the cache and checked.
     // "" on failure, with the reason in `result` (optional; 200 on success).
     std::string packageFor(const SoftwareItem& item, int* result = nullptr);
+    // The same for the install run: a download stores its Content-Length in `length` and writes
+    // downloadPath(item).
+    std::string packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length, int& result) override;
+    std::string downloadPath(const SoftwareItem& item) const override;
     // Deletes the cache folder with everything in it.
     bool remove();
     // The folder of one item, exposed for tests.
     std::string itemFolder(const SoftwareItem& item) const;
 
   private:
-    int download(const SoftwareItem& item, std::string& path, std::uint64_t& size);
-    bool checkArchive(const std::string& path);
+    int download(const SoftwareItem& item, std::string& path, std::uint64_t& size,
+                 std::atomic<std::int64_t>* length = nullptr);
+    bool checkArchive(const std::string& path, bool* stopped = nullptr);
     std::string folder_;
 };
 

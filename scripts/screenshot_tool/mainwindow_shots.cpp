@@ -560,3 +560,90 @@ const bool suiteShotsRegistered =
                   }});
 
 }  // namespace
+
+// ---- Page 8, Device Reset: entered (main_device_reset above), formatting, formatted ("Software
+// Reinstall"), reinstalling at about 37 %, reset done ("OK"), and a refused format. The card's
+// format and eject are stand-ins here (the shot's tool folder stays as it is); the reinstall is the
+// real install run against the shot server, its packages saved in a folder of the shot's own.
+#include "mainwindow/device_reset_page.h"
+
+namespace {
+
+krevol::CDeviceResetPage* resetPage(QWidget& window) {
+    for (QObject* child : window.children())
+        if (auto* page = dynamic_cast<krevol::CDeviceResetPage*>(child)) return page;
+    return nullptr;
+}
+
+QString resetText(QWidget& widget) {
+    auto* label = widget.findChild<QLabel*>(QStringLiteral("resetText"));
+    return label ? label->text() : QString();
+}
+
+void clickResetLink(QWidget& widget) {
+    static YesPresenter yes;  // 271: yes
+    krevol::setMessagePresenter(&yes);
+    if (auto* link = widget.findChild<QAbstractButton*>(QStringLiteral("resetLink"))) link->click();
+    krevol::setMessagePresenter(nullptr);
+}
+
+// Page 8 after "Format Device" with a stand-in format answering `messageId` after `delayMs`, then
+// (for "reinstall", "done") "Software Reinstall" until the run is at about 37 % or has ended.
+std::function<void(QWidget&)> resetPageAt(int messageId, int delayMs, const std::string& until) {
+    return [messageId, delayMs, until](QWidget& widget) {
+        waitForRefresh(widget);
+        auto& window = static_cast<CKrevolUpdateDlg&>(widget);
+        static QTemporaryDir work;
+        window.state().resetCacheFolder = (work.path() + QStringLiteral("/KrevolCache/")).toStdString();
+        QDir(work.path() + QStringLiteral("/KrevolCache")).removeRecursively();
+        krevol::DeviceResetOverrides overrides;
+        overrides.format = [messageId, delayMs](const krevol::FormatRequest& request) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            krevol::FormatResult result;
+            result.messageId = messageId;
+            result.touched = messageId == krevol::kFormatSucceeded;
+            result.mountPoint = request.mountPoint;
+            return result;
+        };
+        overrides.eject = [](const std::string&) { return 0; };
+        krevol::setDeviceResetOverrides(overrides);
+        window.showPage(krevol::kPageDeviceReset);
+        krevol::CDeviceResetPage* page = resetPage(window);
+        krevol::CUpgradePage* upgrade = upgradePage(window);
+        if (!page || !upgrade) return;
+        waitUntil([&] { return !upgrade->catalogueLoading(); });
+        clickResetLink(window);
+        if (until == "formatting") {
+            krevol::shots::settle();
+            window.move(0, 0);
+            return;
+        }
+        waitUntil([&] { return !page->formatting(); });
+        if (until == "reinstall" || until == "done") {
+            clickResetLink(window);
+            static const std::regex kPercent("Reinstalling (\\d+)%$");
+            waitUntil([&] {
+                if (until == "done") return !page->busy() && !upgrade->runActive();
+                std::smatch m;
+                const std::string text = resetText(window).toStdString();
+                return std::regex_search(text, m, kPercent) && std::stoi(m[1].str()) >= 37;
+            });
+        }
+        krevol::setDeviceResetOverrides({});
+        window.move(0, 0);
+    };
+}
+
+const bool resetShotsRegistered =
+    registerShot({"main_reset_formatting", [] { return mainWindow(true, ready()); },
+                  resetPageAt(krevol::kFormatSucceeded, 4000, "formatting")}) &&
+    registerShot({"main_reset_formatted", [] { return mainWindow(true, ready()); },
+                  resetPageAt(krevol::kFormatSucceeded, 0, "formatted")}) &&
+    registerShot({"main_reset_reinstalling", [] { return mainWindow(true, running(1024)); },
+                  resetPageAt(krevol::kFormatSucceeded, 0, "reinstall")}) &&
+    registerShot({"main_reset_done", [] { return mainWindow(true, running(0)); },
+                  resetPageAt(krevol::kFormatSucceeded, 0, "done")}) &&
+    registerShot({"main_reset_refused", [] { return mainWindow(true, ready()); },
+                  resetPageAt(krevol::kFormatNoCache, 0, "refused")});
+
+}  // namespace

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <set>
 #include <string>
@@ -127,6 +128,12 @@ TEST_F(KrevolctlFormat, CacheFirstThenFormatEjectAndPlugInAgain) {
     EXPECT_EQ(plug.exitCode, 0) << plug.out;
     EXPECT_TRUE(fs::is_directory(card_ + "/obdtool/sys"));
     EXPECT_FALSE(fs::exists(volumes_ + ".ejected/KREVOL-SD"));
+    // The tool writes its DEVINFO.INI again when it starts on the fresh card; so does the script.
+    std::ifstream info(card_ + "/DEVINFO.INI", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(info), std::istreambuf_iterator<char>()),
+              "SN:1001202412345678\r\nMODEL:K1 Pro\r\n");
+    r = run("detect");
+    EXPECT_NE(r.out.find("serial: 1001202412345678\n"), std::string::npos) << r.out;
 }
 
 TEST_F(KrevolctlFormat, NoToolUnreachableServerAndUsage) {

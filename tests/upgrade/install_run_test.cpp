@@ -24,6 +24,7 @@
 #include "upgrade/install_percent.h"
 #include "upgrade/install_run.h"
 #include "upgrade/package_zip.h"
+#include "upgrade/reset_cache.h"
 
 namespace krevol {
 namespace {
@@ -459,6 +460,79 @@ TEST_F(InstallRunTest, DeviceResetTextsAtTheEndOfARun) {
     EXPECT_TRUE(observer.end.resetDone);
     EXPECT_EQ(observer.end.progressText, loadText(282));
     EXPECT_EQ(observer.end.anyUpgradable, 1);  // reinstall mode
+    expectNothingLeft();
+}
+
+// Device Reset's reinstall takes its packages from the reset cache: a sound cached package is not
+// fetched again, a damaged one is fetched again, and the cache keeps its packages after the run;
+// a package that neither the cache nor the server has fails the item as a download would.
+TEST_F(InstallRunTest, APackageSourceTakesThePlaceOfTheDownload) {
+    const SoftwareItem benz = package("BENZ_V2.10.zip", "BENZ", {{"obdtool/vehicle/BENZ/b.ini", "benz"}});
+    const SoftwareItem toyota =
+        package("TOYOTA_V1.06.zip", "TOYOTA", {{"obdtool/vehicle/TOYOTA/t.txt", test::noiseBytes(70000, 5)}});
+    ResetCache cache(program_.str() + "/KrevolCache");
+    ASSERT_TRUE(cache.fill({benz, toyota}));
+    // TOYOTA's cached package is damaged afterwards (bytes of its entry's data changed).
+    const std::string damaged = cache.cachedPackage(toyota);
+    ASSERT_FALSE(damaged.empty());
+    {
+        std::string bytes = slurp(damaged);
+        for (std::size_t i = 200; i < 400; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5a);
+        std::ofstream(damaged, std::ios::binary | std::ios::trunc) << bytes;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        requests_.clear();
+    }
+    // The cache as the run's source, remembering what it was asked for.
+    struct Source : PackageSource {
+        ResetCache& cache;
+        std::vector<std::string> asked;
+        explicit Source(ResetCache& c) : cache(c) {}
+        std::string packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length, int& result) override {
+            asked.push_back(item.param1);
+            return cache.packageFor(item, length, result);
+        }
+        std::string downloadPath(const SoftwareItem& item) const override { return cache.downloadPath(item); }
+    };
+    auto source = std::make_shared<Source>(cache);
+    const std::vector<std::string>& asked = source->asked;
+    InstallRunSettings s = settings(true);
+    s.reinstallMode = true;
+    s.packageSource = source;
+    RecordingObserver observer;
+    InstallRun run(s, {benz, toyota}, &observer);
+    EXPECT_EQ(runToEnd(run), InstallStep::Finished);
+    EXPECT_EQ(asked, (std::vector<std::string>{"BENZ", "TOYOTA"}));
+    EXPECT_EQ(requests(), (std::vector<std::string>{"report", "GET TOYOTA_V1.06.zip", "report", "content"}));
+    EXPECT_EQ(slurp(card_ / "obdtool/vehicle/BENZ/b.ini"), "benz");
+    EXPECT_TRUE(slurp(card_ / "obdtool/vehicle/TOYOTA/t.txt") == test::noiseBytes(70000, 5));
+    EXPECT_TRUE(observer.end.resetDone);
+    // The run ends with runStopFlag set: a check then stops without a verdict and deletes nothing;
+    // once the flag is down again (the next run), both packages are there and sound.
+    ASSERT_EQ(runStopFlag.load(), 1);
+    EXPECT_EQ(cache.cachedPackage(benz), "");
+    runStopFlag.store(0);
+    EXPECT_FALSE(cache.cachedPackage(benz).empty()) << "a cached package was deleted";
+    EXPECT_FALSE(cache.cachedPackage(toyota).empty());
+    EXPECT_TRUE(presenter_.shown().empty());
+    expectNothingLeft();
+
+    // Neither cached nor on the server: the download failure, on the Device Reset page's terms.
+    runStopFlag.store(0);
+    const SoftwareItem missing = itemFor("MISSING_V1.zip", "MISSING");
+    RecordingObserver failed;
+    InstallRun second(s, {missing}, &failed);
+    EXPECT_EQ(runToEnd(second), InstallStep::Stopped);
+    ASSERT_EQ(failed.results.size(), 1u);
+    EXPECT_EQ(failed.results[0].failure, InstallFailure::Download);
+    EXPECT_EQ(failed.results[0].progressText,
+              "MISSING:  " + loadText(281) + "-" + downloadFailureText(kResultHttpStatus, 0));
+    EXPECT_EQ(second.items()[0].state, kItemFailed);
+    ASSERT_EQ(presenter_.shown().size(), 1u);
+    EXPECT_EQ(presenter_.shown()[0].text, downloadFailureBoxText("MISSING", failed.results[0].errorText,
+                                                                 runningElevated()));
+    EXPECT_FALSE(failed.end.finished);
     expectNothingLeft();
 }
 
