@@ -51,6 +51,14 @@ Options:
                         cutBody     announce the full length, send half, then close
                         noLength    send the body chunked, without Content-Length
                         rateKiBps=N send at most N KiB per second (N/10 KiB every 100 ms)
+                        dieAfterBytes=N   announce the full length, send N bytes of the body,
+                                    then reset the connection (as when the server dies)
+                        stallAfterBytes=N announce the full length, send N bytes of the body,
+                                    then nothing for stallMs (default 30000) and close
+                        stallMs=N   the length of a stall
+                        garbage     the body's bytes replaced by garbage (neither JSON nor zip)
+                        emptyBody   no body at all (Content-Length: 0)
+                        hugeBody    the body padded with blanks to 100 MiB, streamed
                         count=N     apply N times, then drop the switch
                       e.g. --fault user/login:delayMs=3000 --fault download/*:rateKiBps=512
   --no-admin          do not serve the admin paths
@@ -64,7 +72,9 @@ packages, content bytes, and the suite version 4.3.1.
 
 Admin paths (unless --no-admin):
   POST   /admin/fault     {"path":"user/login","delayMs":0,"status":0,"cutBody":false,
-                           "noLength":false,"rateKiBps":0,"count":-1}   set a fault switch
+                           "noLength":false,"rateKiBps":0,"count":-1,"dieAfterBytes":-1,
+                           "stallAfterBytes":-1,"stallMs":30000,"garbage":false,
+                           "emptyBody":false,"hugeBody":false}   set a fault switch
   DELETE /admin/fault     clear all switches (?path=P: only that one)
   GET    /admin/faults    the switches set
   GET    /admin/outbox    the outbox text
