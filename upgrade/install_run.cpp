@@ -217,7 +217,11 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
         result.result = downloaded;
         result.httpStatus = httpStatus;
         result.errorText = downloadFailureText(downloaded, httpStatus);
-        showMessageBox(downloadFailureBoxText(item.param1, result.errorText, runningElevated()), kBoxOk);
+        // A broken transfer (5) has shown the transport's error box, which says what happened to
+        // the connection; a second box for the same failure would only repeat it. The page's
+        // texts still name the item and the result.
+        if (downloaded != kResultTransportFailure)
+            showMessageBox(downloadFailureBoxText(item.param1, result.errorText, runningElevated()), kBoxOk);
         return failItem(std::move(result), item);
     }
 

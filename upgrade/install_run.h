@@ -71,7 +71,7 @@ enum class InstallStage : std::int32_t {
 // Why an item failed.
 enum class InstallFailure : std::int32_t {
     None = 0,
-    Download = 1,  // the message box was shown with the item's name
+    Download = 1,  // the message box was shown with the item's name (for result 5: the transport's box)
     Unpack = 2,
     Copy = 3,    // copy, flush or read-back
     Report = 4,  // the version report (which showed its own message)
