@@ -37,6 +37,8 @@ constexpr int kMsgReadWriteFailed = 267;
 constexpr int kMsgReinstalling = 280;
 constexpr int kMsgResetFailed = 281;
 constexpr int kMsgResetDone = 282;
+constexpr int kMsgPackageDamaged = 490;
+constexpr int kMsgUnpackWriteFailed = 491;
 
 // Between an item's name and the text that follows it on the page: a colon and two blanks.
 constexpr char kNameGap[] = ":  ";
@@ -79,6 +81,21 @@ std::string downloadFailureText(int result, long httpStatus) {
     }
     const long number = result == kResultHttpStatus && httpStatus > 0 ? httpStatus : result;
     return loadText(kMsgDownloadFailed) + std::to_string(number);
+}
+
+std::string unpackFailureText(ArchiveError error) {
+    switch (error) {
+        case ArchiveError::OpenArchive:
+        case ArchiveError::CorruptArchive:
+        case ArchiveError::CrcMismatch:
+        case ArchiveError::UnsafeName:
+            return loadText(kMsgPackageDamaged);
+        case ArchiveError::WriteFailed:
+            return loadText(kMsgUnpackWriteFailed);
+        default:
+            break;
+    }
+    return loadText(kMsgUpgradeFailed) + "!";
 }
 
 std::string nameSeparator(bool elevated) {
@@ -232,12 +249,14 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
     options.written = &extracted;
     options.bytesWritten = &unpackedBytes_;
     options.stopFlag = &runStopFlag;
+    ArchiveError unpackError = ArchiveError::None;
+    options.error = &unpackError;
     const bool unpacked = extractArchive(downloadPath, settings_.updateFolder, options);
     if (!unpacked) {
         runPhase_.store(0);
         ::unlink(downloadPath.c_str());
         result.failure = InstallFailure::Unpack;
-        result.errorText = loadText(kMsgUpgradeFailed) + "!";
+        result.errorText = unpackFailureText(unpackError);
         return failItem(std::move(result), item);
     }
 

@@ -39,6 +39,7 @@
 #include <string>
 #include <vector>
 
+#include "feedback/archiver.h"
 #include "upgrade/copy_tree.h"
 #include "upgrade/software_item.h"
 
@@ -195,6 +196,12 @@ int anyUpgradableAfterRun(const std::vector<SoftwareItem>& items, bool reinstall
 // directly followed by the number: the HTTP status of the package's answer for result 4 (so a
 // missing package shows "...again404"), the result itself otherwise.
 std::string downloadFailureText(int result, long httpStatus);
+
+// E for a failed unpack: message 490 when the package is damaged (it cannot be read as a zip
+// archive, its data breaks off or fails its CRC-32, or it names a file outside the card's tree),
+// 491 when the unpacked files cannot be written on this computer (a full disk), message 178 + "!"
+// otherwise.
+std::string unpackFailureText(ArchiveError error);
 
 // The separator between an item's name and E in the download failure box: ":" when the program
 // runs with administrator rights (Linux: as root), "::" otherwise.
