@@ -3,7 +3,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -183,13 +185,20 @@ int main(int argc, char* argv[]) {
         std::cerr << "krevol-sandbox: " << error << "\n";
         return 1;
     }
+    // A signal may come before run() has begun to serve (a test that ends at once): the waiter
+    // stops the server until run() has returned, so that the stop is never lost.
+    std::atomic<bool> served{false};
     std::thread waiter([&] {
         int sig = 0;
         sigwait(&stopSignals, &sig);
-        server.stop();
+        while (!served.load()) {
+            server.stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
     });
     std::cout << "listening on " << config.host << ":" << server.port() << std::endl;
     server.run();
+    served.store(true);
     kill(getpid(), SIGTERM);  // wakes the waiter when the server ended by itself (else stays blocked)
     waiter.join();
     return 0;

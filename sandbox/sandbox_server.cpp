@@ -350,7 +350,7 @@ std::string SandboxServer::publicUrl() const {
 }
 
 void SandboxServer::run() {
-    impl_->http.listen_after_bind();
+    if (!impl_->stopping.load()) impl_->http.listen_after_bind();
 }
 
 void SandboxServer::start() {

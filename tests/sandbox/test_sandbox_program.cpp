@@ -155,6 +155,20 @@ TEST(SandboxProgram, SeedsServesOnAFreePortAndStopsOnSigterm) {
     EXPECT_EQ(child.wait(), 0);
 }
 
+// A SIGTERM right after "listening on", before the server has begun to serve, still ends it (it was
+// lost once, and a test waiting for its sandbox hung).
+TEST(SandboxProgram, ASigtermAtOnceAfterStartingEndsIt) {
+    for (int i = 0; i < 20; ++i) {
+        test::TempDir dir;
+        Child child({"--quiet", "--data", dir.path().string(), "--port", "0"});
+        ASSERT_TRUE(child.started());
+        ASSERT_GT(listeningPort(child.readUntil([](const std::string& o) { return listeningPort(o) != 0; })),
+                  0);
+        child.signal(SIGTERM);
+        EXPECT_EQ(child.wait(), 0) << "attempt " << i;
+    }
+}
+
 TEST(SandboxProgram, ReportsAPortInUse) {
     test::TempDir dir;
     Child first({"--quiet", "--data", dir.path().string(), "--port", "0"});
