@@ -487,7 +487,10 @@ int postJson(const std::string& url, const std::string& body, std::string& answe
     const long status = responseCode(h);
     if (state.statusNotOk || (status != 0 && status != 200)) return kResultHttpStatus;
     try {
-        answer = answerFromLines(state.raw);
+        // An answer over the limit is no answer of this API: its first 64 MiB are dropped, not
+        // converted and handed on.
+        if (!(state.failure.set && state.failure.kind == TransportFailure::AnswerTooLarge))
+            answer = answerFromLines(state.raw);
     } catch (const std::exception& e) {
         state.failure.note(TransportFailure::Other, e.what());
     }
