@@ -284,6 +284,7 @@ TEST_F(KrevolctlFaults, GarbledAnswersToTheRunsCalls) {
         setFault(std::string(R"({"path":")") + c.path + R"(",")" + c.kind + R"(":true})");
         const CommandRun r = run("install 'BENZ Key Programming'");
         expectFailure(r, c.expected, what);
+        EXPECT_LT(r.out.size(), 4096u) << what << ": an answer over the limit was kept";
         if (std::string(c.path) == "tooluser/selectContentBySn") {
             // Every item is on the card and reported; only the content file is missing.
             EXPECT_NE(r.out.find("item: " + std::string(kBenz) + ": Succeeded\n"), std::string::npos)
