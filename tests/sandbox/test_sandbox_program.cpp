@@ -110,7 +110,8 @@ TEST(SandboxProgram, HelpDocumentsTheOptions) {
     EXPECT_EQ(child.wait(), 0);
     for (const char* option :
          {"--data", "--seed", "--serve", "--port", "--host", "--public-url", "--fault", "--code-ttl",
-          "--max-upload", "/admin/fault", "outbox.txt", kDemoEmail, kDemoPassword}) {
+          "--max-upload", "/admin/fault", "outbox.txt", "dieAfterBytes", "stallAfterBytes", "stallMs",
+          "garbage", "emptyBody", "hugeBody", kDemoEmail, kDemoPassword}) {
         EXPECT_NE(text.find(option), std::string::npos) << option;
     }
 }
