@@ -5,6 +5,7 @@
 #include "app/version.h"
 #include "cli/command.h"
 #include "cli/report.h"
+#include "net/api.h"
 #include "suite/suite_version.h"
 
 namespace krevol::cli {
@@ -25,7 +26,7 @@ int runSuiteVersionCommand(const std::vector<std::string>& args, std::ostream& o
             report.add("version", query.reply.serverVersion);
             report.add("url", query.reply.packageUrl);
             report.add("newer", query.newer);
-        } else {
+        } else if (!repeatsTransportBox(query.messageId, query.code)) {
             showError(query.messageId, query.code);
         }
     }

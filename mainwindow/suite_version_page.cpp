@@ -11,6 +11,7 @@
 #include "app/messages.h"
 #include "app/version.h"
 #include "mainwindow/main_window_ui_parts.h"
+#include "net/api.h"
 #include "net/transport.h"
 #include "suite/package_signature.h"
 #include "suite/suite_package.h"
@@ -119,7 +120,8 @@ void CSuiteVersionPage::applyQuery(const SuiteVersionQuery& query) {
     if (query.newer) offerText_ = versionText_->text();
     host().pageChanged();
     if (!query.ok) {
-        if (query.messageId != 0) showError(query.messageId, query.code);
+        if (query.messageId != 0 && !repeatsTransportBox(query.messageId, query.code))
+            showError(query.messageId, query.code);
         return;
     }
     if (query.newer && state().currentPage != kPageSuiteVersion &&
@@ -175,7 +177,10 @@ void CSuiteVersionPage::finishInstall(const SuiteInstallOutcome& outcome) {
     if (!outcome.ended) {
         setTexts(offerText_.isEmpty() ? versionText_->text() : offerText_, msgId(206));
         host().pageChanged();
-        if (outcome.messageId != 0) showError(outcome.messageId, outcome.code);
+        // A broken transfer (5) has shown the transport's box already.
+        if (outcome.messageId != 0 &&
+            !(outcome.messageId == msgId(182) && outcome.code == kResultTransportFailure))
+            showError(outcome.messageId, outcome.code);
         return;
     }
     // The installer runs (or nothing was found to run): the suite ends, as the close icon would.

@@ -199,8 +199,12 @@ ApiOutcome classifyApiReply(int result, std::string_view answer, const ApiMessag
     return out;
 }
 
+bool repeatsTransportBox(int messageId, int code) {
+    return messageId == msgId(127) && code == kResultTransportFailure;
+}
+
 int showApiOutcome(const ApiOutcome& outcome) {
-    if (outcome.messageId == 0) return 0;
+    if (outcome.messageId == 0 || repeatsTransportBox(outcome.messageId, outcome.code)) return 0;
     if (outcome.code != 0) return showError(outcome.messageId, outcome.code);
     return showMessage(outcome.messageId);
 }

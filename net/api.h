@@ -112,8 +112,14 @@ struct ApiOutcome {
 // 5. any other status: the failure message, with the status appended when failureWithCode.
 ApiOutcome classifyApiReply(int result, std::string_view answer, const ApiMessages& messages);
 
+// True for message 127 with the code 5. A transfer that broke off (result 5) has shown the
+// transport's error box, which says what went wrong with the connection; message 127 with the same
+// code would be a second box for one failure, so it is not shown (the outcome still records it).
+bool repeatsTransportBox(int messageId, int code);
+
 // Shows the outcome's message through the presenter (with its code when it has one); shows
-// nothing when it has no message. Returns the box's answer, 0 when nothing was shown.
+// nothing when it has no message or when it repeats the transport's box (repeatsTransportBox). Returns the
+// box's answer, 0 when nothing was shown.
 int showApiOutcome(const ApiOutcome& outcome);
 
 }  // namespace krevol

@@ -23,7 +23,8 @@ constexpr int kResultNoLength = 77;         // download: no Content-Length, or o
 extern std::atomic<int> runStopFlag;
 
 // Posts `body` (bytes as they are) to `url` and returns the answer text, lines joined without
-// their line feeds. `answer` is emptied first.
+// their line feeds. `answer` is emptied first; after a failure it holds what was read, except for
+// an answer larger than the program accepts (64 MiB), which is dropped.
 int postJson(const std::string& url, const std::string& body, std::string& answer);
 
 // Fetches `url` into `folder` (which ends with a separator). On return `folder` is the full path of

@@ -127,6 +127,38 @@ bool setSessionOptions(CURL* h, const ParsedUrl& url, const SessionParameters& p
     return ok;
 }
 
+// The send and receive time-outs: a transfer in which no byte moved in either direction for the
+// session's stallSeconds ends as timed out. libcurl's own low-speed check averages the speed over
+// several seconds and so gives up some seconds late; this check is exact to the second. Until the
+// connection is set up, the connect time-out applies instead.
+class StallWatch {
+  public:
+    // True when the transfer has stalled for `limit`; called from libcurl's progress callback.
+    bool stalled(CURL* h, curl_off_t received, curl_off_t sent, std::chrono::seconds limit) {
+        const auto now = std::chrono::steady_clock::now();
+        curl_off_t connectTime = 0;
+        const bool connected =
+            curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connectTime) == CURLE_OK && connectTime > 0;
+        if (!connected || received != received_ || sent != sent_) {
+            received_ = received;
+            sent_ = sent;
+            lastMove_ = now;
+            return false;
+        }
+        return now - lastMove_ >= limit;
+    }
+    void reset() { *this = StallWatch{}; }
+
+  private:
+    curl_off_t received_ = -1;
+    curl_off_t sent_ = -1;
+    std::chrono::steady_clock::time_point lastMove_ = std::chrono::steady_clock::now();
+};
+
+std::string stallDetail(long seconds) {
+    return "no data moved for " + std::to_string(seconds) + " seconds";
+}
+
 // A connection that could not be set up at all; only these are retried.
 bool isConnectFailure(CURL* h, CURLcode rc) {
     if (rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_HOST || rc == CURLE_COULDNT_RESOLVE_PROXY)
@@ -206,7 +238,17 @@ struct PostState {
     bool statusNotOk = false;
     std::string raw;
     OwnFailure failure;  // when a callback stopped the transfer
+    StallWatch stall;
 };
+
+int watchPost(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+    auto* state = static_cast<PostState*>(user);
+    if (!state->stall.stalled(state->handle, received, sent,
+                              std::chrono::seconds(kPostParameters.stallSeconds)))
+        return 0;
+    state->failure.note(TransportFailure::TimedOut, stallDetail(kPostParameters.stallSeconds));
+    return 1;
+}
 
 size_t receiveAnswer(char* data, size_t size, size_t count, void* user) {
     auto* state = static_cast<PostState*>(user);
@@ -252,6 +294,7 @@ struct DownloadState {
     std::chrono::steady_clock::time_point lastByteTime = std::chrono::steady_clock::now();
     bool stopSeen = false;  // checkStop saw runStopFlag set, first at stopSince
     std::chrono::steady_clock::time_point stopSince{};
+    StallWatch stall;
 };
 
 std::string_view trimmed(std::string_view s) {
@@ -379,8 +422,13 @@ size_t receiveBody(char* data, size_t size, size_t count, void* user) {
 constexpr auto kStopGrace = std::chrono::milliseconds(700);
 constexpr auto kStalled = std::chrono::milliseconds(150);
 
-int checkStop(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+int checkStop(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
     auto* s = static_cast<DownloadState*>(user);
+    if (s->stall.stalled(s->handle, received, sent, std::chrono::seconds(kDownloadParameters.stallSeconds))) {
+        if (s->outcome == 0)
+            s->failure.note(TransportFailure::TimedOut, stallDetail(kDownloadParameters.stallSeconds));
+        return 1;
+    }
     const auto now = std::chrono::steady_clock::now();
     if (received != s->lastReceived) {
         s->lastReceived = received;
@@ -423,6 +471,9 @@ int postJson(const std::string& url, const std::string& body, std::string& answe
     ok = ok && curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.data()) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &receiveAnswer) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_WRITEDATA, &state) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &watchPost) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFODATA, &state) == CURLE_OK;
+    ok = ok && curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
     if (!ok) return kResultNoRequest;
 
     const CURLcode rc = performWithRetries(h, kPostParameters, errorBuffer, [&] {
@@ -430,12 +481,16 @@ int postJson(const std::string& url, const std::string& body, std::string& answe
         state.statusNotOk = false;
         state.raw.clear();
         state.failure.clear();
+        state.stall.reset();
     });
     // A status other than 200 is 4 once it was read, also when the rest of that answer broke off.
     const long status = responseCode(h);
     if (state.statusNotOk || (status != 0 && status != 200)) return kResultHttpStatus;
     try {
-        answer = answerFromLines(state.raw);
+        // An answer over the limit is no answer of this API: its first 64 MiB are dropped, not
+        // converted and handed on.
+        if (!(state.failure.set && state.failure.kind == TransportFailure::AnswerTooLarge))
+            answer = answerFromLines(state.raw);
     } catch (const std::exception& e) {
         state.failure.note(TransportFailure::Other, e.what());
     }
@@ -486,6 +541,7 @@ int downloadFile(const std::string& url, std::string& folder, std::string& lengt
         state.contentLengthSeen = false;
         state.contentLength.clear();
         state.failure.clear();
+        state.stall.reset();
     });
 
     try {

@@ -4,6 +4,8 @@
 
 #include <exception>
 #include <iterator>
+#include <limits>
+#include <type_traits>
 
 #include "sandbox/demo_seed.h"
 
@@ -14,14 +16,16 @@ void SandboxServer::Impl::adminSetFault(const httplib::Request& req, httplib::Re
     std::string error;
     Outgoing out;
     FaultSwitch f;
-    const auto number = [&](const char* key, int& value, int lo, int hi) {
+    // A member that is present must have the right type; the ranges are checkFaultSwitch's.
+    const auto number = [&](const char* key, auto& value) {
         const JsonValue* v = doc.find(key);
         if (v == nullptr) return true;
         if (v->kind != JsonValue::Kind::Number) return false;
         try {
             const long long n = std::stoll(v->text);
-            if (n < lo || n > hi) return false;
-            value = static_cast<int>(n);
+            using Value = std::remove_reference_t<decltype(value)>;
+            if (n < std::numeric_limits<Value>::min() || n > std::numeric_limits<Value>::max()) return false;
+            value = static_cast<Value>(n);
         } catch (const std::exception&) {
             return false;
         }
@@ -35,18 +39,22 @@ void SandboxServer::Impl::adminSetFault(const httplib::Request& req, httplib::Re
         return true;
     };
     const JsonValue* path = nullptr;
+    std::string invalid;
     if (!parseJson(req.body, doc, error)) {
         out = refuse(400, "malformed JSON: " + error);
     } else if (doc.kind != JsonValue::Kind::Object || (path = doc.find("path")) == nullptr ||
                !path->isText() || path->text.empty()) {
         out = refuse(400, "member \"path\" (a text) missing");
-    } else if (!number("delayMs", f.delayMs, 0, 600000) || !number("status", f.status, 0, 599) ||
-               (f.status != 0 && f.status < 100) || !number("count", f.count, -1, 1000000) || f.count == 0 ||
-               !number("rateKiBps", f.rateKiBps, 0, kMaxRateKiBps) || !flag("cutBody", f.cutBody) ||
-               !flag("noLength", f.noLength)) {
+    } else if (!number("delayMs", f.delayMs) || !number("status", f.status) || !number("count", f.count) ||
+               !number("rateKiBps", f.rateKiBps) || !number("dieAfterBytes", f.dieAfterBytes) ||
+               !number("stallAfterBytes", f.stallAfterBytes) || !number("stallMs", f.stallMs) ||
+               !flag("cutBody", f.cutBody) || !flag("noLength", f.noLength) || !flag("garbage", f.garbage) ||
+               !flag("emptyBody", f.emptyBody) || !flag("hugeBody", f.hugeBody)) {
         out = refuse(400,
-                     "delayMs 0-600000, status 100-599, count -1 or above 0, rateKiBps 0-1048576, "
-                     "cutBody/noLength true or false");
+                     "delayMs, status, count, rateKiBps, dieAfterBytes, stallAfterBytes and stallMs are "
+                     "numbers; cutBody, noLength, garbage, emptyBody and hugeBody true or false");
+    } else if (!(invalid = checkFaultSwitch(f)).empty()) {
+        out = refuse(400, invalid);
     } else {
         f.path = normaliseFaultPath(path->text);
         faults.set(f);
@@ -68,10 +76,7 @@ void SandboxServer::Impl::adminListFaults(const httplib::Request& req, httplib::
     std::string list = "[";
     for (const FaultSwitch& f : faults.list()) {
         if (list.size() > 1) list += ',';
-        list += "{\"path\":" + jsonQuoted(f.path) + ",\"delayMs\":" + std::to_string(f.delayMs) +
-                ",\"status\":" + std::to_string(f.status) + ",\"cutBody\":" + (f.cutBody ? "true" : "false") +
-                ",\"noLength\":" + (f.noLength ? "true" : "false") + ",\"count\":" + std::to_string(f.count) +
-                ",\"rateKiBps\":" + std::to_string(f.rateKiBps) + "}";
+        list += faultSwitchJson(f);
     }
     list += ']';
     send(req, res, {}, answer(status::kOk, "ok", list));

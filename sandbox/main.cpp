@@ -3,7 +3,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -51,6 +53,14 @@ Options:
                         cutBody     announce the full length, send half, then close
                         noLength    send the body chunked, without Content-Length
                         rateKiBps=N send at most N KiB per second (N/10 KiB every 100 ms)
+                        dieAfterBytes=N   announce the full length, send N bytes of the body,
+                                    then reset the connection (as when the server dies)
+                        stallAfterBytes=N announce the full length, send N bytes of the body,
+                                    then nothing for stallMs (default 30000) and close
+                        stallMs=N   the length of a stall
+                        garbage     the body's bytes replaced by garbage (neither JSON nor zip)
+                        emptyBody   no body at all (Content-Length: 0)
+                        hugeBody    the body padded with blanks to 100 MiB, streamed
                         count=N     apply N times, then drop the switch
                       e.g. --fault user/login:delayMs=3000 --fault download/*:rateKiBps=512
   --no-admin          do not serve the admin paths
@@ -64,7 +74,9 @@ packages, content bytes, and the suite version 4.3.1.
 
 Admin paths (unless --no-admin):
   POST   /admin/fault     {"path":"user/login","delayMs":0,"status":0,"cutBody":false,
-                           "noLength":false,"rateKiBps":0,"count":-1}   set a fault switch
+                           "noLength":false,"rateKiBps":0,"count":-1,"dieAfterBytes":-1,
+                           "stallAfterBytes":-1,"stallMs":30000,"garbage":false,
+                           "emptyBody":false,"hugeBody":false}   set a fault switch
   DELETE /admin/fault     clear all switches (?path=P: only that one)
   GET    /admin/faults    the switches set
   GET    /admin/outbox    the outbox text
@@ -173,13 +185,20 @@ int main(int argc, char* argv[]) {
         std::cerr << "krevol-sandbox: " << error << "\n";
         return 1;
     }
+    // A signal may come before run() has begun to serve (a test that ends at once): the waiter
+    // stops the server until run() has returned, so that the stop is never lost.
+    std::atomic<bool> served{false};
     std::thread waiter([&] {
         int sig = 0;
         sigwait(&stopSignals, &sig);
-        server.stop();
+        while (!served.load()) {
+            server.stop();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
     });
     std::cout << "listening on " << config.host << ":" << server.port() << std::endl;
     server.run();
+    served.store(true);
     kill(getpid(), SIGTERM);  // wakes the waiter when the server ended by itself (else stays blocked)
     waiter.join();
     return 0;

@@ -1,8 +1,15 @@
 #include "sandbox/sandbox_server.h"
 
+#include <dirent.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <iostream>
 #include <system_error>
@@ -48,7 +55,70 @@ bool sendFileBlocks(const fs::path& path, std::size_t offset, std::size_t limit,
     return true;
 }
 
+// The socket of a connection of this process, found by its addresses; -1 when there is none.
+int connectionSocket(const Connection& connection) {
+    const auto portAndAddress = [](const sockaddr_storage& a, socklen_t length, std::string* address) {
+        char host[NI_MAXHOST] = {};
+        char service[NI_MAXSERV] = {};
+        if (::getnameinfo(reinterpret_cast<const sockaddr*>(&a), length, host, sizeof host, service,
+                          sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+            return -1;
+        if (address != nullptr) *address = host;
+        return std::atoi(service);
+    };
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (dir == nullptr) return -1;
+    int found = -1;
+    while (const dirent* entry = ::readdir(dir)) {
+        const int fd = std::atoi(entry->d_name);
+        struct stat st {};
+        if (entry->d_name[0] < '0' || entry->d_name[0] > '9' || fd == ::dirfd(dir) || ::fstat(fd, &st) != 0 ||
+            !S_ISSOCK(st.st_mode))
+            continue;
+        sockaddr_storage peer{};
+        sockaddr_storage local{};
+        socklen_t peerLength = sizeof peer;
+        socklen_t localLength = sizeof local;
+        std::string address;
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0 ||
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0)
+            continue;
+        if (portAndAddress(peer, peerLength, &address) == connection.peerPort &&
+            address == connection.peerAddress &&
+            portAndAddress(local, localLength, nullptr) == connection.localPort) {
+            found = fd;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
 }  // namespace
+
+// ---- connections broken on purpose -------------------------------------------------------------
+
+void SandboxServer::Impl::resetConnection(const Connection& connection) {
+    const int fd = connectionSocket(connection);
+    if (fd < 0) return;  // the caller's failure still drops the connection, only more politely
+    // Disconnecting a TCP socket (connect to AF_UNSPEC) aborts it: the peer gets a RST at once,
+    // whatever is still unsent. The HTTP layer later closes the socket as usual.
+    sockaddr unspecified{};
+    unspecified.sa_family = AF_UNSPEC;
+    ::connect(fd, &unspecified, sizeof unspecified);
+}
+
+void SandboxServer::Impl::stallConnection(const Connection& connection, int ms) {
+    const int fd = connectionSocket(connection);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < until && !stopping.load()) {
+        if (fd >= 0) {
+            pollfd p{fd, POLLRDHUP, 0};
+            if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) return;  // gone
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
 
 // ---- log and outbox ----------------------------------------------------------------------------
 
@@ -110,72 +180,123 @@ void SandboxServer::Impl::send(const httplib::Request& req, httplib::Response& r
                                const std::string& apiPath, Outgoing out) {
     std::string faultNote;
     const auto fault = apiPath.empty() ? std::nullopt : faults.take(apiPath);
+    const FaultSwitch f = fault.value_or(FaultSwitch{});
     if (fault) {
-        if (fault->delayMs > 0) {
-            faultNote += "delay " + std::to_string(fault->delayMs) + " ms ";
-            std::this_thread::sleep_for(std::chrono::milliseconds(fault->delayMs));
+        if (f.delayMs > 0) {
+            faultNote += "delay " + std::to_string(f.delayMs) + " ms ";
+            std::this_thread::sleep_for(std::chrono::milliseconds(f.delayMs));
         }
-        if (fault->status != 0) {
-            faultNote += "status " + std::to_string(fault->status) + " ";
-            out.http = fault->status;
-            if (fault->status != 200) {
-                out.statusCode = fault->status;
-                out.body = envelope(fault->status, "fault switch");
+        if (f.status != 0) {
+            faultNote += "status " + std::to_string(f.status) + " ";
+            out.http = f.status;
+            if (f.status != 200) {
+                out.statusCode = f.status;
+                out.body = envelope(f.status, "fault switch");
                 out.contentType = kJsonType;
                 out.file.clear();
             }
         }
-        if (fault->cutBody) faultNote += "cut body ";
-        if (fault->noLength) faultNote += "no length ";
-        if (fault->rateKiBps > 0) faultNote += "rate " + std::to_string(fault->rateKiBps) + " KiB/s ";
+        if (f.cutBody) faultNote += "cut body ";
+        if (f.noLength) faultNote += "no length ";
+        if (f.rateKiBps > 0) faultNote += "rate " + std::to_string(f.rateKiBps) + " KiB/s ";
+        if (f.dieAfterBytes >= 0) faultNote += "reset after " + std::to_string(f.dieAfterBytes) + " bytes ";
+        if (f.stallAfterBytes >= 0)
+            faultNote += "stall " + std::to_string(f.stallMs) + " ms after " +
+                         std::to_string(f.stallAfterBytes) + " bytes ";
+        if (f.garbage) faultNote += "garbage ";
+        if (f.emptyBody) faultNote += "empty body ";
+        if (f.hugeBody) faultNote += "huge body ";
         if (!faultNote.empty()) faultNote.pop_back();
     }
     logExchange(req, out, faultNote);
     res.status = out.http;
 
     const bool isFile = !out.file.empty();
-    const std::size_t total = isFile ? static_cast<std::size_t>(out.fileSize) : out.body.size();
-    const bool cut = fault && fault->cutBody;
-    const bool noLength = fault && fault->noLength;
-    const int rate = fault ? fault->rateKiBps : 0;
-    if (!cut && !noLength && rate == 0) {
-        if (!isFile) {
+    const std::uint64_t baseSize = isFile ? out.fileSize : out.body.size();
+    const std::uint64_t total = f.emptyBody ? 0 : f.hugeBody ? std::max(baseSize, kHugeBodyBytes) : baseSize;
+    const bool breaks = f.cutBody || f.dieAfterBytes >= 0 || f.stallAfterBytes >= 0;
+    const bool paced = f.noLength || f.rateKiBps > 0 || breaks;
+    if (!paced && !f.garbage && !f.hugeBody) {
+        if (f.emptyBody) {
+            res.set_content(std::string(), out.contentType);
+        } else if (!isFile) {
             res.set_content(out.body, out.contentType);
-            return;
+        } else {
+            const fs::path path = out.file;
+            res.set_content_provider(static_cast<std::size_t>(total), out.contentType,
+                                     [path](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                         return sendFileBlocks(path, offset, length, sink);
+                                     });
         }
-        const fs::path path = out.file;
-        res.set_content_provider(total, out.contentType,
-                                 [path](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                                     return sendFileBlocks(path, offset, length, sink);
-                                 });
         return;
     }
-    // A cut body stops after half of it and then fails, so the connection is dropped. A limited
-    // rate sends one chunk per tick, each after a tick's pause.
-    const std::size_t sendBytes = cut ? total / 2 : total;
-    const std::size_t chunk = rate > 0 ? pacedChunkBytes(rate) : (isFile ? kBlock : sendBytes);
+
+    // The bytes of the body at [offset, offset + n): the file's or the text's (or garbage in their
+    // place), then blanks up to the length of a huge body.
     auto body = std::make_shared<std::string>(std::move(out.body));
     const fs::path path = out.file;
-    auto producer = [body, path, isFile, sendBytes, cut, rate, chunk](std::size_t offset,
-                                                                      httplib::DataSink& sink) {
-        if (offset < sendBytes) {
-            const std::size_t n = std::min(chunk, sendBytes - offset);
-            if (rate > 0) std::this_thread::sleep_for(std::chrono::milliseconds(kPaceTickMs));
-            if (isFile) {
-                if (!sendFileBlocks(path, offset, n, sink)) return false;
-            } else if (!sink.write(body->data() + offset, n)) {
-                return false;
+    const bool garbage = f.garbage;
+    auto writeRange = [body, path, isFile, baseSize, garbage](std::uint64_t offset, std::size_t n,
+                                                              httplib::DataSink& sink) {
+        std::vector<char> buffer;
+        while (n > 0) {
+            const std::size_t piece = std::min<std::size_t>(n, kBlock);
+            if (offset >= baseSize) {
+                buffer.assign(piece, ' ');
+            } else if (garbage) {
+                buffer.resize(static_cast<std::size_t>(std::min<std::uint64_t>(piece, baseSize - offset)));
+                for (std::size_t i = 0; i < buffer.size(); ++i) buffer[i] = garbageByte(offset + i);
+            } else if (isFile) {
+                const auto m = static_cast<std::size_t>(std::min<std::uint64_t>(piece, baseSize - offset));
+                if (!sendFileBlocks(path, static_cast<std::size_t>(offset), m, sink)) return false;
+                offset += m;
+                n -= m;
+                continue;
+            } else {
+                const auto m = static_cast<std::size_t>(std::min<std::uint64_t>(piece, baseSize - offset));
+                buffer.assign(body->data() + offset, body->data() + offset + m);
             }
-            return true;
+            if (!sink.write(buffer.data(), buffer.size())) return false;
+            offset += buffer.size();
+            n -= buffer.size();
         }
-        if (cut) return false;
+        return true;
+    };
+
+    // A cut body stops after half of it and then fails, so the connection is dropped; a reset one
+    // stops after dieAfterBytes and resets the connection; a stalled one stops after stallAfterBytes
+    // and waits. A limited rate sends one chunk per tick, each after a tick's pause.
+    std::uint64_t sendBytes = total;
+    if (f.cutBody) sendBytes = total / 2;
+    if (f.dieAfterBytes >= 0)
+        sendBytes = std::min<std::uint64_t>(total, static_cast<std::uint64_t>(f.dieAfterBytes));
+    if (f.stallAfterBytes >= 0)
+        sendBytes = std::min<std::uint64_t>(total, static_cast<std::uint64_t>(f.stallAfterBytes));
+    const std::size_t chunk = f.rateKiBps > 0 ? pacedChunkBytes(f.rateKiBps) : kBlock;
+    const Connection connection{req.remote_addr, req.remote_port, boundPort};
+    auto producer = [this, f, writeRange, sendBytes, chunk, connection](std::size_t offset,
+                                                                        httplib::DataSink& sink) {
+        if (offset < sendBytes) {
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, sendBytes - offset));
+            if (f.rateKiBps > 0) std::this_thread::sleep_for(std::chrono::milliseconds(kPaceTickMs));
+            return writeRange(offset, n, sink);
+        }
+        if (f.dieAfterBytes >= 0) {
+            resetConnection(connection);
+            return false;
+        }
+        if (f.stallAfterBytes >= 0) {
+            stallConnection(connection, f.stallMs);
+            return false;
+        }
+        if (f.cutBody) return false;
         sink.done();
         return true;
     };
-    if (noLength) {
+    if (f.noLength) {
         res.set_chunked_content_provider(out.contentType, producer);
     } else {
-        res.set_content_provider(total, out.contentType,
+        res.set_content_provider(static_cast<std::size_t>(total), out.contentType,
                                  [producer](std::size_t offset, std::size_t, httplib::DataSink& sink) {
                                      return producer(offset, sink);
                                  });
@@ -229,7 +350,7 @@ std::string SandboxServer::publicUrl() const {
 }
 
 void SandboxServer::run() {
-    impl_->http.listen_after_bind();
+    if (!impl_->stopping.load()) impl_->http.listen_after_bind();
 }
 
 void SandboxServer::start() {
@@ -238,6 +359,7 @@ void SandboxServer::start() {
 }
 
 void SandboxServer::stop() {
+    impl_->stopping.store(true);
     impl_->http.stop();
     if (impl_->thread.joinable()) impl_->thread.join();
 }

@@ -45,7 +45,7 @@ class SandboxServer {
     int port() const;               // the bound port, valid after open()
     std::string publicUrl() const;  // "http://127.0.0.1:9092" or the configured one
 
-    void run();    // serves until stop()
+    void run();    // serves until stop(); returns at once after a stop()
     void start();  // serves on a background thread; returns once it accepts connections
     void stop();   // safe from any thread and more than once
 

@@ -226,14 +226,30 @@ bool SandboxStore::seed(const SeedData& data, std::string& error) {
 }
 
 int SandboxStore::login(const std::string& email, const std::string& password, SignIn& out) {
-    return transaction([&](SqliteTransaction& tx) {
-        Account account;
+    // The password is checked outside the store's lock: a PBKDF2 check takes tens of milliseconds,
+    // and under the lock every call of every other client waited behind each sign-in.
+    Account account;
+    {
+        std::lock_guard lock(mutex_);
         if (const int rc = findAccount(email, account); rc != status::kOk) return rc;
-        const PasswordCheck check = checkPassword(password, account.password);
-        if (check == PasswordCheck::Wrong) return status::kWrongPassword;
-        // A hash of an earlier sandbox is replaced now that the password is known.
-        if (check == PasswordCheck::RightButOld) {
-            if (const int rc = storeNewPassword(account.id, password); rc != status::kOk) return rc;
+    }
+    const PasswordCheck check = checkPassword(password, account.password);
+    if (check == PasswordCheck::Wrong) return status::kWrongPassword;
+    // A hash of an earlier sandbox is replaced now that the password is known.
+    StoredPassword renewed;
+    const bool renew = check == PasswordCheck::RightButOld;
+    const bool hashed = !renew || hashPassword(password, renewed);
+    return transaction([&](SqliteTransaction& tx) {
+        if (!hashed) return fail(true);
+        Account current;
+        if (const int rc = findAccount(email, current); rc != status::kOk) return rc;
+        // The password was changed meanwhile: the one checked is not the account's any more.
+        if (current.id != account.id || current.password.hash != account.password.hash)
+            return status::kWrongPassword;
+        if (renew) {
+            SqliteStatement u(db_, "UPDATE accounts SET salt = ?, pwhash = ? WHERE id = ?");
+            u.bind(1, renewed.salt).bind(2, renewed.hash).bind(3, account.id);
+            if (!u.run()) return fail();
         }
         const std::string token = randomHex(16);
         SqliteStatement s(db_, "INSERT INTO sessions(token, account_id, created_ms) VALUES(?, ?, ?)");

@@ -99,6 +99,13 @@ class Members {
     std::string error_;
 };
 
+// One client connection, known by its addresses (the HTTP layer does not hand out its socket).
+struct Connection {
+    std::string peerAddress;
+    int peerPort = 0;
+    int localPort = 0;
+};
+
 struct SandboxServer::Impl {
     using ApiHandler = std::function<Outgoing(Impl&, const JsonValue& data)>;
 
@@ -113,6 +120,7 @@ struct SandboxServer::Impl {
     std::map<std::string, ApiHandler> api;
     int boundPort = 0;
     std::thread thread;
+    std::atomic<bool> stopping{false};  // set by stop(): stalled answers end at once
     std::mutex logMutex;
     std::mutex outboxMutex;
     std::ofstream logFile;
@@ -132,6 +140,11 @@ struct SandboxServer::Impl {
 
     // ---- sending, with the fault switches (sandbox_server.cpp) ---------------------------------
     void send(const httplib::Request& req, httplib::Response& res, const std::string& apiPath, Outgoing out);
+
+    // The faults that break a connection: a reset (TCP RST) at once, or silence until `ms` have
+    // passed, the client went away or the server stops.
+    void resetConnection(const Connection& connection);
+    void stallConnection(const Connection& connection, int ms);
 
     // ---- paths and the API dispatch (server_routes.cpp) ----------------------------------------
     void routes();

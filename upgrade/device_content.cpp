@@ -132,6 +132,7 @@ bool fetchDeviceContent(const std::string& serial, const std::string& driveRoot,
     const ApiOutcome outcome = classifyApiReply(result, answer, kMessages);
     const auto fail = [&](int messageId, int code) {
         if (trace != nullptr) *trace = CallTrace{result, outcome.status, messageId, code};
+        if (repeatsTransportBox(messageId, code)) return false;
         if (code != 0)
             showError(messageId, code);
         else

@@ -39,6 +39,8 @@ constexpr int kMsgReadWriteFailed = 267;
 constexpr int kMsgReinstalling = 280;
 constexpr int kMsgResetFailed = 281;
 constexpr int kMsgResetDone = 282;
+constexpr int kMsgPackageDamaged = 490;
+constexpr int kMsgUnpackWriteFailed = 491;
 
 // Between an item's name and the text that follows it on the page: a colon and two blanks.
 constexpr char kNameGap[] = ":  ";
@@ -81,6 +83,21 @@ std::string downloadFailureText(int result, long httpStatus) {
     }
     const long number = result == kResultHttpStatus && httpStatus > 0 ? httpStatus : result;
     return loadText(kMsgDownloadFailed) + std::to_string(number);
+}
+
+std::string unpackFailureText(ArchiveError error) {
+    switch (error) {
+        case ArchiveError::OpenArchive:
+        case ArchiveError::CorruptArchive:
+        case ArchiveError::CrcMismatch:
+        case ArchiveError::UnsafeName:
+            return loadText(kMsgPackageDamaged);
+        case ArchiveError::WriteFailed:
+            return loadText(kMsgUnpackWriteFailed);
+        default:
+            break;
+    }
+    return loadText(kMsgUpgradeFailed) + "!";
 }
 
 std::string nameSeparator(bool elevated) {
@@ -240,7 +257,11 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
         result.result = downloaded;
         result.httpStatus = httpStatus;
         result.errorText = downloadFailureText(downloaded, httpStatus);
-        showMessageBox(downloadFailureBoxText(item.param1, result.errorText, runningElevated()), kBoxOk);
+        // A broken transfer (5) has shown the transport's error box, which says what happened to
+        // the connection; a second box for the same failure would only repeat it. The page's
+        // texts still name the item and the result.
+        if (downloaded != kResultTransportFailure)
+            showMessageBox(downloadFailureBoxText(item.param1, result.errorText, runningElevated()), kBoxOk);
         return failItem(std::move(result), item);
     }
 
@@ -251,12 +272,14 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
     options.written = &extracted;
     options.bytesWritten = &unpackedBytes_;
     options.stopFlag = &runStopFlag;
+    ArchiveError unpackError = ArchiveError::None;
+    options.error = &unpackError;
     const bool unpacked = extractArchive(downloadPath, settings_.updateFolder, options);
     if (!unpacked) {
         runPhase_.store(0);
         if (!fromSource) ::unlink(downloadPath.c_str());
         result.failure = InstallFailure::Unpack;
-        result.errorText = loadText(kMsgUpgradeFailed) + "!";
+        result.errorText = unpackFailureText(unpackError);
         return failItem(std::move(result), item);
     }
 

@@ -40,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "feedback/archiver.h"
 #include "upgrade/copy_tree.h"
 #include "upgrade/software_item.h"
 
@@ -89,7 +90,7 @@ enum class InstallStage : std::int32_t {
 // Why an item failed.
 enum class InstallFailure : std::int32_t {
     None = 0,
-    Download = 1,  // the message box was shown with the item's name
+    Download = 1,  // the message box was shown with the item's name (for result 5: the transport's box)
     Unpack = 2,
     Copy = 3,    // copy, flush or read-back
     Report = 4,  // the version report (which showed its own message)
@@ -213,6 +214,12 @@ int anyUpgradableAfterRun(const std::vector<SoftwareItem>& items, bool reinstall
 // directly followed by the number: the HTTP status of the package's answer for result 4 (so a
 // missing package shows "...again404"), the result itself otherwise.
 std::string downloadFailureText(int result, long httpStatus);
+
+// E for a failed unpack: message 490 when the package is damaged (it cannot be read as a zip
+// archive, its data breaks off or fails its CRC-32, or it names a file outside the card's tree),
+// 491 when the unpacked files cannot be written on this computer (a full disk), message 178 + "!"
+// otherwise.
+std::string unpackFailureText(ArchiveError error);
 
 // The separator between an item's name and E in the download failure box: ":" when the program
 // runs with administrator rights (Linux: as root), "::" otherwise.

@@ -369,6 +369,54 @@ class E2eUpgradeRunTest : public QObject {
         });
         QCOMPARE(exitCode_, krevol::kExitSuccess);
     }
+    // The server dies part-way through BENZ's package (the connection is reset): one box, the
+    // transport's own (connection interrupted, code 5), not a second one for the same failure; the
+    // row says "Failed", nothing is on the card and no download folder is left. Back on the page,
+    // the same click installs the entry.
+    void aServerThatDiesMidDownloadShowsOneBoxAndTheNextClickInstalls() {
+        QVERIFY(setFault(R"({"path":"download/BENZ_V2.10.zip","dieAfterBytes":300,"count":1})"));
+        runProgram([this](CKrevolRegistDlg& dlg) {
+            CKrevolUpdateDlg* window = signInToReadyWindow(dlg);
+            if (!window) return;
+            CMyListBox* list = openUpgradeList(window);
+            if (!list) return;
+            clickRow(*list, 0);
+            clickControl(window, "oneClickButton");
+            if (QTest::currentTestFailed()) return;
+            waitForQuietPage(window);
+            if (QTest::currentTestFailed()) return;
+
+            const auto boxes = shown();
+            QVERIFY2(boxes.size() == 1, qPrintable(describe(boxes)));
+            QCOMPARE(boxes[0].code, 5);
+            QVERIFY2(boxes[0].text.rfind(krevol::loadText(343), 0) == 0, qPrintable(describe(boxes)));
+            QCOMPARE(control<QLabel>(window, "progressText")->text(),
+                     QString::fromStdString("BENZ Key Programming:  " + krevol::loadText(182) + "5"));
+            QCOMPARE(rowProgress(list->rowText(0)), textOf(178));
+            QCOMPARE(window->state().softwareItems[0].state, krevol::kItemFailed);
+            for (const QString& file : seedFiles(QStringLiteral("benz")))
+                QVERIFY2(!QFile::exists(card() + QLatin1Char('/') + file), qPrintable(file));
+            QVERIFY(!QDir(QString::fromStdString(window->state().softFolder)).exists());
+            presenter_->clear();
+
+            // The fault is used up: the page opened again lists BENZ on offer, and it installs.
+            clickControl(window, "tabMyDevice");
+            list = openUpgradeList(window);
+            if (!list) return;
+            if (!list->isSelected(0)) clickRow(*list, 0);
+            clickControl(window, "oneClickButton");
+            if (QTest::currentTestFailed()) return;
+            waitForQuietPage(window);
+            if (QTest::currentTestFailed()) return;
+            QVERIFY2(shown().empty(), qPrintable(describe(shown())));
+            QCOMPARE(control<QLabel>(window, "progressText")->text(), textOf(179));
+            for (const QString& file : seedFiles(QStringLiteral("benz")))
+                QVERIFY2(slurp(card() + QLatin1Char('/') + file) ==
+                             slurp(QStringLiteral(KREVOL_SEED_PACKAGES "/benz/") + file),
+                         qPrintable(file));
+        });
+        QCOMPARE(exitCode_, krevol::kExitSuccess);
+    }
 };
 
 QTEST_MAIN(E2eUpgradeRunTest)

@@ -1,8 +1,103 @@
 // Sandbox API: bad requests, the fault switches and the server's options.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <thread>
+
 #include "sandbox_api_fixture.h"
 
 namespace krevol::sandbox {
 namespace {
+
+// How an exchange read over a plain socket ended.
+enum class Ending { Complete, Closed, Reset, Silent };
+
+const char* endingName(Ending e) {
+    switch (e) {
+        case Ending::Complete:
+            return "complete";
+        case Ending::Closed:
+            return "closed early";
+        case Ending::Reset:
+            return "reset";
+        case Ending::Silent:
+            return "silent";
+    }
+    return "?";
+}
+
+struct RawExchange {
+    std::string headers;             // up to the blank line
+    long long contentLength = -1;    // -1: none announced
+    std::uint64_t bodyBytes = 0;     // body bytes received
+    std::string bodyStart;           // the first kKeptBodyBytes of them
+    Ending ending = Ending::Closed;  // Complete: the announced length arrived
+    static constexpr std::size_t kKeptBodyBytes = 1 << 20;
+};
+
+// One request over a plain socket (so that a reset can be told from an orderly close and a
+// silent server from a slow one); no answer byte within `silenceMs` counts as Silent.
+RawExchange rawRequest(int port, const std::string& method, const std::string& path, const std::string& body,
+                       int silenceMs) {
+    RawExchange x;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return x;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval timeout{silenceMs / 1000, (silenceMs % 1000) * 1000};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return x;
+    }
+    const std::string request =
+        method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
+        "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+        body;
+    (void)!::write(fd, request.data(), request.size());
+    std::string head;
+    std::vector<char> buffer(256 * 1024);
+    for (;;) {
+        const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            x.ending = errno == ECONNRESET ? Ending::Reset : Ending::Silent;
+            break;
+        }
+        std::size_t used = 0;
+        if (x.headers.empty()) {
+            head.append(buffer.data(), static_cast<std::size_t>(n));
+            const auto end = head.find("\r\n\r\n");
+            if (end == std::string::npos) continue;
+            x.headers = head.substr(0, end + 4);
+            const auto at = x.headers.find("Content-Length: ");
+            if (at != std::string::npos) x.contentLength = std::stoll(x.headers.substr(at + 16));
+            const std::string rest = head.substr(end + 4);
+            x.bodyBytes += rest.size();
+            x.bodyStart += rest.substr(0, RawExchange::kKeptBodyBytes);
+            used = static_cast<std::size_t>(n);
+        }
+        if (used == 0) {
+            x.bodyBytes += static_cast<std::uint64_t>(n);
+            if (x.bodyStart.size() < RawExchange::kKeptBodyBytes)
+                x.bodyStart.append(buffer.data(),
+                                   std::min<std::size_t>(static_cast<std::size_t>(n),
+                                                         RawExchange::kKeptBodyBytes - x.bodyStart.size()));
+        }
+    }
+    ::close(fd);
+    if (x.ending == Ending::Closed && x.contentLength >= 0 &&
+        x.bodyBytes == static_cast<std::uint64_t>(x.contentLength))
+        x.ending = Ending::Complete;
+    return x;
+}
 
 TEST_F(SandboxApi, BadRequestsGetAClearStatusAndTheServerGoesOn) {
     struct Case {
@@ -140,12 +235,104 @@ TEST_F(SandboxApi, FaultSwitchAdminRefusesBadSettings) {
     for (const char* json :
          {"{\"status\":500}", "{\"path\":\"x\",\"status\":42}", "{\"path\":\"x\",\"delayMs\":\"1\"}",
           "{\"path\":\"x\",\"cutBody\":1}", "{\"path\":\"x\",\"count\":0}",
-          "{\"path\":\"x\",\"rateKiBps\":-5}", "{\"path\":"}) {
+          "{\"path\":\"x\",\"rateKiBps\":-5}", "{\"path\":", "{\"path\":\"x\",\"dieAfterBytes\":-2}",
+          "{\"path\":\"x\",\"stallMs\":0}", "{\"path\":\"x\",\"garbage\":1}",
+          "{\"path\":\"x\",\"cutBody\":true,\"stallAfterBytes\":5}"}) {
         EXPECT_EQ(setFault(json).substr(0, 3), "400") << json;
     }
     auto list = client().Get("/admin/faults");
     ASSERT_TRUE(list);
     EXPECT_NE(list->body.find("\"data\":[]"), std::string::npos) << list->body;
+}
+
+// The faults that break a body or replace it, on a package download and on an API call: what the
+// client sees, byte for byte, and how the connection ends.
+TEST_F(SandboxApi, FaultSwitchesThatBreakOrReplaceTheBody) {
+    const std::string package = slurp(packagesPath(dir_.path()) / "BENZ_V2.10.zip");
+    ASSERT_GT(package.size(), 200u);
+    const std::string download = "/krevol-manager-api/download/BENZ_V2.10.zip";
+    // The content file's answer: the same every time.
+    const std::string contentBody = fill(test::kContent, {kDemoSerial});
+    const std::string normalAnswer = call("tooluser/selectContentBySn", contentBody);
+    struct Case {
+        const char* what;
+        const char* fault;  // the switch's settings besides path and count
+        bool onDownload;
+        Ending ending;
+        std::uint64_t bodyBytes;  // received
+        long long announced;      // Content-Length
+        int silenceMs = 2000;     // the client's patience
+    };
+    const auto size = static_cast<long long>(package.size());
+    const Case cases[] = {
+        {"reset after 100 bytes", R"("dieAfterBytes":100)", true, Ending::Reset, 100, size},
+        {"reset before the body", R"("dieAfterBytes":0)", true, Ending::Reset, 0, size},
+        {"reset of an API answer", R"("dieAfterBytes":10)", false, Ending::Reset, 10,
+         static_cast<long long>(normalAnswer.size())},
+        {"half, then closed", R"("cutBody":true)", true, Ending::Closed, package.size() / 2, size},
+        {"stall after 100 bytes", R"("stallAfterBytes":100,"stallMs":3000)", true, Ending::Silent, 100, size,
+         500},
+        {"stall that ends by closing", R"("stallAfterBytes":100,"stallMs":300)", true, Ending::Closed, 100,
+         size},
+        {"garbage package", R"("garbage":true)", true, Ending::Complete, package.size(), size},
+        {"garbage answer", R"("garbage":true)", false, Ending::Complete, normalAnswer.size(),
+         static_cast<long long>(normalAnswer.size())},
+        {"empty package", R"("emptyBody":true)", true, Ending::Complete, 0, 0},
+        {"empty answer", R"("emptyBody":true)", false, Ending::Complete, 0, 0},
+        {"huge package", R"("hugeBody":true)", true, Ending::Complete, kHugeBodyBytes,
+         static_cast<long long>(kHugeBodyBytes)},
+        {"huge answer", R"("hugeBody":true)", false, Ending::Complete, kHugeBodyBytes,
+         static_cast<long long>(kHugeBodyBytes)},
+    };
+    for (const Case& c : cases) {
+        const std::string path = c.onDownload ? "download/*" : "tooluser/selectContentBySn";
+        ASSERT_EQ(
+            setFault(std::string("{\"path\":\"") + path + "\",\"count\":1," + c.fault + "}").substr(0, 3),
+            "200")
+            << c.what;
+        const RawExchange x = c.onDownload ? rawRequest(server_->port(), "GET", download, "", c.silenceMs)
+                                           : rawRequest(server_->port(), "POST",
+                                                        "/krevol-manager-api/tooluser/selectContentBySn",
+                                                        contentBody, c.silenceMs);
+        EXPECT_EQ(x.headers.rfind("HTTP/1.1 200", 0), 0u) << c.what << ": " << x.headers;
+        EXPECT_EQ(endingName(x.ending), std::string(endingName(c.ending))) << c.what;
+        EXPECT_EQ(x.bodyBytes, c.bodyBytes) << c.what;
+        EXPECT_EQ(x.contentLength, c.announced) << c.what;
+        const std::string& normal = c.onDownload ? package : normalAnswer;
+        const std::string fault = c.fault;
+        if (fault.find("garbage") != std::string::npos) {
+            EXPECT_EQ(static_cast<unsigned char>(x.bodyStart[0]), 0xFF) << c.what;
+            EXPECT_NE(x.bodyStart, normal) << c.what;
+            EXPECT_EQ(x.bodyStart.find("statuscode"), std::string::npos) << c.what;
+        } else if (fault.find("hugeBody") != std::string::npos) {
+            // The normal body, then blanks.
+            EXPECT_EQ(x.bodyStart.substr(0, normal.size()), normal) << c.what;
+            EXPECT_EQ(x.bodyStart.find_first_not_of(' ', normal.size()), std::string::npos) << c.what;
+        } else {
+            EXPECT_EQ(x.bodyStart, normal.substr(0, x.bodyStart.size())) << c.what;
+        }
+    }
+    // Every switch was used once; the server answers as before.
+    auto list = client().Get("/admin/faults");
+    ASSERT_TRUE(list);
+    EXPECT_NE(list->body.find("\"data\":[]"), std::string::npos) << list->body;
+    auto r = client().Get(download.c_str());
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->body, package);
+    demo();
+}
+
+// A stalled answer ends as soon as the server stops: a test never waits for the stall.
+TEST_F(SandboxApi, AStallEndsWhenTheServerStops) {
+    setFault(R"({"path":"download/*","stallAfterBytes":10,"stallMs":600000})");
+    std::thread client([this] {
+        rawRequest(server_->port(), "GET", "/krevol-manager-api/download/BENZ_V2.10.zip", "", 60000);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const auto start = std::chrono::steady_clock::now();
+    server_->stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    client.join();
 }
 
 class SandboxApiWithOptions : public SandboxApi {

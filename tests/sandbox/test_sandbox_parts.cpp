@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <map>
+#include <set>
 
 #include "sandbox/api_answers.h"
 #include "sandbox/api_status.h"
@@ -231,9 +232,23 @@ TEST(SandboxFaultOption, ReadsSettingsAndRefusesUnknownOnes) {
     ASSERT_TRUE(parseFaultOption("download/*:rateKiBps=512", f, error)) << error;
     EXPECT_EQ(f.path, "download/*");
     EXPECT_EQ(f.rateKiBps, 512);
+    ASSERT_TRUE(
+        parseFaultOption("download/*:dieAfterBytes=5000000000,garbage,emptyBody=0,hugeBody=1", f, error))
+        << error;
+    EXPECT_EQ(f.dieAfterBytes, 5000000000);
+    EXPECT_EQ(f.stallAfterBytes, -1);
+    EXPECT_TRUE(f.garbage);
+    EXPECT_FALSE(f.emptyBody);
+    EXPECT_TRUE(f.hugeBody);
+    ASSERT_TRUE(parseFaultOption("*:stallAfterBytes=0,stallMs=12000", f, error)) << error;
+    EXPECT_EQ(f.stallAfterBytes, 0);
+    EXPECT_EQ(f.stallMs, 12000);
+    EXPECT_EQ(f.dieAfterBytes, -1);
     for (const char* bad :
          {"", ":status=500", "user/login:status=42", "user/login:delay=1", "x:count=0", "x:delayMs=-1",
-          "x:cutBody=yes", "x:status=abc", "x:rateKiBps=-1", "x:rateKiBps=fast", "x:rateKiBps=1048577"}) {
+          "x:cutBody=yes", "x:status=abc", "x:rateKiBps=-1", "x:rateKiBps=fast", "x:rateKiBps=1048577",
+          "x:dieAfterBytes=-1", "x:dieAfterBytes=", "x:stallMs=0", "x:stallMs=600001", "x:garbage=2",
+          "x:cutBody,dieAfterBytes=3", "x:dieAfterBytes=1,stallAfterBytes=1"}) {
         EXPECT_FALSE(parseFaultOption(bad, f, error)) << bad;
     }
 }
@@ -244,6 +259,18 @@ TEST(SandboxFaultRate, OneTickCarriesATenthOfASecondsBytes) {
     EXPECT_EQ(pacedChunkBytes(kMaxRateKiBps), std::size_t(kMaxRateKiBps) * 1024 / 10);
     EXPECT_EQ(pacedChunkBytes(1), 102u);
     EXPECT_GE(pacedChunkBytes(0), 1u);  // never a chunk of nothing
+}
+
+TEST(SandboxFaultGarbage, FixedBytesThatStartLikeNoFormat) {
+    EXPECT_EQ(static_cast<unsigned char>(garbageByte(0)), 0xFF);  // neither '{' nor "PK"
+    std::string a, b;
+    for (std::uint64_t i = 0; i < 4096; ++i) {
+        a += garbageByte(i);
+        b += garbageByte(i);
+    }
+    EXPECT_EQ(a, b);  // the same at the same offset, however the body is read
+    std::set<char> seen(a.begin(), a.end());
+    EXPECT_GT(seen.size(), 200u);  // all sorts of bytes, not one repeated
 }
 
 TEST(SandboxFaultTable, ExactPathWinsOverPatternsAndCountsRunOut) {

@@ -110,7 +110,8 @@ TEST(SandboxProgram, HelpDocumentsTheOptions) {
     EXPECT_EQ(child.wait(), 0);
     for (const char* option :
          {"--data", "--seed", "--serve", "--port", "--host", "--public-url", "--fault", "--code-ttl",
-          "--max-upload", "/admin/fault", "outbox.txt", kDemoEmail, kDemoPassword}) {
+          "--max-upload", "/admin/fault", "outbox.txt", "dieAfterBytes", "stallAfterBytes", "stallMs",
+          "garbage", "emptyBody", "hugeBody", kDemoEmail, kDemoPassword}) {
         EXPECT_NE(text.find(option), std::string::npos) << option;
     }
 }
@@ -153,6 +154,20 @@ TEST(SandboxProgram, SeedsServesOnAFreePortAndStopsOnSigterm) {
 
     child.signal(SIGTERM);
     EXPECT_EQ(child.wait(), 0);
+}
+
+// A SIGTERM right after "listening on", before the server has begun to serve, still ends it (it was
+// lost once, and a test waiting for its sandbox hung).
+TEST(SandboxProgram, ASigtermAtOnceAfterStartingEndsIt) {
+    for (int i = 0; i < 20; ++i) {
+        test::TempDir dir;
+        Child child({"--quiet", "--data", dir.path().string(), "--port", "0"});
+        ASSERT_TRUE(child.started());
+        ASSERT_GT(listeningPort(child.readUntil([](const std::string& o) { return listeningPort(o) != 0; })),
+                  0);
+        child.signal(SIGTERM);
+        EXPECT_EQ(child.wait(), 0) << "attempt " << i;
+    }
 }
 
 TEST(SandboxProgram, ReportsAPortInUse) {

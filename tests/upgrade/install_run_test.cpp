@@ -416,7 +416,7 @@ TEST_F(InstallRunTest, UnpackAndReportFailuresOnTheUpgradeAndDeviceResetPages) {
         std::string progress;
         std::string row;
     } cases[] = {
-        {false, true, "BENZ:  Upgrade failed!", "Upgrade failed"},
+        {false, true, "BENZ:  " + loadText(490), "Upgrade failed"},
         {true, true, "BENZ:  Device reset failed, please try again!!", ""},
         {false, false, "BENZ:  Sync failed, please upgrade again", "Upgrade failed"},
         {true, false, "BENZ:  Device reset failed, please try again!-Sync failed, please upgrade again", ""},
@@ -603,6 +603,15 @@ TEST(InstallTexts, DownloadFailuresSeparatorAndProgress) {
         {1, 0, "Download failed, please upgrade again1"},
     };
     for (const auto& c : cases) EXPECT_EQ(downloadFailureText(c.result, c.status), c.text) << c.result;
+    // Unpack failures: a damaged package, a disk that takes no more, anything else.
+    const std::pair<ArchiveError, std::string> unpackCases[] = {
+        {ArchiveError::CorruptArchive, loadText(490)}, {ArchiveError::OpenArchive, loadText(490)},
+        {ArchiveError::CrcMismatch, loadText(490)},    {ArchiveError::UnsafeName, loadText(490)},
+        {ArchiveError::WriteFailed, loadText(491)},    {ArchiveError::Stopped, "Upgrade failed!"},
+        {ArchiveError::None, "Upgrade failed!"},
+    };
+    for (const auto& [error, text] : unpackCases)
+        EXPECT_EQ(unpackFailureText(error), text) << archiveErrorName(error);
     EXPECT_EQ(nameSeparator(true), ":");
     EXPECT_EQ(nameSeparator(false), "::");
     EXPECT_EQ(downloadFailureBoxText("BENZ", "E", false), "BENZ::E");
