@@ -12,7 +12,7 @@ using krevol::fuzz::check;
 namespace {
 
 // Keys the program reads from answers.
-constexpr std::string_view kKeys[] = {"statuscode", "message", "data",        "id",       "token",
+constexpr std::string_view kKeys[] = {"statuscode", "message", "data",        "id",        "token",
                                       "param",      "param4",  "packagePath", "versionId", "softurl"};
 
 void checkKey(std::string_view text, std::string_view key) {
@@ -30,7 +30,8 @@ void checkKey(std::string_view text, std::string_view key) {
         check(raw == rawFound, "readRawValue and findRawValue read different values");
         check(raw.find(',') == std::string::npos, "raw value holds its terminator");
         const std::size_t at = text.find(rawNeedle);
-        check(text.substr(at + rawNeedle.size(), raw.size() + 1) == raw + ",", "raw value is not after its key");
+        check(text.substr(at + rawNeedle.size(), raw.size() + 1) == raw + ",",
+              "raw value is not after its key");
     }
 
     std::string quoted, remainder, quotedAlone, quotedFound;

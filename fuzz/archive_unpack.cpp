@@ -27,7 +27,8 @@ void checkTree(const fs::path& folder) {
         check(::lstat(it->path().c_str(), &st) == 0, "cannot look at an unpacked entry", it->path().string());
         check(!S_ISLNK(st.st_mode), "a link appeared in the destination", it->path().string());
         check(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode), "a special file appeared", it->path().string());
-        if (S_ISREG(st.st_mode)) check(st.st_nlink == 1, "an unpacked file has other links", it->path().string());
+        if (S_ISREG(st.st_mode))
+            check(st.st_nlink == 1, "an unpacked file has other links", it->path().string());
     }
     check(!ec, "cannot walk the destination", ec.message());
 }

@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(remaining.size() + 2 <= text.size() && remaining.data() >= text.data() &&
                   remaining.data() + remaining.size() == text.data() + text.size(),
               "the rest is not the end of the text");
-        check(text.substr(0, text.size() - remaining.size()).ends_with("},"), "the rest does not follow \"},\"");
+        check(text.substr(0, text.size() - remaining.size()).ends_with("},"),
+              "the rest does not follow \"},\"");
     } else {
         check(remaining.data() == text.data() && remaining.size() == text.size(),
               "the text moved without a next element");

@@ -30,7 +30,8 @@ void checkDecode(std::string_view hex) {
     std::string bytes = "left over";
     const bool ok = decodeDeviceContent(hex, bytes);
     bool allHex = hex.size() <= 2 * kDeviceContentMaxBytes;
-    for (std::size_t i = 0; allHex && i + 1 < hex.size(); i += 2) allHex = isHexDigit(hex[i]) && isHexDigit(hex[i + 1]);
+    for (std::size_t i = 0; allHex && i + 1 < hex.size(); i += 2)
+        allHex = isHexDigit(hex[i]) && isHexDigit(hex[i + 1]);
     check(ok == allHex, "decoding accepted or refused the wrong text");
     if (!ok) {
         check(bytes.empty(), "a refused text left bytes");

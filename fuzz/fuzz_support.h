@@ -45,7 +45,8 @@ inline void silenceMessages() {
 inline const std::filesystem::path& scratchFolder() {
     static const std::filesystem::path folder = [] {
         const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/krevol-fuzz-XXXXXX";
+        std::string pattern =
+            std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/krevol-fuzz-XXXXXX";
         if (::mkdtemp(pattern.data()) == nullptr) fail("cannot create the scratch folder", pattern);
         std::atexit([] {
             std::error_code ec;

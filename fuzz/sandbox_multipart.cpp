@@ -74,7 +74,8 @@ class UploadServer : public httplib::Server {
         const PartsRead read = receiveUploadParts(reader, file, record);
         check(read != PartsRead::WriteFailed, "the archive part could not be stored");
         check(record.parts.size() <= 2, "more than two parts kept");
-        if (record.parts.size() == 2) check(record.parts[1].text.size() <= 1024, "a text part over 1 KiB kept");
+        if (record.parts.size() == 2)
+            check(record.parts[1].text.size() <= 1024, "a text part over 1 KiB kept");
         if (!record.parts.empty()) {
             // The stored file holds the first part's bytes as counted.
             std::ifstream in(file, std::ios::binary);

@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // missing part counts as "0".
     const std::size_t newline = text.find('\n');
     const std::string_view a = text.substr(0, newline);
-    const std::string_view b = newline == std::string_view::npos ? std::string_view() : text.substr(newline + 1);
+    const std::string_view b =
+        newline == std::string_view::npos ? std::string_view() : text.substr(newline + 1);
     check(!(isNewerSuite(a, b) && isNewerSuite(b, a)), "each version newer than the other");
     check(!isNewerSuite(a, a), "a version newer than itself");
     if (!trimmed(a).empty()) {

@@ -173,8 +173,9 @@ int readCatalogueItems(std::string_view answer, std::vector<SoftwareItem>& catal
     constexpr std::string_view kArrayStart = "\"data\":[";
     constexpr std::string_view kArrayEnd = "]}";
     const std::size_t start = answer.find(kArrayStart);
-    const std::size_t end = start == std::string_view::npos ? std::string_view::npos
-                                                            : answer.find(kArrayEnd, start + kArrayStart.size());
+    const std::size_t end = start == std::string_view::npos
+                                ? std::string_view::npos
+                                : answer.find(kArrayEnd, start + kArrayStart.size());
     if (end == std::string_view::npos) return kCatalogueNoArray;
     std::string_view elements = answer.substr(start + kArrayStart.size(), end - start - kArrayStart.size());
     if (elements.empty()) return kCatalogueEmpty;

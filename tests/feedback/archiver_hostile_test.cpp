@@ -193,10 +193,10 @@ INSTANTIATE_TEST_SUITE_P(
                       HostileCase{"stored-size", kCorrupt, ""},
                       HostileCase{
                           "corrupt-data", {ArchiveError::CorruptArchive, ArchiveError::CrcMismatch}, ""},
-                      HostileCase{"encrypted", kCorrupt, ""},
-                      HostileCase{"extra-past-end", kCorrupt, ""}, HostileCase{"bzip2", kCorrupt, ""},
-                      HostileCase{"truncated", kOpen, ""}, HostileCase{"no-end-record", kOpen, ""},
-                      HostileCase{"not-a-zip", kOpen, ""}, HostileCase{"empty-file", kOpen, ""}),
+                      HostileCase{"encrypted", kCorrupt, ""}, HostileCase{"extra-past-end", kCorrupt, ""},
+                      HostileCase{"bzip2", kCorrupt, ""}, HostileCase{"truncated", kOpen, ""},
+                      HostileCase{"no-end-record", kOpen, ""}, HostileCase{"not-a-zip", kOpen, ""},
+                      HostileCase{"empty-file", kOpen, ""}),
     [](const ::testing::TestParamInfo<HostileCase>& param) {
         std::string name = param.param.name;
         for (char& ch : name)
