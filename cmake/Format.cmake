@@ -14,6 +14,7 @@ if(CLANG_FORMAT_EXE)
     ${CMAKE_SOURCE_DIR}/cli/*.cpp ${CMAKE_SOURCE_DIR}/cli/*.h
     ${CMAKE_SOURCE_DIR}/sandbox/*.cpp ${CMAKE_SOURCE_DIR}/sandbox/*.h
     ${CMAKE_SOURCE_DIR}/bench/*.cpp
+    ${CMAKE_SOURCE_DIR}/fuzz/*.cpp ${CMAKE_SOURCE_DIR}/fuzz/*.h
     ${CMAKE_SOURCE_DIR}/tests/*.cpp ${CMAKE_SOURCE_DIR}/tests/*.h)
   add_custom_target(format COMMAND ${CLANG_FORMAT_EXE} -i ${KREVOL_FORMAT_FILES}
     COMMENT "Formatting sources" VERBATIM)

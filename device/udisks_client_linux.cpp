@@ -177,7 +177,7 @@ void Client::setDefaultTimeout(std::uint64_t usec) {
 bool Client::objects(std::vector<Object>& out) {
     out.clear();
     if (!connect()) return false;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL (its compound literal is C, not C++)
     sd_bus_message* reply = nullptr;
     int r = sd_bus_call_method(bus_, kService, "/org/freedesktop/UDisks2",
                                "org.freedesktop.DBus.ObjectManager", "GetManagedObjects", &error, &reply, "");
@@ -223,7 +223,7 @@ bool Client::objects(std::vector<Object>& out) {
 
 std::string Client::version() {
     if (!connect()) return {};
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL (its compound literal is C, not C++)
     char* text = nullptr;
     const int r = sd_bus_get_property_string(bus_, kService, "/org/freedesktop/UDisks2/Manager",
                                              "org.freedesktop.UDisks2.Manager", "Version", &error, &text);
@@ -248,7 +248,7 @@ bool Client::call(const std::string& path, const std::string& interfaceName, con
         lastError_ = std::string("cannot build the call ") + method + ": " + std::strerror(-r);
         return false;
     }
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL (its compound literal is C, not C++)
     sd_bus_message* answer = nullptr;
     r = sd_bus_call(bus_, m, timeoutUsec, &error, &answer);
     sd_bus_message_unref(m);

@@ -24,7 +24,7 @@ uLong ZCALLBACK zipFileRead(voidpf, voidpf stream, void* buf, uLong size) {
     auto* f = static_cast<ZipFile*>(stream);
     char* out = static_cast<char*>(buf);
     uLong done = 0;
-    while (done < size) {
+    while (done < size && f->pos < f->end) {
         ZipFile::Slot* hit = nullptr;
         for (ZipFile::Slot& slot : f->slots)
             if (f->pos >= slot.start && f->pos < slot.start + slot.length) hit = &slot;
@@ -47,6 +47,7 @@ uLong ZCALLBACK zipFileRead(voidpf, voidpf stream, void* buf, uLong size) {
         slot.length = n > 0 ? static_cast<std::size_t>(n) : 0;
         slot.used = ++f->clock;
         if (n < 0) f->failed = true;
+        if (n == 0) f->end = f->pos;
         if (n <= 0) break;
     }
     return done;
@@ -67,6 +68,7 @@ uLong ZCALLBACK zipFileWrite(voidpf, voidpf stream, const void* buf, uLong size)
         f->pos += static_cast<std::uint64_t>(n);
     }
     for (ZipFile::Slot& slot : f->slots) slot.length = 0;
+    f->end = UINT64_MAX;
     return done;
 }
 

@@ -38,6 +38,10 @@ struct ZipFile {
     bool failed = false;
     Slot slots[2];
     std::uint64_t clock = 0;
+    // Where a read last found the end of the file (no byte at or after it); unknown after a write.
+    // A damaged directory makes minizip read past the end byte after byte: those reads end here
+    // instead of costing a system call each.
+    std::uint64_t end = UINT64_MAX;
 };
 
 // The file functions that make minizip read and write through a ZipFile (passed as the "file").

@@ -21,6 +21,10 @@ namespace krevol::sandbox {
 struct JsonValue {
     enum class Kind { Null, Bool, Number, String, Bare, Object, Array };
 
+    // Defined below the class: clang with libstdc++ cannot instantiate the implicit one while the
+    // pair<string, JsonValue> of `members` still sees an incomplete JsonValue.
+    JsonValue();
+
     Kind kind = Kind::Null;
     std::string text;  // String: the unescaped text; Number, Bool, Null, Bare: the raw text
     std::vector<std::pair<std::string, JsonValue>> members;  // Object, in order
@@ -32,6 +36,8 @@ struct JsonValue {
     // A quoted text, a number or a bare word: the form of a value inserted into a template bare.
     bool isScalarText() const { return kind == Kind::String || kind == Kind::Number || kind == Kind::Bare; }
 };
+
+inline JsonValue::JsonValue() = default;
 
 // Reads `text` into `out`. On failure returns false and describes the first fault, with its byte
 // offset, in `error`.

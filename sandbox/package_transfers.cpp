@@ -1,8 +1,6 @@
 // Package downloads and log uploads.
 #include "sandbox/server_impl.h"
 
-#include <zlib.h>
-
 #include <ctime>
 #include <exception>
 #include <mutex>
@@ -11,12 +9,11 @@
 
 #include "sandbox/demo_seed.h"
 #include "sandbox/upload_check.h"
+#include "sandbox/upload_receive.h"
 
 namespace krevol::sandbox {
 
 namespace {
-
-constexpr std::size_t kMaxSubmitText = 1024;
 
 bool safePackageName(const std::string& name) {
     if (name.empty() || name.size() > 128 || name.front() == '.') return false;
@@ -83,46 +80,15 @@ void SandboxServer::Impl::upload(const httplib::Request& req, httplib::Response&
     std::error_code ec;
     fs::create_directories(folder, ec);
     const fs::path temp = folder / ("receiving-" + randomHex(8) + ".part");
-    std::vector<UploadPart>& parts = record.parts;
-    std::ofstream file;
-    bool writeFailed = false;
-    uLong crc = ::crc32(0L, Z_NULL, 0);
-    const bool read = reader(
-        [&](const httplib::MultipartFormData& header) {
-            if (parts.size() >= 2) return false;
-            parts.push_back(UploadPart{header.name, header.filename, header.content_type, 0, {}});
-            if (parts.size() == 1) {
-                file.open(temp, std::ios::binary | std::ios::trunc);
-                if (!file) writeFailed = true;
-            }
-            return !writeFailed;
-        },
-        [&](const char* data, std::size_t n) {
-            if (parts.empty()) return false;
-            UploadPart& part = parts.back();
-            part.size += n;
-            if (parts.size() == 1) {
-                crc = ::crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(n));
-                file.write(data, static_cast<std::streamsize>(n));
-                if (!file) writeFailed = true;
-                return !writeFailed;
-            }
-            if (part.text.size() + n > kMaxSubmitText) return false;
-            part.text.append(data, n);
-            return true;
-        });
-    file.close();
-    if (!parts.empty()) {
-        record.archiveBytes = parts[0].size;
-        record.archiveCrc32 = static_cast<std::uint32_t>(crc);
-    }
+    const PartsRead read = receiveUploadParts(reader, temp, record);
+    const std::vector<UploadPart>& parts = record.parts;
     const auto discard = [&] { fs::remove(temp, ec); };
-    if (writeFailed) {
+    if (read == PartsRead::WriteFailed) {
         discard();
         refuseUpload(500, "cannot store the upload");
         return;
     }
-    if (!read) {
+    if (read == PartsRead::Malformed) {
         discard();
         refuseUpload(400, "malformed multipart body");
         return;

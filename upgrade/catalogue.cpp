@@ -168,6 +168,27 @@ std::string versionReportBody(const std::string& userId, const std::string& toke
                          jsonText(item.param4), std::to_string(item.isrom)});
 }
 
+int readCatalogueItems(std::string_view answer, std::vector<SoftwareItem>& catalogue,
+                       const CatalogueItemSink& onItem) {
+    constexpr std::string_view kArrayStart = "\"data\":[";
+    constexpr std::string_view kArrayEnd = "]}";
+    const std::size_t start = answer.find(kArrayStart);
+    const std::size_t end = start == std::string_view::npos
+                                ? std::string_view::npos
+                                : answer.find(kArrayEnd, start + kArrayStart.size());
+    if (end == std::string_view::npos) return kCatalogueNoArray;
+    std::string_view elements = answer.substr(start + kArrayStart.size(), end - start - kArrayStart.size());
+    if (elements.empty()) return kCatalogueEmpty;
+    for (;;) {
+        SoftwareItem item;
+        const ItemParseCode code = parseSoftwareItem(elements, item);
+        if (code != kParseMoreItems && code != kParseLastItem) return code;
+        catalogue.push_back(std::move(item));
+        if (onItem) onItem(catalogue.back());
+        if (code == kParseLastItem) return kCatalogueComplete;
+    }
+}
+
 bool fetchCatalogue(const std::string& userId, const std::string& token, const std::string& serial,
                     std::vector<SoftwareItem>& catalogue, const CatalogueItemSink& onItem, CallTrace* trace) {
     std::string answer;
@@ -185,35 +206,15 @@ bool fetchCatalogue(const std::string& userId, const std::string& token, const s
         return false;
     }
 
-    // The array: after the first "data":[ up to the first ]} after it.
-    constexpr std::string_view kArrayStart = "\"data\":[";
-    constexpr std::string_view kArrayEnd = "]}";
-    const std::string_view all = answer;
-    const std::size_t start = all.find(kArrayStart);
-    const std::size_t end = start == std::string_view::npos ? std::string_view::npos
-                                                            : all.find(kArrayEnd, start + kArrayStart.size());
-    if (end == std::string_view::npos) {
-        record(trace, result, outcome.status, msgId(224), -1);
-        showError(224, -1);
-        return false;
-    }
-    std::string_view elements = all.substr(start + kArrayStart.size(), end - start - kArrayStart.size());
-    if (elements.empty()) {
+    const int read = readCatalogueItems(answer, catalogue, onItem);
+    if (read == kCatalogueEmpty) {
         record(trace, result, outcome.status, 0, 0);
         return false;  // the server listed nothing
     }
-
-    for (;;) {
-        SoftwareItem item;
-        const ItemParseCode code = parseSoftwareItem(elements, item);
-        if (code != kParseMoreItems && code != kParseLastItem) {
-            record(trace, result, outcome.status, msgId(224), code);
-            showError(224, code);
-            return false;
-        }
-        catalogue.push_back(std::move(item));
-        if (onItem) onItem(catalogue.back());
-        if (code == kParseLastItem) break;
+    if (read != kCatalogueComplete) {
+        record(trace, result, outcome.status, msgId(224), read);
+        showError(224, read);
+        return false;
     }
     record(trace, result, outcome.status, 0, 0);
     return true;

@@ -57,6 +57,18 @@ std::string versionReportBody(const std::string& userId, const std::string& toke
 // Called with every item as it is appended to the catalogue (e.g. to fill a list view).
 using CatalogueItemSink = std::function<void(const SoftwareItem&)>;
 
+// What readCatalogueItems found besides the parse code of a faulty element.
+constexpr int kCatalogueComplete = 0;  // every element of the array was read
+constexpr int kCatalogueNoArray = -1;  // no "data":[ with a "]}" after it
+constexpr int kCatalogueEmpty = -2;    // the array holds nothing
+
+// Reads the items of a catalogue answer: the array after the first "data":[ up to the first "]}"
+// after it, element after element with parseSoftwareItem. Each item read is appended to
+// `catalogue` and handed to `onItem`. Returns kCatalogueComplete, kCatalogueNoArray,
+// kCatalogueEmpty or the parse code of the first faulty element (the items before it stay).
+int readCatalogueItems(std::string_view answer, std::vector<SoftwareItem>& catalogue,
+                       const CatalogueItemSink& onItem = {});
+
 // Reads the catalogue of the tool `serial`. `catalogue` is emptied once the request is answered
 // (or refused with 888) and then receives the items in the server's order. True when the whole
 // array was read; false with no message when the server listed nothing; otherwise false with one
