@@ -1,5 +1,7 @@
 #include "ui/background_task.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 
@@ -27,6 +29,18 @@ std::mutex g_mutex;
 QCoreApplication* g_watched = nullptr;  // null before the first worker and once it closes
 Mailbox* g_mailbox = nullptr;           // a child of g_watched
 std::deque<std::function<void()>> g_calls;
+
+// The count of running workers. Never destroyed: a detached worker may end while the program's
+// static objects are being destroyed.
+struct Workers {
+    std::mutex mutex;
+    std::condition_variable ended;
+    int running = 0;
+};
+Workers& workers() {
+    static Workers* const w = new Workers;
+    return *w;
+}
 
 void applicationClosing() {
     std::lock_guard lock(g_mutex);
@@ -74,6 +88,30 @@ bool postToApplication(std::function<void()> call) {
     return true;
 }
 
+void workerStarted() {
+    std::lock_guard lock(workers().mutex);
+    ++workers().running;
+}
+
+void workerEnded() {
+    Workers& w = workers();
+    {
+        std::lock_guard lock(w.mutex);
+        --w.running;
+    }
+    w.ended.notify_all();
+}
+
 }  // namespace krevol::detail
+
+namespace krevol {
+
+bool waitForBackgroundWork(int timeoutMs) {
+    detail::Workers& w = detail::workers();
+    std::unique_lock lock(w.mutex);
+    return w.ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return w.running == 0; });
+}
+
+}  // namespace krevol
 
 #include "background_task.moc"
