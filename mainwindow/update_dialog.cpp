@@ -122,22 +122,20 @@ void CKrevolUpdateDlg::prepareWorkingFolders() {
 }
 
 void CKrevolUpdateDlg::startWatchingVolumes() {
+    detail::watchApplication();  // the events reach the window through the application's queue
     QPointer<CKrevolUpdateDlg> self(this);
     watcher_ = volumes_->watch([self](const VolumeEvent& event) {
         // On the watcher's thread: hand the event to the UI thread. The window destroys the watcher
         // (and waits for this thread) before it goes, so `self` is alive while this runs; the queued
         // call is dropped if the window is gone by the time the UI thread gets to it.
-        CKrevolUpdateDlg* window = self.data();
-        if (!window) return;
-        QMetaObject::invokeMethod(
-            window,
-            [window, event] {
-                if (event.kind == VolumeEventKind::Arrival)
-                    window->handleVolumeArrival(event.mountPoint);
-                else
-                    window->handleVolumeRemoval(event.mountPoint);
-            },
-            Qt::QueuedConnection);
+        if (!self) return;
+        detail::postToApplication([self, event] {
+            if (!self) return;
+            if (event.kind == VolumeEventKind::Arrival)
+                self->handleVolumeArrival(event.mountPoint);
+            else
+                self->handleVolumeRemoval(event.mountPoint);
+        });
     });
 }
 

@@ -30,20 +30,32 @@ void watchApplication();
 // Queues `call` to the user-interface thread; false (and nothing queued) once the application
 // object has begun to close. Safe on any thread.
 bool postToApplication(std::function<void()> call);
+// Counts the workers of runInBackground that have not ended yet.
+void workerStarted();
+void workerEnded();
 }  // namespace detail
+
+// Waits until every worker started by runInBackground has ended (their results queued or dropped),
+// at most `timeoutMs`; false when some are still running then. For the end of a test, before what
+// the workers use (a server, a folder, the environment) goes away.
+bool waitForBackgroundWork(int timeoutMs);
 
 template <typename Work, typename Done>
 void runInBackground(QObject* receiver, Work work, Done done) {
     using Result = std::invoke_result_t<Work>;
     QPointer<QObject> guard(receiver);
     detail::watchApplication();
+    detail::workerStarted();
     std::thread([guard, work = std::move(work), done = std::move(done)]() mutable {
-        Result result = work();
-        // std::function needs a copyable callable; the result and `done` are shared.
-        auto state = std::make_shared<std::pair<Done, Result>>(std::move(done), std::move(result));
-        detail::postToApplication([guard, state] {
-            if (guard) state->first(std::move(state->second));
-        });
+        {
+            Result result = work();
+            // std::function needs a copyable callable; the result and `done` are shared.
+            auto state = std::make_shared<std::pair<Done, Result>>(std::move(done), std::move(result));
+            detail::postToApplication([guard, state] {
+                if (guard) state->first(std::move(state->second));
+            });
+        }
+        detail::workerEnded();
     }).detach();
 }
 

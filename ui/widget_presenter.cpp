@@ -1,6 +1,8 @@
 #include "ui/widget_presenter.h"
 
-#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 #include <QApplication>
 #include <QMetaObject>
@@ -10,6 +12,7 @@
 
 #include <cstdio>
 
+#include "ui/background_task.h"
 #include "ui/box_dialog.h"
 #include "ui/window_registry.h"
 
@@ -47,16 +50,44 @@ int WidgetPresenter::present(const ShownMessage& message) {
     const QString text = QString::fromStdString(message.text);
     if (QThread::currentThread() == app->thread()) return runMessageBox(text, message.type);
 
-    // The answer crosses threads: atomic, so the hand-back does not rest on Qt's queue alone.
-    std::atomic<int> result{kAnswerSecond};
+    // From a worker: the box is shown on the user-interface thread while this thread waits for the
+    // answer. A call dropped because the program is closing gives the cautious answer.
+    struct Answer {
+        std::mutex mutex;
+        std::condition_variable given;
+        bool done = false;
+        int value = kAnswerSecond;
+    };
+    // Gives the answer when the call ends, also when it is dropped without running.
+    struct Giver {
+        Giver(std::shared_ptr<Answer> a, int v) : answer(std::move(a)), value(v) {}
+        Giver(const Giver&) = delete;
+        Giver& operator=(const Giver&) = delete;
+        std::shared_ptr<Answer> answer;
+        int value;
+        ~Giver() {
+            {
+                std::lock_guard lock(answer->mutex);
+                answer->value = value;
+                answer->done = true;
+            }
+            answer->given.notify_all();
+        }
+    };
     const int type = message.type;
-    const bool delivered = QMetaObject::invokeMethod(
-        app, [&result, text, type] { result.store(runMessageBox(text, type)); }, Qt::BlockingQueuedConnection);
-    if (!delivered) return type == kBoxOk ? kAnswerFirst : kAnswerSecond;
-    return result.load();
+    const int cautious = type == kBoxOk ? kAnswerFirst : kAnswerSecond;
+    auto answer = std::make_shared<Answer>();
+    auto giver = std::make_shared<Giver>(answer, cautious);
+    if (!detail::postToApplication([giver, text, type] { giver->value = runMessageBox(text, type); }))
+        return cautious;
+    giver.reset();  // the queued call holds the last reference
+    std::unique_lock lock(answer->mutex);
+    answer->given.wait(lock, [&] { return answer->done; });
+    return answer->value;
 }
 
 void installWidgetPresenter() {
+    detail::watchApplication();  // workers hand their boxes over through the application's queue
     static WidgetPresenter presenter;
     setMessagePresenter(&presenter);
 }

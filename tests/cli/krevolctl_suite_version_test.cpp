@@ -34,10 +34,11 @@ class KrevolctlSuiteVersion : public ::testing::Test {
         answer_ = answer;
     }
 
-    test::LocalServer server_;
     std::mutex mutex_;
     std::string answer_;
     std::string body_;
+    // Last, so that it is destroyed first: its handler uses the members above until it stops.
+    test::LocalServer server_;
 };
 
 TEST_F(KrevolctlSuiteVersion, PrintsVersionAddressAndWhetherNewer) {

@@ -94,11 +94,12 @@ class ResetCacheTest : public ::testing::Test {
     FixtureFolder folder;
     std::string cacheFolder;
     RecordingPresenter presenter;
-    LocalServer server_;
     std::mutex mutex_;
     std::map<std::string, std::string> packages_;
     std::map<std::string, int> gets_;
     std::string catalogue_;
+    // Last, so that it is destroyed first: its handlers use the members above until it stops.
+    LocalServer server_;
 };
 
 TEST_F(ResetCacheTest, FillsEveryPackageOnceAndChecksKeptOnesAgain) {

@@ -29,6 +29,7 @@
 #include "mainwindow/update_dialog.h"
 #include "support/local_server.h"
 #include "support/recording_presenter.h"
+#include "ui/background_task.h"
 
 namespace krevol::test {
 
@@ -377,10 +378,14 @@ class MainWindowFixture {
     }
 
     void tearDown() {
+        // A window's workers (the log upload among them) may still run after the window is gone:
+        // they end before the server, the card folder and the environment they use go.
+        const bool workEnded = waitForBackgroundWork(30000);
         qunsetenv("KREVOL_VOLUMES");
         volumes_.reset();
         server_.reset();
         presenter_.reset();
+        QVERIFY2(workEnded, "background work still running 30 s after the test");
     }
 };
 

@@ -54,10 +54,11 @@ class SuiteVersionPageTest : public QObject, private MainWindowFixture {
     // Serves the package; all after its first 2.5 MiB can be held back until released.
     static constexpr std::size_t kFirstPart = 5 * 512 * 1024;
     struct PackageServer {
-        LocalServer server;
         std::string bytes;
         std::atomic<bool> hold{false};
         std::atomic<bool> firstSent{false};
+        // Last, so that it stops first: its handler reads the members above while it serves.
+        LocalServer server;
         PackageServer() {
             server.http().Get("/dl/KrevolSuite_4.3.1.zip", [this](const httplib::Request&,
                                                                   httplib::Response& res) {
@@ -77,6 +78,7 @@ class SuiteVersionPageTest : public QObject, private MainWindowFixture {
             });
             server.start();
         }
+        ~PackageServer() { hold = false; }  // a held download ends, so that the server can stop
         std::string url() const { return server.url("/dl/KrevolSuite_4.3.1.zip"); }
     };
 

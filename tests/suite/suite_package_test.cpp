@@ -254,12 +254,13 @@ class SuiteInstallTest : public ::testing::Test {
     }
 
     TempDir work_;
-    test::LocalServer server_;
     std::mutex mutex_;
     std::map<std::string, std::string> files_;
     std::string folder_;
     std::vector<std::string> started_;
     int ended_ = 0;
+    // Last, so that it is destroyed first: its handlers use the members above until it stops.
+    test::LocalServer server_;
 };
 
 TEST_F(SuiteInstallTest, OnlyInstallerInASubfolderIsStartedAndTheSuiteEnds) {
