@@ -4,7 +4,6 @@
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -71,9 +70,13 @@ int connectionSocket(const Connection& connection) {
     int found = -1;
     while (const dirent* entry = ::readdir(dir)) {
         const int fd = std::atoi(entry->d_name);
-        struct stat st {};
-        if (entry->d_name[0] < '0' || entry->d_name[0] > '9' || fd == ::dirfd(dir) || ::fstat(fd, &st) != 0 ||
-            !S_ISSOCK(st.st_mode))
+        // Descriptors of other threads are only asked about their socket, never used: one closed
+        // meanwhile fails the question (or, reused, has other addresses) and is skipped. The
+        // connection's own socket stays open while its handler runs on this thread.
+        int type = 0;
+        socklen_t typeLength = sizeof type;
+        if (entry->d_name[0] < '0' || entry->d_name[0] > '9' || fd == ::dirfd(dir) ||
+            ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeLength) != 0 || type != SOCK_STREAM)
             continue;
         sockaddr_storage peer{};
         sockaddr_storage local{};
