@@ -1,13 +1,16 @@
 // bench-upgrade-page: one install run of a large package started from the upgrade page (the main
 // window headless, one click on the one-click button) against the same run driven directly, step
-// after step, the way krevolctl drives it.
+// after step, and against krevolctl install of the same package.
 //
 //   bench-upgrade-page [SIZE_MB [ROUNDS]]   (defaults: about 200 MB, 3 rounds)
 //
 // A package of about SIZE_MB MB (half incompressible, half text, in a few hundred files, deflated
 // at level 1) is served without a rate limit on 127.0.0.1 by the main-window tests' API server, which
-// also answers the tool's owner, the device list, the catalogue (one entry on offer), the version
-// report and the content file. Every round, in alternating order, onto a fresh card folder:
+// also answers the sign-in, the tool's owner, the device list, the catalogue (one entry on offer),
+// the version report and the content file. The server runs in a process of its own, as the real
+// server does: every contender is a client in another process (in the bench's own process, the
+// server's sending thread would share the address space and the allocator with the window and the
+// direct run, but not with krevolctl). Every round, in turning order, onto a fresh card folder:
 //   window: a main window for the tool, the upgrade page with its list loaded, one click; timed from
 //           the click until the page is unlocked again (which includes the 50 ms step timers and the
 //           list read again after the run), and until the run's last step ended;
@@ -34,6 +37,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -67,24 +71,77 @@ bool waitFor(Done done, int ms) {
     return done();
 }
 
-// The API server, the tool's card and the presenter of the main-window tests.
+// The API server in a child process, answering for the tool and offering BIG (the package file).
+// It ends when the parent closes its end of the pipe (or dies).
+struct ServerProcess {
+    pid_t pid = -1;
+    int keepAlive = -1;  // the parent's end; closed to end the server
+    std::string hostPort;
+
+    bool start(const fs::path& package) {
+        int toParent[2], fromParent[2];
+        if (::pipe(toParent) != 0 || ::pipe(fromParent) != 0) return false;
+        pid = ::fork();
+        if (pid < 0) return false;
+        if (pid == 0) {
+            ::close(toParent[0]);
+            ::close(fromParent[1]);
+            serve(package, toParent[1], fromParent[0]);
+            ::_exit(0);
+        }
+        ::close(toParent[1]);
+        ::close(fromParent[0]);
+        keepAlive = fromParent[1];
+        char c = 0;
+        while (::read(toParent[0], &c, 1) == 1 && c != '\n') hostPort += c;
+        ::close(toParent[0]);
+        return !hostPort.empty();
+    }
+
+    void stop() {
+        if (keepAlive >= 0) ::close(keepAlive);
+        keepAlive = -1;
+        if (pid > 0) ::waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+
+  private:
+    static void serve(const fs::path& package, int toParent, int fromParent) {
+        std::string bytes;
+        {
+            std::ifstream in(package, std::ios::binary);
+            bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        krevol::test::ApiServer server;
+        server.setOwner(krevol::test::ownerIs(krevol::test::kEmail));
+        server.setList(krevol::test::listOf({krevol::test::element("KR-900", krevol::test::kOwnSerial)}));
+        // One entry on offer every time the list is read (the version report is not remembered).
+        server.setCatalogue(
+            "{\"statuscode\":200,\"message\":\"ok\",\"data\":[{\"id\":1,\"param1\":\"BIG\",\"param2\":\"2\","
+            "\"param3\":\"1.00\",\"paramView3\":\"1.00\",\"param4\":\"2.00\",\"paramView4\":\"2.00\","
+            "\"param5\":\"p5\",\"softurl\":\"" +
+            server.url("/pkg/BIG.zip") +
+            "\",\"softpackageSize\":\"200MB\",\"isrom\":\"0\",\"updatedesc\":\"notes\"}]}");
+        server.setPackage("BIG.zip", std::move(bytes));
+        const std::string line = server.hostPort() + "\n";
+        if (::write(toParent, line.data(), line.size()) != static_cast<ssize_t>(line.size())) return;
+        ::close(toParent);
+        char c = 0;
+        while (::read(fromParent, &c, 1) > 0) {
+        }
+    }
+};
+
+// The tool's card and the presenter of the main-window tests (its own API server stays unused).
 class Bench : private krevol::test::MainWindowFixture {
   public:
     Bench() { setUp(); }
     ~Bench() { tearDown(); }
 
-    bool prepare(const std::string& packageBytes) {
+    // The card of the tool; every call of the suite goes to the server process at `hostPort`.
+    bool prepare(const std::string& hostPort) {
         drive_ = addDrive(QStringLiteral("TOOL"), krevol::test::kOwnSerial);
-        server_->setOwner(krevol::test::ownerIs(krevol::test::kEmail));
-        server_->setList(krevol::test::listOf({krevol::test::element("KR-900", krevol::test::kOwnSerial)}));
-        // One entry on offer every time the list is read (the version report is not remembered).
-        server_->setCatalogue(
-            "{\"statuscode\":200,\"message\":\"ok\",\"data\":[{\"id\":1,\"param1\":\"BIG\",\"param2\":\"2\","
-            "\"param3\":\"1.00\",\"paramView3\":\"1.00\",\"param4\":\"2.00\",\"paramView4\":\"2.00\","
-            "\"param5\":\"p5\",\"softurl\":\"" +
-            server_->url("/pkg/BIG.zip") +
-            "\",\"softpackageSize\":\"200MB\",\"isrom\":\"0\",\"updatedesc\":\"notes\"}]}");
-        server_->setPackage("BIG.zip", packageBytes);
+        qputenv("KREVOL_API_HOST", QByteArray::fromStdString(hostPort));
         return fs::exists(drive_ + "/DEVINFO.INI");
     }
 
@@ -100,7 +157,7 @@ class Bench : private krevol::test::MainWindowFixture {
         auto window = makeWindow();
         if (!waitForRefresh(*window)) return false;
         krevol::MainWindowState& s = window->state();
-        s.softFolder = (work / "window/KrevolSoft").string() + "/";
+        s.softFolder = (work / "KrevolSoft").string() + "/";
         s.updateFolder = s.softFolder + "KrevolUpdate/";
         krevol::CUpgradePage* page = upgradePage(*window);
         if (page == nullptr || !window->showPage(krevol::kPageUpgrade)) return false;
@@ -125,7 +182,7 @@ class Bench : private krevol::test::MainWindowFixture {
         const auto unlocked = std::chrono::steady_clock::now();
         runSeconds = seconds(runEnd - start);
         unlockedSeconds = seconds(unlocked - start);
-        const bool ok = presenter_->shown().empty() && server_->contentCalls() > 0;
+        const bool ok = presenter_->shown().empty() && fs::exists(drive_ + "/obdtool/sys/dev");
         if (!ok) {
             for (const krevol::ShownMessage& m : presenter_->shown())
                 std::fprintf(stderr, "  box %d: %s\n", m.id, m.text.c_str());
@@ -139,7 +196,7 @@ class Bench : private krevol::test::MainWindowFixture {
     // The same run driven step after step on this thread.
     bool directRound(const fs::path& work, double& runSeconds) {
         krevol::InstallRunSettings settings = settings_;
-        settings.softFolder = (work / "direct/KrevolSoft").string() + "/";
+        settings.softFolder = (work / "KrevolSoft").string() + "/";
         settings.updateFolder = settings.softFolder + "KrevolUpdate/";
         std::vector<krevol::SoftwareItem> items = items_;
         for (krevol::SoftwareItem& item : items) item.state = krevol::kItemQueued;
@@ -170,7 +227,7 @@ class Bench : private krevol::test::MainWindowFixture {
         posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        std::string program = KREVOLCTL_PATH;
+        std::string program = (work / "krevolctl").string();
         std::string command = "install", user = "--user", email = krevol::test::kEmail, name = "BIG";
         char* args[] = {program.data(), command.data(), user.data(), email.data(), name.data(), nullptr};
         const auto start = std::chrono::steady_clock::now();
@@ -207,9 +264,6 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("no_proxy", "127.0.0.1,localhost");
     qputenv("NO_PROXY", "127.0.0.1,localhost");
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
 
     std::string templ = (fs::temp_directory_path() / "krevol-bench-upgrade-page-XXXXXX").string();
     if (::mkdtemp(templ.data()) == nullptr) {
@@ -217,34 +271,45 @@ int main(int argc, char** argv) {
         return 1;
     }
     const fs::path work = templ;
-    // The program folders of both runs (a run makes KrevolSoft in it).
-    fs::create_directories(work / "window");
-    fs::create_directories(work / "direct");
+    // Every contender keeps its download and unpacked files in work/KrevolSoft: krevolctl (copied
+    // into the work folder) uses the folder beside it. Where files are made and deleted matters: a
+    // filesystem that has just deleted 200 MB of files in one place creates new ones there more slowly.
+    fs::copy_file(KREVOLCTL_PATH, work / "krevolctl");
     std::printf("generating the package (about %zu MB) ...\n", sizeMB);
     std::fflush(stdout);
     const std::int64_t unpackedSize = writePackage(work / "BIG.zip", sizeMB * kMB);
-    std::string bytes;
-    {
-        std::ifstream in(work / "BIG.zip", std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    if (unpackedSize < 0 || bytes.empty()) {
+    std::error_code error;
+    const auto packageSize = fs::file_size(work / "BIG.zip", error);
+    if (unpackedSize < 0 || error || packageSize == 0) {
         std::fprintf(stderr, "bench-upgrade-page: the package cannot be written\n");
         return 1;
     }
-    std::printf("package: %.1f MB compressed, %.1f MB unpacked\n", static_cast<double>(bytes.size()) / 1e6,
+    std::printf("package: %.1f MB compressed, %.1f MB unpacked\n", static_cast<double>(packageSize) / 1e6,
                 static_cast<double>(unpackedSize) / 1e6);
+    std::fflush(stdout);
+
+    // Forked before any thread of this process starts (the application object starts some).
+    ::signal(SIGPIPE, SIG_IGN);
+    ServerProcess server;
+    if (!server.start(work / "BIG.zip")) {
+        std::fprintf(stderr, "bench-upgrade-page: the server process did not start\n");
+        server.stop();
+        return 1;
+    }
+
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
 
     bool allOk = true;
     std::vector<double> windowRunT, windowUnlockT, directT, ctlT;
     {
         Bench bench;
-        if (!bench.prepare(bytes)) {
+        if (!bench.prepare(server.hostPort)) {
             std::fprintf(stderr, "bench-upgrade-page: no card\n");
+            server.stop();
             return 1;
         }
-        bytes.clear();
-        bytes.shrink_to_fit();
         // The direct run takes the page's settings and item: round 1 starts with the window. The
         // order of the three turns every round, so that none always runs on a warm cache.
         enum Contender { Window, Direct, Ctl };
@@ -253,6 +318,7 @@ int main(int argc, char** argv) {
             const Contender order[3][3] = {{Window, Direct, Ctl}, {Ctl, Window, Direct}, {Direct, Ctl, Window}};
             for (const Contender c : order[r % 3]) {
                 bench.freshCard();
+                ::sync();  // every contender starts with nothing of the others left to write back
                 bool ok = false;
                 const char* what = "";
                 switch (c) {
@@ -288,6 +354,7 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         }
     }
+    server.stop();
     fs::remove_all(work);
 
     const double d = median(directT);

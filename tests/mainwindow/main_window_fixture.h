@@ -89,6 +89,7 @@ class ApiServer {
     // `rateKiBps` KiB a second when set; `afterPackage` runs once a package's last byte was sent; the
     // version reports (`onReport` sees each body) and the device content file.
     std::string url(const std::string& path) const { return server_.url(path); }
+    std::string hostPort() const { return server_.hostPort(); }
     void setPackage(const std::string& name, std::string bytes) {
         std::lock_guard lock(mutex_);
         packages_[name] = std::move(bytes);
