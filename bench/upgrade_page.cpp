@@ -21,8 +21,10 @@
 // Printed: the medians and the window's overhead against the direct run and against krevolctl.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QLabel>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -31,6 +33,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -63,12 +66,46 @@ krevol::CUpgradePage* upgradePage(CKrevolUpdateDlg& window) {
     return nullptr;
 }
 
-// Waits (at most `ms`) until `done` holds, running the event loop.
-template <typename Done>
-bool waitFor(Done done, int ms) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done() && std::chrono::steady_clock::now() < until) QTest::qWait(5);
-    return done();
+// The application of the bench. QTest::qWait polls (it handles what is queued, then sleeps), so
+// a timer or a worker's result would wait for the next poll, and every poll wakes the process. The
+// bench waits as the program's own event loop does instead: it sleeps until an event comes, and
+// after every event checks whether what it waits for holds.
+class BenchApplication : public QApplication {
+  public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        const bool handled = QApplication::notify(receiver, event);
+        if (loop_ != nullptr && done_ && done_()) loop_->quit();
+        return handled;
+    }
+
+    // Runs the event loop until `done` holds (false after `ms` without it). With `pollMs`, a timer
+    // also checks every `pollMs` ms (for a condition that a worker thread changes without an event).
+    bool waitFor(std::function<bool()> done, int ms, int pollMs = 0) {
+        if (done()) return true;
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        QTimer poll;
+        if (pollMs > 0) {
+            QObject::connect(&poll, &QTimer::timeout, &loop, [] {});
+            poll.start(pollMs);
+        }
+        done_ = done;
+        loop_ = &loop;
+        loop.exec();
+        loop_ = nullptr;
+        done_ = nullptr;
+        return done();
+    }
+
+  private:
+    std::function<bool()> done_;
+    QEventLoop* loop_ = nullptr;
+};
+
+bool waitFor(std::function<bool()> done, int ms, int pollMs = 0) {
+    return static_cast<BenchApplication*>(QCoreApplication::instance())->waitFor(std::move(done), ms, pollMs);
 }
 
 // The API server in a child process, answering for the tool and offering BIG (the package file).
@@ -163,7 +200,7 @@ class Bench : private krevol::test::MainWindowFixture {
         if (page == nullptr || !window->showPage(krevol::kPageUpgrade)) return false;
         auto* list = child<CMyListBox>(*window, "softwareList");
         auto* button = child<QAbstractButton>(*window, "oneClickButton");
-        if (!waitFor([&] { return !page->catalogueLoading() && list->count() == 1; }, 30000)) return false;
+        if (!waitFor([&] { return !page->catalogueLoading() && list->count() == 1; }, 30000, 5)) return false;
         items_ = s.softwareItems;
         settings_.userId = s.userId;
         settings_.token = s.token;
@@ -177,9 +214,10 @@ class Bench : private krevol::test::MainWindowFixture {
         if (s.runBusy != 1) return false;
         if (!waitFor([&] { return !page->runActive(); }, 600000)) return false;
         const auto runEnd = std::chrono::steady_clock::now();
-        if (!waitFor([&] { return s.runBusy == 0 && krevol::CUpgradePage::runWorkersAlive() == 0; }, 60000))
-            return false;
+        if (!waitFor([&] { return s.runBusy == 0; }, 60000)) return false;
         const auto unlocked = std::chrono::steady_clock::now();
+        // The last worker lets go of the run just after its result was handed over.
+        if (!waitFor([] { return krevol::CUpgradePage::runWorkersAlive() == 0; }, 60000, 5)) return false;
         runSeconds = seconds(runEnd - start);
         unlockedSeconds = seconds(unlocked - start);
         const bool ok = presenter_->shown().empty() && fs::exists(drive_ + "/obdtool/sys/dev");
@@ -298,7 +336,7 @@ int main(int argc, char** argv) {
     }
 
     int qtArgc = 1;
-    QApplication app(qtArgc, argv);
+    BenchApplication app(qtArgc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
     bool allOk = true;
