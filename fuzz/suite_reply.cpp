@@ -3,21 +3,11 @@
 #include <string_view>
 
 #include "fuzz/fuzz_support.h"
+#include "net/trimmed.h"
 #include "suite/suite_version.h"
 
 using namespace krevol;
 using krevol::fuzz::check;
-
-namespace {
-
-std::string_view trimmed(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text = fuzz::asText(data, size);

@@ -16,6 +16,7 @@
 #include "net/text_encoding.h"
 #include "net/transport.h"
 #include "net/transport_failure.h"
+#include "net/trimmed.h"
 #include "net/user_agent.h"
 
 namespace krevol {
@@ -296,13 +297,6 @@ struct DownloadState {
     std::chrono::steady_clock::time_point stopSince{};
     StallWatch stall;
 };
-
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-        s.remove_suffix(1);
-    return s;
-}
 
 bool startsWithNoCase(std::string_view s, std::string_view prefix) {
     if (s.size() < prefix.size()) return false;

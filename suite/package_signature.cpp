@@ -12,6 +12,8 @@
 #include <memory>
 #include <vector>
 
+#include "net/trimmed.h"
+
 #ifndef KREVOL_SUITE_PUBLIC_KEY
 #define KREVOL_SUITE_PUBLIC_KEY ""
 #endif
@@ -23,13 +25,6 @@ std::string_view suitePublicKey() {
 }
 
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';

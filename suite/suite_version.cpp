@@ -6,6 +6,7 @@
 #include "app/messages.h"
 #include "net/api.h"
 #include "net/transport.h"
+#include "net/trimmed.h"
 
 namespace krevol {
 
@@ -21,13 +22,6 @@ bool parseSuiteReply(std::string_view answer, SuiteReply& reply) {
 }
 
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 std::vector<std::string_view> versionParts(std::string_view version) {
     std::vector<std::string_view> parts;
