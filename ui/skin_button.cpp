@@ -48,6 +48,9 @@ void CSkinButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::SmoothPixmapTransform, true);
     const QPixmap& picture = isDown() ? pressed_ : (underMouse() && isEnabled() ? hover_ : normal_);
+    // A button that was itself disabled (not one under a disabled window, as while a message box is
+    // up) is drawn faded, so that it does not look clickable.
+    if (testAttribute(Qt::WA_ForceDisabled)) p.setOpacity(0.5);
     if (!picture.isNull()) p.drawPixmap(rect(), picture);
     if (!text().isEmpty()) {
         p.setFont(font());

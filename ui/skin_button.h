@@ -1,5 +1,6 @@
 // A button drawn from a skin picture: the picture is stretched to the button, the caption is
-// centred on it. Hovering lightens the picture a little, pressing darkens it.
+// centred on it. Hovering lightens the picture a little, pressing darkens it; a button that is
+// itself disabled is drawn faded (one under a disabled window, as while a message box is up, is not).
 #pragma once
 
 #include <QAbstractButton>
