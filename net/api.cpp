@@ -23,8 +23,8 @@ bool hasPort(std::string_view host) {
     return host.find(':') == colon;  // more than one colon: a bare IPv6 address
 }
 
-// Decimal conversion as the status code needs it: leading white space, an optional sign, digits
-// up to the first other character; no digits gives 0. Values beyond 32 bits saturate.
+}  // namespace
+
 int decimalPrefix(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && isBlank(text[i])) ++i;
@@ -39,8 +39,6 @@ int decimalPrefix(std::string_view text) {
     if (value > 2147483647LL) value = 2147483647LL;
     return static_cast<int>(value);
 }
-
-}  // namespace
 
 std::string apiHostPort() {
     const char* env = std::getenv("KREVOL_API_HOST");

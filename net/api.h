@@ -57,6 +57,10 @@ std::string fillTemplate(std::string_view pattern, std::initializer_list<std::st
 // True when one of the required text arguments is empty (the call then returns 888 unsent).
 bool missingArgument(std::initializer_list<std::string_view> arguments);
 
+// A number as the server's numeric members are read: leading white space, an optional sign, digits
+// up to the first other character; no digits gives 0. Values beyond 32 bits saturate.
+int decimalPrefix(std::string_view text);
+
 // The answer's status: the text after the first "\"statuscode\":" up to the first comma after
 // it, read as a decimal integer (leading white space, an optional sign, digits; no digits gives
 // 0). 165 when the key is missing, nothing follows it, or no comma follows.

@@ -17,25 +17,6 @@ constexpr std::string_view kVersionReportPath = "cartypesoft/synchCarSoftVersion
 // Status of the version report's param2: the reported version is now installed.
 constexpr int kReportedInstalled = 1;
 
-// Decimal text as the server's numeric members are read: leading blanks, an optional sign, digits
-// up to the first other character; no digits gives 0; values beyond 32 bits saturate.
-int decimalValue(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n' ||
-                               text[i] == '\f' || text[i] == '\v'))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > 2147483648LL) value = 2147483648LL;
-    }
-    if (negative) value = -value;
-    if (value > 2147483647LL) value = 2147483647LL;
-    return static_cast<int>(value);
-}
-
 enum class Field {
     Id,
     Param1,
@@ -84,7 +65,7 @@ void store(SoftwareItem& item, Field field, std::string&& value) {
             item.param1 = std::move(value);
             break;
         case Field::Param2:
-            item.param2 = decimalValue(value);
+            item.param2 = decimalPrefix(value);
             break;
         case Field::Param3:
             item.param3 = std::move(value);
@@ -108,7 +89,7 @@ void store(SoftwareItem& item, Field field, std::string&& value) {
             item.softpackageSize = std::move(value);
             break;
         case Field::Isrom:
-            item.isrom = decimalValue(value);
+            item.isrom = decimalPrefix(value);
             break;
         case Field::Desc:
             item.updatedesc = std::move(value);
