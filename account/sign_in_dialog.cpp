@@ -150,36 +150,27 @@ void CKrevolRegistDlg::createControls() {
     // at the window's edge: they keep to the width of the fields.
     title_->setFitWidth(kTitleFitWidth);
 
-    switchLink_ = new krevol::SignInText(this);
-    switchLink_->setFont(krevol::createUiFont(14, 400));
-    switchLink_->setColor(kLinkColor);
-    switchLink_->setCursor(Qt::PointingHandCursor);
-    switchLink_->setGeometry(kSwitchLinkRect);
-    connect(switchLink_, &krevol::SignInText::clicked, this, &CKrevolRegistDlg::onSwitchLink);
-
-    forgotLink_ = new krevol::SignInText(this);
-    forgotLink_->setFont(krevol::createUiFont(14, 400));
-    forgotLink_->setColor(kLinkColor);
-    forgotLink_->setCursor(Qt::PointingHandCursor);
-    forgotLink_->setGeometry(kForgotLinkRect);
-    connect(forgotLink_, &krevol::SignInText::clicked, this, &CKrevolRegistDlg::onForgotLink);
-
-    languageLabel_ = new krevol::SignInText(this);
-    languageLabel_->setFont(krevol::createUiFont(16, 400));
-    languageLabel_->setColor(kLanguageLabelColor);
-    languageLabel_->setGeometry(kLanguageLabelRect);
-    connect(languageLabel_, &krevol::SignInText::clicked, this, &CKrevolRegistDlg::onLanguageLabel);
-
+    // A text, or a bare click area, of the window: a click on it runs `onClick`.
+    const auto makeClickable = [this](const QRect& where, void (CKrevolRegistDlg::*onClick)(), bool pointing) {
+        auto* clickable = new krevol::SignInText(this);
+        if (pointing) clickable->setCursor(Qt::PointingHandCursor);
+        clickable->setGeometry(where);
+        connect(clickable, &krevol::SignInText::clicked, this, onClick);
+        return clickable;
+    };
+    const auto setLook = [](krevol::SignInText* shown, int size, const QColor& color) {
+        shown->setFont(krevol::createUiFont(size, 400));
+        shown->setColor(color);
+    };
+    switchLink_ = makeClickable(kSwitchLinkRect, &CKrevolRegistDlg::onSwitchLink, true);
+    setLook(switchLink_, 14, kLinkColor);
+    forgotLink_ = makeClickable(kForgotLinkRect, &CKrevolRegistDlg::onForgotLink, true);
+    setLook(forgotLink_, 14, kLinkColor);
+    languageLabel_ = makeClickable(kLanguageLabelRect, &CKrevolRegistDlg::onLanguageLabel, false);
+    setLook(languageLabel_, 16, kLanguageLabelColor);
     // The arrow and the close control are click areas; their pictures are drawn below them.
-    languageArrow_ = new krevol::SignInText(this);
-    languageArrow_->setCursor(Qt::PointingHandCursor);
-    languageArrow_->setGeometry(kLanguageArrowRect);
-    connect(languageArrow_, &krevol::SignInText::clicked, this, &CKrevolRegistDlg::onLanguageArrow);
-
-    close_ = new krevol::SignInText(this);
-    close_->setCursor(Qt::PointingHandCursor);
-    close_->setGeometry(kCloseRect);
-    connect(close_, &krevol::SignInText::clicked, this, &CKrevolRegistDlg::onCloseControl);
+    languageArrow_ = makeClickable(kLanguageArrowRect, &CKrevolRegistDlg::onLanguageArrow, true);
+    close_ = makeClickable(kCloseRect, &CKrevolRegistDlg::onCloseControl, true);
 
     const auto makeField = [this](const QRect& where) {
         auto* field = new QLineEdit(this);
