@@ -3,56 +3,33 @@
 // window with its own hooks, which builds the real main window), and the user's steps are typed
 // and clicked into it. KREVOL_VOLUMES holds the demo tool's card, so the main window finds the
 // tool, asks the sandbox whose it is and lists the account's other tools.
-#include <QAbstractButton>
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPointer>
 #include <QSettings>
+#include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
-#include <functional>
-#include <memory>
 #include <string>
-#include <vector>
 
 #include "account/sign_in_dialog.h"
 #include "account/sign_in_mode.h"
-#include "app/krevol_regist_app.h"
 #include "app/message_presenter.h"
 #include "app/messages.h"
-#include "app/suite_windows.h"
+#include "e2e_window_steps.h"
 #include "mainwindow/main_window_state.h"
 #include "mainwindow/update_dialog.h"
-#include "sandbox_process.h"
-#include "support/recording_presenter.h"
 #include "ui/my_list_box.h"
-#include "ui/widget_presenter.h"
 
-using krevol::test::kDemoEmail;
-using krevol::test::kDemoPassword;
-using krevol::test::kDemoSerial;
+using namespace krevol::test;
 
 namespace {
-
-constexpr int kWait = 20000;  // generous: the machine may be loaded
-
-QString textOf(int id) {
-    return QString::fromStdString(krevol::loadText(id));
-}
-
-// Every box shown, for a failure message.
-QString describe(const std::vector<krevol::ShownMessage>& shown) {
-    QStringList out;
-    for (const krevol::ShownMessage& m : shown)
-        out << QStringLiteral("[%1] %2").arg(m.id).arg(QString::fromStdString(m.text));
-    return out.isEmpty() ? QStringLiteral("(none)") : out.join(QStringLiteral("; "));
-}
 
 // The date column of an Other Devices row: createTime (ms since 1970, UTC) as a local date.
 QString localDate(qint64 ms) {
@@ -61,123 +38,21 @@ QString localDate(qint64 ms) {
 
 }  // namespace
 
-class E2eSignInTest : public QObject {
+// One sandbox serves every test here.
+class E2eSignInTest : public QObject, public WindowSteps {
     Q_OBJECT
 
   private:
-    krevol::test::SandboxProcess sandbox_;
-    QTemporaryDir settingsDir_;
-    QTemporaryDir runtimeDir_;
-    std::unique_ptr<krevol::test::RecordingPresenter> presenter_;
-    int exitCode_ = -1;
-
-    // One run of the program, as main() runs it: CKrevolRegistApp with the real start-up
-    // operations, and the real sign-in window built by the application's SuiteWindows. `steps` is what the
-    // user does while the window runs; when it returns (also after a failed check) and the run has not ended
-    // by itself, the window is closed so that the run ends.
-    void runProgram(const std::function<void(CKrevolRegistDlg&)>& steps) {
-        static char name[] = "KrevolRegist";
-        char* argv[] = {name, nullptr};
-        bool ranWindow = false;
-        krevol::CKrevolRegistApp shell(1, argv, [&](const std::string& commandLine) {
-            ranWindow = true;
-            krevol::SuiteWindows windows(commandLine);
-            CKrevolRegistDlg& signIn = windows.signInDialog();
-            QTimer::singleShot(0, &signIn, [&signIn, &steps] {
-                steps(signIn);
-                if (!signIn.isEnded()) signIn.closeWindow();
-            });
-            return windows.exec();
-        });
-        exitCode_ = shell.run();
-        QVERIFY2(ranWindow, qPrintable("the sign-in window did not run; boxes: " + describe(shown())));
-    }
-
-    std::vector<krevol::ShownMessage> shown() const { return presenter_->shown(); }
-
-    // Clicks into the field (it takes the focus and drops its placeholder) and types `text`.
-    static void typeInto(CKrevolRegistDlg& dlg, int number, const QString& text) {
-        QLineEdit* field = dlg.field(number);
-        QTest::mouseClick(field, Qt::LeftButton);
-        field->selectAll();  // the typing replaces whatever the field held
-        QTest::keyClicks(field, text);
-    }
     static void clickAction(CKrevolRegistDlg& dlg) { QTest::mouseClick(dlg.actionControl(), Qt::LeftButton); }
-
-    // Waits for the shown window to be active: the fields take the keyboard focus only then.
-    static void waitForSignInWindow(CKrevolRegistDlg& dlg) {
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.isVisible() && dlg.isActiveWindow(), kWait);
-        QCOMPARE(dlg.mode(), krevol::SignInMode::SignIn);
-    }
-
-    // The sign-in as a user does it: the address, Enter (to the password field), the password,
-    // Enter (the action).
-    static void typeSignIn(CKrevolRegistDlg& dlg, const QString& email, const QString& password) {
-        typeInto(dlg, 1, email);
-        QTest::keyClick(dlg.field(1), Qt::Key_Return);
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.field(2)->hasFocus(), kWait);
-        QVERIFY(!dlg.fieldShowsPlaceholder(2));
-        QTest::keyClicks(dlg.field(2), password);
-        QVERIFY(dlg.fieldMasked(2));
-        QTest::keyClick(dlg.field(2), Qt::Key_Return);
-    }
-
-    // Waits until a sign-in brought up the main window and its first device refresh is done.
-    CKrevolUpdateDlg* waitForMainWindow(CKrevolRegistDlg& dlg) {
-        QPointer<CKrevolUpdateDlg> window;
-        [&] {
-            QTRY_VERIFY2_WITH_TIMEOUT((window = qobject_cast<CKrevolUpdateDlg*>(dlg.mainWindowWidget())),
-                                      qPrintable("no main window; boxes: " + describe(shown())), kWait);
-        }();
-        if (!window) return nullptr;
-        [&] {
-            QTRY_VERIFY_WITH_TIMEOUT(window && window->isVisible() && !window->refreshRunning() &&
-                                         window->statusText() != textOf(247),  // "checking the tool"
-                                     kWait);
-        }();
-        return QTest::currentTestFailed() ? nullptr : window.data();
-    }
-
-    // Waits until the timers armed by the start and by the refresh have run their jobs, so that
-    // any box they would show has been shown.
-    static void waitForStartJobs(CKrevolUpdateDlg* window) {
-        QPointer<CKrevolUpdateDlg> w(window);
-        QTRY_VERIFY_WITH_TIMEOUT(w && !w->isTimerArmed(krevol::kTimerSuiteVersion) &&
-                                     !w->isTimerArmed(krevol::kTimerCatalogue) &&
-                                     !w->isTimerArmed(krevol::kTimerLogUpload) &&
-                                     w->state().catalogueLoaderIdle == 1 && !w->refreshRunning(),
-                                 kWait);
-        QTest::qWait(300);  // a box raised from the last job's result
-    }
-
-    // The seeded sandbox offers PC suite 4.3.1: a main window's start asks once whether to upgrade
-    // (the recording presenter answers NO); nothing else is shown.
-    void expectOnlyTheSuiteOffer(const char* when) {
-        const auto boxes = shown();
-        QVERIFY2(boxes.size() == 1 && boxes[0].id == 289,
-                 qPrintable(QString::fromLatin1(when) + ": " + describe(boxes)));
-        presenter_->clear();
-    }
 
     void expectNoBox(const char* when) {
         QVERIFY2(shown().empty(), qPrintable(QString::fromLatin1(when) + ": " + describe(shown())));
     }
 
-    // A control of the main window by its name.
-    template <typename T = QWidget>
-    static T* control(CKrevolUpdateDlg* window, const char* name) {
-        return window->findChild<T*>(QString::fromLatin1(name));
-    }
     static bool controlShown(CKrevolUpdateDlg* window, const char* name) {
         QWidget* widget = control(window, name);
         return widget != nullptr && widget->isVisible();
     }
-    static void clickControl(CKrevolUpdateDlg* window, const char* name) {
-        auto* button = control<QAbstractButton>(window, name);
-        QVERIFY2(button != nullptr && button->isVisible(), name);
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
-
     // The close icon of the main window ends the program.
     static void closeMainWindowAndExpectTheEnd(CKrevolRegistDlg& dlg, CKrevolUpdateDlg* window) {
         clickControl(window, "iconClose");
@@ -194,47 +69,25 @@ class E2eSignInTest : public QObject {
 
   private slots:
     void initTestCase() {
-        // As main() does; the recorder below then takes the boxes in its place.
-        QApplication::setQuitOnLastWindowClosed(false);
-        krevol::installWidgetPresenter();
-        presenter_ = std::make_unique<krevol::test::RecordingPresenter>();
-
-        QVERIFY(settingsDir_.isValid());
-        QVERIFY(runtimeDir_.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir_.path());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir_.path());
-        // The single-instance lock of these runs lives here, apart from any real run of the suite.
-        qputenv("XDG_RUNTIME_DIR", runtimeDir_.path().toLocal8Bit());
-
-        QVERIFY2(sandbox_.start(), qPrintable(sandbox_.error()));
-        krevol::test::keepProxiesAway();
-        qputenv("KREVOL_API_HOST", sandbox_.hostPort().toLatin1());
-        qputenv("KREVOL_VOLUMES", sandbox_.volumesPath().toLocal8Bit());
-        QVERIFY(QFile::exists(sandbox_.volumesPath() + "/" + krevol::test::kDemoVolume + "/DEVINFO.INI"));
+        setUpProgram();
+        if (QTest::currentTestFailed()) return;
+        startSandbox();
     }
 
     void init() {
-        presenter_->clear();
-        exitCode_ = -1;
-        QSettings(QStringLiteral("Krevol"), QCoreApplication::applicationName()).clear();
-        QVERIFY2(sandbox_.running(), "the sandbox has gone");
+        startTestRun();
+        QVERIFY2(sandbox_->running(), "the sandbox has gone");
     }
 
-    void cleanupTestCase() {
-        sandbox_.stop();
-        qunsetenv("KREVOL_API_HOST");
-        qunsetenv("KREVOL_VOLUMES");
-    }
+    void cleanup() { endTestRun(); }
+
+    void cleanupTestCase() { stopSandbox(); }
 
     // The demo account signs in: the main window shows its tool ready with the server's model,
     // and Other Devices lists the account's two other tools.
     void demoAccountSeesItsToolReady() {
         runProgram([this](CKrevolRegistDlg& dlg) {
-            waitForSignInWindow(dlg);
-            if (QTest::currentTestFailed()) return;
-            typeSignIn(dlg, kDemoEmail, kDemoPassword);
-            if (QTest::currentTestFailed()) return;
-            CKrevolUpdateDlg* window = waitForMainWindow(dlg);
+            CKrevolUpdateDlg* window = signInDemoAccount(dlg);
             if (!window) return;
 
             QVERIFY(!dlg.isVisible());
@@ -261,8 +114,7 @@ class E2eSignInTest : public QObject {
             QVERIFY(controlShown(window, "serialText"));
             QCOMPARE(control<QLabel>(window, "serialText")->text(), kDemoSerial);
             // The refresh deleted the card's app.ini.
-            QVERIFY(!QFile::exists(sandbox_.volumesPath() + "/" + krevol::test::kDemoVolume +
-                                   "/obdtool/sys/app.ini"));
+            QVERIFY(!QFile::exists(card() + "/obdtool/sys/app.ini"));
 
             // Other Devices: the two other tools, the connected one not among them.
             QStringList rows;
@@ -287,10 +139,9 @@ class E2eSignInTest : public QObject {
             if (QTest::currentTestFailed()) return;
             // The card's logs reached the sandbox in the background: the log folder and the archive
             // are gone from the card, and the sandbox stored one archive for the tool.
-            const QString card = sandbox_.volumesPath() + "/" + krevol::test::kDemoVolume;
-            QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(card + "/obdtool/log"), kWait);
-            QVERIFY(!QFileInfo::exists(card + "/" + kDemoSerial + ".zip"));
-            QCOMPARE(QDir(sandbox_.dataPath() + "/uploads/" + kDemoSerial).entryList({"*.zip"}).size(), 1);
+            QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(card() + "/obdtool/log"), kWait);
+            QVERIFY(!QFileInfo::exists(card() + "/" + kDemoSerial + ".zip"));
+            QCOMPARE(QDir(sandbox_->dataPath() + "/uploads/" + kDemoSerial).entryList({"*.zip"}).size(), 1);
             expectOnlyTheSuiteOffer("after the sign-in");
             closeMainWindowAndExpectTheEnd(dlg, window);
         });
@@ -319,11 +170,7 @@ class E2eSignInTest : public QObject {
         const QString note = noteDir.path() + QStringLiteral("/krevol-demo-installer-ran.txt");
         presenter_->answerNext(krevol::kAnswerFirst);  // YES to 289
         runProgram([this](CKrevolRegistDlg& dlg) {
-            waitForSignInWindow(dlg);
-            if (QTest::currentTestFailed()) return;
-            typeSignIn(dlg, kDemoEmail, kDemoPassword);
-            if (QTest::currentTestFailed()) return;
-            CKrevolUpdateDlg* window = waitForMainWindow(dlg);
+            CKrevolUpdateDlg* window = signInDemoAccount(dlg);
             if (!window) return;
             // The offer is asked once; the answer starts the self-upgrade and the program ends.
             QTRY_VERIFY2_WITH_TIMEOUT(dlg.isEnded(), qPrintable("still running; boxes: " + describe(shown())),
@@ -393,7 +240,7 @@ class E2eSignInTest : public QObject {
 
             // The code from the outbox, then Sign up.
             QString code;
-            QTRY_VERIFY_WITH_TIMEOUT(!(code = sandbox_.lastCodeFor(email)).isEmpty(), kWait);
+            QTRY_VERIFY_WITH_TIMEOUT(!(code = sandbox_->lastCodeFor(email)).isEmpty(), kWait);
             typeInto(dlg, 2, code);
             clickAction(dlg);
             QTRY_VERIFY_WITH_TIMEOUT(dlg.mode() == krevol::SignInMode::PasswordSetting && !dlg.isBusy(),
