@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -10,9 +9,12 @@
 #include <vector>
 
 #include "app/messages.h"
+#include "support/file_bytes.h"
 
 namespace krevol {
 namespace {
+
+using test::fileBytes;
 
 // The program's own texts run from 101 to 289; texts added since take ids from 300 to 499.
 constexpr int kFirstId = 101;
@@ -22,13 +24,6 @@ constexpr int kLastAddedId = 499;
 
 bool inCatalogueRange(int id) {
     return (id >= kFirstId && id <= kLastId) || (id >= kFirstAddedId && id <= kLastAddedId);
-}
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -192,7 +187,7 @@ std::vector<int> idsListedIn(const std::string& text) {
 TEST(Catalogue, TableFilesListEachIdOnce) {
     const std::filesystem::path dir = std::filesystem::path(KREVOL_SOURCE_DIR) / "resources";
     for (const char* file : {"strings_en.inc", "strings_zh.inc"}) {
-        const std::vector<int> ids = idsListedIn(readFile(dir / file));
+        const std::vector<int> ids = idsListedIn(fileBytes(dir / file));
         EXPECT_EQ(ids.size(), catalogueIds().size()) << file;
         std::set<int> seen;
         for (int id : ids) EXPECT_TRUE(seen.insert(id).second) << file << " lists message " << id << " twice";
@@ -386,7 +381,7 @@ TEST(CatalogueUse, EveryIdUsedBySourcesHasBothTexts) {
             const std::string ext = entry.path().extension().string();
             if (ext != ".h" && ext != ".cpp") continue;
             ++filesRead;
-            for (const Use& u : catalogueUses(readFile(entry.path()))) {
+            for (const Use& u : catalogueUses(fileBytes(entry.path()))) {
                 const std::string where =
                     std::filesystem::relative(entry.path(), root).string() + ":" + std::to_string(u.line);
                 EXPECT_TRUE(inCatalogueRange(u.id)) << where << " uses message " << u.id;

@@ -14,7 +14,7 @@ namespace krevol {
 namespace {
 
 namespace fs = std::filesystem;
-using test::readFile;
+using test::fileBytes;
 using test::TempFolder;
 using test::writeFile;
 
@@ -46,10 +46,10 @@ TEST(DeleteFolderTest, AFileIsLeftAlone) {
     const std::string file = temp / "KrevolRegist.exe";
     writeFile(file, "program");
     EXPECT_TRUE(deleteFolder(file));
-    EXPECT_EQ(readFile(file), "program");
+    EXPECT_EQ(fileBytes(file), "program");
     // With a trailing separator the name still is not a folder.
     EXPECT_TRUE(deleteFolder(file + "/"));
-    EXPECT_EQ(readFile(file), "program");
+    EXPECT_EQ(fileBytes(file), "program");
 }
 
 TEST(DeleteFolderTest, AMissingPathIsNotAFolder) {
@@ -70,7 +70,7 @@ TEST(DeleteFolderTest, ALinkToAFolderGoesButNotWhatItPointsTo) {
 
     EXPECT_TRUE(deleteFolder(link + "/"));
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
-    EXPECT_EQ(readFile(target + "/data"), "d");
+    EXPECT_EQ(fileBytes(target + "/data"), "d");
 }
 
 TEST(DeleteFolderTest, ReportsAFolderThatCannotBeRemoved) {
@@ -167,7 +167,7 @@ TEST(WorkingFolderTest, AReadOnlyProgramFolderUsesTheCacheFolderCreatedForTheUse
         // Asked again, the existing folder is used as it is.
         writeFile(folder + "/kept", "k");
         EXPECT_EQ(workingFolder(readOnly), folder);
-        EXPECT_EQ(readFile(folder + "/kept"), "k");
+        EXPECT_EQ(fileBytes(folder + "/kept"), "k");
     }
     {
         ScopedEnvironment xdg("XDG_CACHE_HOME", nullptr);
@@ -196,7 +196,7 @@ TEST(CopyExecutableTest, ReplacesTheTargetWithContentAndPermissions) {
     ::chmod(target.c_str(), 0600);
 
     ASSERT_TRUE(copyExecutableOver(source, target));
-    EXPECT_EQ(readFile(target), content);
+    EXPECT_EQ(fileBytes(target), content);
     struct stat st {};
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0751u);
@@ -244,7 +244,7 @@ TEST(CopyExecutableTest, ReplacesAProgramThatIsStillRunning) {
     const std::string source = temp / "new";
     writeFile(source, "new version");
     EXPECT_TRUE(copyExecutableOver(source, target));
-    EXPECT_EQ(readFile(target), "new version");
+    EXPECT_EQ(fileBytes(target), "new version");
 
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);

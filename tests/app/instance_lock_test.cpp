@@ -92,7 +92,7 @@ TEST(InstanceLockTest, StartedProgramsDoNotInheritTheLock) {
     while (!fs::exists(pidFile) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_TRUE(fs::exists(pidFile));
-    const int child = std::stoi(test::readFile(pidFile));
+    const int child = std::stoi(test::fileBytes(pidFile));
 
     lock.release();
     LockHolder next(kInstanceLockName, temp.str());

@@ -21,7 +21,7 @@ namespace krevol {
 namespace {
 
 namespace fs = std::filesystem;
-using test::readFile;
+using test::fileBytes;
 using test::TempFolder;
 using test::writeFile;
 
@@ -49,7 +49,7 @@ std::string runScript(const TempFolder& temp, const std::string& script,
     arguments.insert(arguments.end(), extra.begin(), extra.end());
     EXPECT_TRUE(startProgram("/bin/sh", arguments));
     EXPECT_TRUE(waitForFile(out));
-    return readFile(out);
+    return fileBytes(out);
 }
 
 TEST(IsInstallerNameTest, ComparesTheBaseNameWithoutCase) {

@@ -38,8 +38,8 @@ TEST(Restart, ReplacesTheProgramInPlaceKeepingTheProcessId) {
 
     EXPECT_EQ(run.exitCode, 7) << "the process that was started is the one that ended as the restarted run";
     EXPECT_EQ(run.out, "written before the restart") << "buffered output is written before the exec";
-    const std::vector<std::string> runs = lines(test::readFile(out));
-    ASSERT_EQ(runs.size(), 2u) << test::readFile(out);
+    const std::vector<std::string> runs = lines(test::fileBytes(out));
+    ASSERT_EQ(runs.size(), 2u) << test::fileBytes(out);
     EXPECT_EQ(runs[0].rfind("first ", 0), 0u) << runs[0];
     EXPECT_EQ(runs[1].rfind("restarted ", 0), 0u) << runs[1];
     EXPECT_EQ(field(runs[0], "pid"), field(runs[1], "pid"));

@@ -167,7 +167,7 @@ TEST(NormalRunTest, ANamedFileIsLeftAlone) {
     writeFile(file, "keep me");
 
     EXPECT_EQ(runStartup(file, fake.p), 7);
-    EXPECT_EQ(test::readFile(file), "keep me");
+    EXPECT_EQ(test::fileBytes(file), "keep me");
     EXPECT_EQ(fake.calls.back(), "unlock");
 }
 

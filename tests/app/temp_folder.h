@@ -8,6 +8,8 @@
 #include <fstream>
 #include <string>
 
+#include "support/file_bytes.h"
+
 namespace krevol::test {
 
 class TempFolder {
@@ -35,11 +37,6 @@ class TempFolder {
 inline void writeFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary);
     out << content;
-}
-
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace krevol::test

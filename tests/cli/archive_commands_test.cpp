@@ -4,15 +4,16 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "support/command_run.h"
+#include "support/file_bytes.h"
 
 namespace krevol {
 namespace {
 
 namespace fs = std::filesystem;
 using test::CommandRun;
+using test::fileBytes;
 
 class ArchiveCommands : public ::testing::Test {
   protected:
@@ -28,12 +29,6 @@ class ArchiveCommands : public ::testing::Test {
     static void write(const fs::path& path, const std::string& bytes) {
         fs::create_directories(path.parent_path());
         std::ofstream(path, std::ios::binary) << bytes;
-    }
-    static std::string read(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
     }
     CommandRun run(const std::string& args) {
         return test::runCommand("cd '" + dir_.string() + "' && " + KREVOLCTL_PATH + " " + args +
@@ -56,8 +51,8 @@ TEST_F(ArchiveCommands, PackThenUnpackRoundTrip) {
     const CommandRun unpacked = run("unpack SERIAL.zip out");
     EXPECT_EQ(unpacked.exitCode, 0);
     EXPECT_EQ(unpacked.out, "result: true\nerror: none\nfiles: 2\nbytes: 100005\npath: out\n");
-    EXPECT_EQ(read(dir_ / "out" / "log" / "a.txt"), "alpha");
-    EXPECT_EQ(read(dir_ / "out" / "log" / "sub" / "b.txt"), std::string(100000, 'b'));
+    EXPECT_EQ(fileBytes(dir_ / "out" / "log" / "a.txt"), "alpha");
+    EXPECT_EQ(fileBytes(dir_ / "out" / "log" / "sub" / "b.txt"), std::string(100000, 'b'));
     EXPECT_TRUE(fs::is_directory(dir_ / "out" / "log" / "empty"));
 
     const CommandRun json = run("--json unpack SERIAL.zip out2");

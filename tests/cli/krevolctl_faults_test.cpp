@@ -29,6 +29,7 @@
 #include "feedback/archiver.h"
 #include "net/transport.h"
 #include "support/command_run.h"
+#include "support/file_bytes.h"
 #include "support/recording_presenter.h"
 #include "support/sandbox_child.h"
 #include "upgrade/catalogue.h"
@@ -40,14 +41,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::CommandRun;
+using test::fileBytes;
 
 constexpr const char* kBenz = "BENZ Key Programming";
 constexpr int kHangLimitSeconds = 60;  // a krevolctl still running then is killed: a hang
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::string english(int id) {
     return loadText(id, kLanguageEnglish);
@@ -67,7 +64,7 @@ std::map<std::string, std::string> treeOf(const fs::path& root) {
     for (auto it = fs::recursive_directory_iterator(root, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         const std::string relative = fs::relative(it->path(), root).string();
-        files[relative] = it->is_directory() ? std::string("<folder>") : slurp(it->path());
+        files[relative] = it->is_directory() ? std::string("<folder>") : fileBytes(it->path());
     }
     return files;
 }
@@ -189,7 +186,7 @@ class KrevolctlFaults : public ::testing::Test {
         EXPECT_NE(r.out.find("item: " + std::string(kBenz) + ": Succeeded\n"), std::string::npos) << what;
         for (const auto& [path, bytes] : treeOf(seed_ / "benz"))
             if (bytes != "<folder>") {
-                EXPECT_EQ(slurp(fs::path(sandbox_->card()) / path), bytes) << what << ": " << path;
+                EXPECT_EQ(fileBytes(fs::path(sandbox_->card()) / path), bytes) << what << ": " << path;
             }
         EXPECT_TRUE(fs::is_regular_file(fs::path(sandbox_->card()) / "obdtool/sys/dev")) << what;
         expectNoTemporaryFiles(what + ", next run");
@@ -535,8 +532,8 @@ TEST_F(KrevolctlFaults, TheCardDisappearsDuringTheCopyOrTheContentFilesWrite) {
         EXPECT_EQ(runToEnd(again), InstallStep::Finished);
         EXPECT_TRUE(presenter.shown().empty());
         EXPECT_TRUE(fs::is_regular_file(fs::path(sandbox_->card()) / "obdtool/sys/dev"));
-        EXPECT_EQ(slurp(fs::path(sandbox_->card()) / "obdtool/vehicle/BENZ/BENZ.ini"),
-                  slurp(seed_ / "benz/obdtool/vehicle/BENZ/BENZ.ini"));
+        EXPECT_EQ(fileBytes(fs::path(sandbox_->card()) / "obdtool/vehicle/BENZ/BENZ.ini"),
+                  fileBytes(seed_ / "benz/obdtool/vehicle/BENZ/BENZ.ini"));
         EXPECT_FALSE(fs::exists(settings.softFolder));
         ::unsetenv("KREVOL_API_HOST");
     }

@@ -11,8 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <set>
 #include <string>
@@ -20,6 +18,7 @@
 #include "app/messages.h"
 #include "device/volume_fixture.h"
 #include "support/command_run.h"
+#include "support/file_bytes.h"
 #include "support/sandbox_child.h"
 
 namespace krevol {
@@ -129,9 +128,7 @@ TEST_F(KrevolctlFormat, CacheFirstThenFormatEjectAndPlugInAgain) {
     EXPECT_TRUE(fs::is_directory(card_ + "/obdtool/sys"));
     EXPECT_FALSE(fs::exists(volumes_ + ".ejected/KREVOL-SD"));
     // The tool writes its DEVINFO.INI again when it starts on the fresh card; so does the script.
-    std::ifstream info(card_ + "/DEVINFO.INI", std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(info), std::istreambuf_iterator<char>()),
-              "SN:1001202412345678\r\nMODEL:K1 Pro\r\n");
+    EXPECT_EQ(test::fileBytes(card_ + "/DEVINFO.INI"), "SN:1001202412345678\r\nMODEL:K1 Pro\r\n");
     r = run("detect");
     EXPECT_NE(r.out.find("serial: 1001202412345678\n"), std::string::npos) << r.out;
 }

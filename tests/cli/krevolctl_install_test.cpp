@@ -19,6 +19,7 @@
 #include "app/messages.h"
 #include "device/volume_fixture.h"
 #include "support/command_run.h"
+#include "support/file_bytes.h"
 #include "support/sandbox_child.h"
 #include "upgrade/copy_tree.h"
 
@@ -27,11 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::CommandRun;
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test::fileBytes;
 
 // Every file below `seedFolder` is on the card under the same path, byte for byte.
 void expectOnCard(const fs::path& seedFolder, const fs::path& card) {
@@ -40,7 +37,7 @@ void expectOnCard(const fs::path& seedFolder, const fs::path& card) {
         if (!e.is_regular_file()) continue;
         ++files;
         const fs::path relative = fs::relative(e.path(), seedFolder);
-        EXPECT_TRUE(slurp(card / relative) == slurp(e.path())) << relative << " differs on the card";
+        EXPECT_TRUE(fileBytes(card / relative) == fileBytes(e.path())) << relative << " differs on the card";
     }
     EXPECT_GT(files, 0) << seedFolder;
 }
@@ -160,13 +157,13 @@ TEST_F(KrevolctlInstall, CtrlCStopsTheRunAndLeavesNoTemporaryFolder) {
     }
     ASSERT_GT(child, 0);
     // Wait until the run shows its first progress line: the first download is waiting for its answer.
-    for (int i = 0; i < 1000 && slurp(outFile).find("progress: ") == std::string::npos; ++i)
+    for (int i = 0; i < 1000 && fileBytes(outFile).find("progress: ") == std::string::npos; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_NE(slurp(outFile).find("progress: BENZ Key Programming downloading"), std::string::npos);
+    EXPECT_NE(fileBytes(outFile).find("progress: BENZ Key Programming downloading"), std::string::npos);
     ::kill(child, SIGINT);  // Ctrl-C
     int status = 0;
     ::waitpid(child, &status, 0);
-    const std::string out = slurp(outFile);
+    const std::string out = fileBytes(outFile);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << "\n" << out;
     EXPECT_NE(out.find("end: " + loadText(259, kLanguageEnglish) + "\nstopped: true\n"), std::string::npos)
         << out;

@@ -13,17 +13,14 @@
 #include "sandbox/sandbox_server.h"
 #include "support/command_run.h"
 #include "support/demo_sandbox.h"
+#include "support/file_bytes.h"
 
 namespace krevol {
 namespace {
 
 namespace fs = std::filesystem;
 using test::CommandRun;
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test::fileBytes;
 
 class KrevolctlUpgrade : public ::testing::Test {
   protected:
@@ -116,7 +113,7 @@ TEST_F(KrevolctlUpgrade, ContentWritesTheCardsFile) {
     const std::string path = card_ + "/obdtool/sys/dev";
     EXPECT_EQ(r.out, "result: 200\nstatus: 200\ndrive: " + card_ +
                          "\nserial: 1001202412345678\npath: " + path + "\nwritten: true\nbytes: 128\n");
-    EXPECT_EQ(slurp(path).rfind("KRVDEV01" + std::string(sandbox::kDemoSerial), 0), 0u);
+    EXPECT_EQ(fileBytes(path).rfind("KRVDEV01" + std::string(sandbox::kDemoSerial), 0), 0u);
 }
 
 TEST_F(KrevolctlUpgrade, ContentRefusedKeepsTheOldFile) {
@@ -126,7 +123,7 @@ TEST_F(KrevolctlUpgrade, ContentRefusedKeepsTheOldFile) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.out.find("\"written\":false,\"message\":[\"" + loadText(211) + ":11\"]}"), std::string::npos)
         << r.out;
-    EXPECT_EQ(slurp(card_ + "/obdtool/sys/dev"), "OLD");
+    EXPECT_EQ(fileBytes(card_ + "/obdtool/sys/dev"), "OLD");
 }
 
 TEST_F(KrevolctlUpgrade, NoToolNoCall) {

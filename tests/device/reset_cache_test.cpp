@@ -12,6 +12,7 @@
 #include "app/messages.h"
 #include "device/format.h"
 #include "net/transport.h"
+#include "support/file_bytes.h"
 #include "support/local_server.h"
 #include "support/recording_presenter.h"
 #include "upgrade/package_zip.h"
@@ -23,17 +24,13 @@ namespace fs = std::filesystem;
 namespace krevol {
 namespace {
 
+using test::fileBytes;
 using test::FixtureFolder;
 using test::LocalServer;
 using test::RecordingPresenter;
 using test::writeFixtureFile;
 
 const char* const kSerial = "1000000000000042";
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class ResetCacheTest : public ::testing::Test {
   protected:
@@ -112,8 +109,8 @@ TEST_F(ResetCacheTest, FillsEveryPackageOnceAndChecksKeptOnesAgain) {
     EXPECT_EQ(report.downloaded, 2u);
     EXPECT_EQ(report.bytes, packages_["BENZ.zip"].size() + packages_["BMW.zip"].size());
     ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(slurp(cache.cachedPackage(items[0])), packages_["BENZ.zip"]);
-    EXPECT_EQ(slurp(cache.packageFor(items[1])), packages_["BMW.zip"]);
+    EXPECT_EQ(fileBytes(cache.cachedPackage(items[0])), packages_["BENZ.zip"]);
+    EXPECT_EQ(fileBytes(cache.packageFor(items[1])), packages_["BMW.zip"]);
     EXPECT_FALSE(fs::exists(cacheFolder.substr(0, cacheFolder.size() - 1) + ".check")) << "scratch removed";
 
     // Filled again (a second click): nothing downloaded, everything checked.
@@ -134,7 +131,7 @@ TEST_F(ResetCacheTest, DamagedOrOutdatedPackageIsFetchedAgainByTheReinstall) {
 
     // One byte of the stored (uncompressed) entry changes on disk: its CRC-32 no longer matches.
     const std::string path = cache.cachedPackage(items[1]);
-    std::string bytes = slurp(path);
+    std::string bytes = fileBytes(path);
     const auto at = bytes.find(test::noiseBytes(5000, 2).substr(100, 16));
     ASSERT_NE(at, std::string::npos);
     bytes[at] = static_cast<char>(bytes[at] ^ 0x55);
@@ -142,7 +139,7 @@ TEST_F(ResetCacheTest, DamagedOrOutdatedPackageIsFetchedAgainByTheReinstall) {
     EXPECT_EQ(cache.cachedPackage(items[1]), "");
     EXPECT_FALSE(fs::exists(cache.itemFolder(items[1]))) << "a damaged package is deleted";
     int result = 0;
-    EXPECT_EQ(slurp(cache.packageFor(items[1], &result)), packages_["BMW.zip"]);
+    EXPECT_EQ(fileBytes(cache.packageFor(items[1], &result)), packages_["BMW.zip"]);
     EXPECT_EQ(result, 200);
     EXPECT_EQ(gets("BMW.zip"), 2);
 
@@ -205,7 +202,7 @@ TEST_F(ResetCacheTest, FormatFillsTheCacheFirstAndIsRefusedWithoutIt) {
     FormatResult result = formatFolderVolume(request, FolderVolumeSource(volumes), "/opt/krevol");
     EXPECT_EQ(result.messageId, kFormatNoCache);
     EXPECT_FALSE(result.touched);
-    EXPECT_EQ(slurp(card + "/obdtool/BENZ/v1.bin"), "old software");
+    EXPECT_EQ(fileBytes(card + "/obdtool/BENZ/v1.bin"), "old software");
     EXPECT_EQ(loadText(result.messageId).rfind("The tool's software could not be saved", 0), 0u);
 
     LocalServer again;

@@ -7,10 +7,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "support/command_run.h"
+#include "support/file_bytes.h"
 
 namespace krevol::test {
 
@@ -44,13 +44,6 @@ class ScratchFolder {
 inline void writeFile(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
-}
-
-inline std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 inline std::string shellQuote(const std::string& s) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <fstream>
 #include <set>
+#include <sstream>
 
 #include "archive_fixtures.h"
 #include "feedback/archiver.h"
@@ -13,8 +14,8 @@
 namespace krevol {
 namespace {
 
+using test::fileBytes;
 using test::listTree;
-using test::readFile;
 using test::runPython;
 using test::ScratchFolder;
 using test::shellQuote;
@@ -170,7 +171,7 @@ TEST_P(HostileArchives, FailCleanlyInsideTheDestination) {
             for (std::string line; std::getline(lines, line);) inside += "inner/dest/" + line + "\n";
             return inside;
         }());
-    EXPECT_FALSE(fs::exists("/tmp/evil.txt") && readFile("/tmp/evil.txt") == "evil");
+    EXPECT_FALSE(fs::exists("/tmp/evil.txt") && fileBytes("/tmp/evil.txt") == "evil");
 }
 
 const std::set<ArchiveError> kUnsafe{ArchiveError::UnsafeName};
@@ -245,13 +246,13 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
                               shellQuote((scratch / "odd.zip").string()));
     ASSERT_EQ(py.exitCode, 0) << py.out;
     ASSERT_TRUE(extractArchive((scratch / "odd.zip").string(), (scratch / "D").string()));
-    EXPECT_EQ(readFile(scratch / "D" / "a" / "b.txt"), "1");
-    EXPECT_EQ(readFile(scratch / "D" / "a" / "c.txt"), "2");
-    EXPECT_EQ(readFile(scratch / "D" / "..."), "3");
-    EXPECT_EQ(readFile(scratch / "D" / "a b:y.txt"), "4");
+    EXPECT_EQ(fileBytes(scratch / "D" / "a" / "b.txt"), "1");
+    EXPECT_EQ(fileBytes(scratch / "D" / "a" / "c.txt"), "2");
+    EXPECT_EQ(fileBytes(scratch / "D" / "..."), "3");
+    EXPECT_EQ(fileBytes(scratch / "D" / "a b:y.txt"), "4");
     std::string deep;
     for (int i = 0; i < 128; ++i) deep += "d/";
-    EXPECT_EQ(readFile(scratch / "D" / (deep + "xx")), "5");
+    EXPECT_EQ(fileBytes(scratch / "D" / (deep + "xx")), "5");
 }
 
 }  // namespace

@@ -19,8 +19,8 @@
 namespace krevol {
 namespace {
 
+using test::fileBytes;
 using test::listTree;
-using test::readFile;
 using test::runCommand;
 using test::runPython;
 using test::ScratchFolder;
@@ -115,8 +115,8 @@ TEST(Archiver, RoundTripRecreatesTreeTimesAndListsWrittenFiles) {
     EXPECT_EQ(error, ArchiveError::None);
     EXPECT_EQ(listTree(dest),
               "log/\nlog/a.txt\nlog/deep/\nlog/deep/er/\nlog/deep/er/big.txt\nlog/empty.bin\nlog/x/\n");
-    EXPECT_EQ(readFile(dest / "log" / "deep" / "er" / "big.txt"), big);
-    EXPECT_EQ(readFile(dest / "log" / "a.txt"), "alpha");
+    EXPECT_EQ(fileBytes(dest / "log" / "deep" / "er" / "big.txt"), big);
+    EXPECT_EQ(fileBytes(dest / "log" / "a.txt"), "alpha");
     struct stat st {};
     ASSERT_EQ(::stat((dest / "log" / "a.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, when);  // even second: exact after the MS-DOS round trip
@@ -204,7 +204,7 @@ TEST(Archiver, TwoThreadPackingWritesTheSameArchive) {
         ASSERT_TRUE(addFolderTree(*writer, "", (scratch / "src" / "tree").string()));
         EXPECT_EQ(writer->entryCount(), 150u + 1 + 4 + 1);
         ASSERT_TRUE(closeArchive(writer));
-        archives[parallel ? 0 : 1] = readFile(archive);
+        archives[parallel ? 0 : 1] = fileBytes(archive);
         std::uint64_t total = 3 * 1024 * 1024;
         for (int i = 0; i < 150; ++i) total += static_cast<std::uint64_t>(i * 997 % 40000);
         EXPECT_EQ(bytes.load(), total);
@@ -244,7 +244,7 @@ TEST(Archiver, ReplacesAnExistingArchiveAndALinkAtItsPath) {
     fs::create_symlink(scratch / "target.txt", scratch / "a.zip");
     ASSERT_EQ(packFolder(scratch / "a.zip", scratch / "src"), "");
     EXPECT_FALSE(fs::is_symlink(scratch / "a.zip"));
-    EXPECT_EQ(readFile(scratch / "target.txt"), "must stay");
+    EXPECT_EQ(fileBytes(scratch / "target.txt"), "must stay");
     writeFile(scratch / "b.zip", std::string(100000, 'x'));
     ASSERT_EQ(packFolder(scratch / "b.zip", scratch / "src"), "");
     EXPECT_EQ(fs::file_size(scratch / "b.zip"), fs::file_size(scratch / "a.zip"));
@@ -259,7 +259,7 @@ TEST(Archiver, NonAsciiNamesCarryTheUtf8FlagAndReadBackEverywhere) {
     EXPECT_NE(dump.out.find("诊断/|8|2050|16|"), std::string::npos) << dump.out;  // 0x800 | 2
     EXPECT_NE(dump.out.find("诊断/日志.txt|8|2050|32|"), std::string::npos) << dump.out;
     ASSERT_TRUE(extractArchive(archive.string(), (scratch / "D").string()));
-    EXPECT_EQ(readFile(scratch / "D" / "诊断" / "日志.txt"), "x");
+    EXPECT_EQ(fileBytes(scratch / "D" / "诊断" / "日志.txt"), "x");
 }
 
 TEST(Archiver, UnpacksWhatInfoZipAndPythonWrite) {
@@ -280,7 +280,7 @@ TEST(Archiver, UnpacksWhatInfoZipAndPythonWrite) {
         const fs::path dest = scratch / (std::string("infozip") + flags);
         ASSERT_TRUE(extractArchive(archive.string(), dest.string())) << flags;
         EXPECT_EQ(listTree(dest), expected) << flags;
-        EXPECT_EQ(readFile(dest / "tree" / "a" / "text.txt"), text) << flags;
+        EXPECT_EQ(fileBytes(dest / "tree" / "a" / "text.txt"), text) << flags;
     }
 
     // Python: deflate, stored, and a streamed archive (data descriptors, sizes only at the end).
@@ -311,8 +311,8 @@ with open(sys.argv[2] + '/py-stream.zip', 'wb') as raw:
     for (const char* name : {"py-deflate.zip", "py-stored.zip", "py-stream.zip"}) {
         const fs::path dest = scratch / (std::string("out-") + name);
         ASSERT_TRUE(extractArchive((scratch / name).string(), dest.string())) << name;
-        EXPECT_EQ(readFile(dest / "dir" / "text.txt"), text) << name;
-        EXPECT_EQ(readFile(dest / "top.bin"), top) << name;
+        EXPECT_EQ(fileBytes(dest / "dir" / "text.txt"), text) << name;
+        EXPECT_EQ(fileBytes(dest / "top.bin"), top) << name;
     }
 }
 
@@ -334,7 +334,7 @@ TEST(Archiver, OurArchivesPassUnzipAndPythonWithLargeAndEmptyFiles) {
     const auto extracted = runCommand("cd " + shellQuote(scratch.path().string()) +
                                       " && unzip -q -d byunzip " + shellQuote(archive.string()));
     ASSERT_EQ(extracted.exitCode, 0) << extracted.out;
-    EXPECT_EQ(readFile(scratch / "byunzip" / "src" / "r.bin"), random);
+    EXPECT_EQ(fileBytes(scratch / "byunzip" / "src" / "r.bin"), random);
     const auto dump = runPython(scratch.path(), kDumpArchive, shellQuote(archive.string()));
     EXPECT_NE(dump.out.find("test:None comment:0"), std::string::npos) << dump.out;
 }
@@ -358,9 +358,9 @@ open(out + '/names.zip', 'wb').write(data)
     ASSERT_EQ(py.exitCode, 0) << py.out;
     const fs::path dest = scratch / "D";
     ASSERT_TRUE(extractArchive((scratch / "names.zip").string(), dest.string()));
-    EXPECT_EQ(readFile(dest / "win" / "sub" / "file.txt"), "backslash");
-    EXPECT_EQ(readFile(dest / "诊断" / "车型.txt"), "cp936");
-    EXPECT_EQ(readFile(dest / "汽车" / "软件.txt"), "utf8");
+    EXPECT_EQ(fileBytes(dest / "win" / "sub" / "file.txt"), "backslash");
+    EXPECT_EQ(fileBytes(dest / "诊断" / "车型.txt"), "cp936");
+    EXPECT_EQ(fileBytes(dest / "汽车" / "软件.txt"), "utf8");
 }
 
 TEST(Archiver, LinksInTheDestinationAreNeverFollowed) {
@@ -388,15 +388,15 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
     ASSERT_EQ(py.exitCode, 0) << py.out;
     ASSERT_TRUE(extractArchive((scratch / "links.zip").string(), dest.string()));
     EXPECT_EQ(listTree(outside), "hard.txt\ntarget.txt\n");
-    EXPECT_EQ(readFile(outside / "target.txt"), "outside");
-    EXPECT_EQ(readFile(outside / "hard.txt"), "hard");
+    EXPECT_EQ(fileBytes(outside / "target.txt"), "outside");
+    EXPECT_EQ(fileBytes(outside / "hard.txt"), "hard");
     EXPECT_FALSE(fs::is_symlink(dest / "sub"));
-    EXPECT_EQ(readFile(dest / "sub" / "new.txt"), "in sub");
+    EXPECT_EQ(fileBytes(dest / "sub" / "new.txt"), "in sub");
     EXPECT_FALSE(fs::is_symlink(dest / "file.txt"));
-    EXPECT_EQ(readFile(dest / "file.txt"), "replaced");
-    EXPECT_EQ(readFile(dest / "hard.txt"), "replaced hard");
+    EXPECT_EQ(fileBytes(dest / "file.txt"), "replaced");
+    EXPECT_EQ(fileBytes(dest / "hard.txt"), "replaced hard");
     EXPECT_FALSE(fs::is_symlink(dest / "link-entry"));
-    EXPECT_EQ(readFile(dest / "link-entry"), "/etc/passwd");
+    EXPECT_EQ(fileBytes(dest / "link-entry"), "/etc/passwd");
 }
 
 TEST(Archiver, EntriesOneByOneAndEmptyArchive) {

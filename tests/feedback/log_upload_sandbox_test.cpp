@@ -4,7 +4,6 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "device/volume_fixture.h"
@@ -14,18 +13,15 @@
 #include "sandbox/sandbox_server.h"
 #include "sandbox/sandbox_store.h"
 #include "support/demo_sandbox.h"
+#include "support/file_bytes.h"
 
 namespace krevol {
 namespace {
 
 namespace fs = std::filesystem;
+using test::fileBytes;
 
 constexpr char kSerial[] = "1234567890ABCDEF";
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class LogUploadSandbox : public ::testing::Test {
   protected:
@@ -67,7 +63,7 @@ TEST_F(LogUploadSandbox, AcceptedUploadRemovesTheLogFolderAndTheArchive) {
     EXPECT_TRUE(outcome.archiveRemoved);
     EXPECT_FALSE(fs::exists(logs_));
     EXPECT_FALSE(fs::exists(archive_));
-    EXPECT_EQ(slurp(root_ + "obdtool/sys/app.cfg"), "kept");  // nothing else on the card is touched
+    EXPECT_EQ(fileBytes(root_ + "obdtool/sys/app.cfg"), "kept");  // nothing else on the card is touched
 
     // The server's record: the length announced, not chunked, the two parts, the archive's entries.
     const auto received = server_->receivedUploads();
@@ -98,8 +94,8 @@ TEST_F(LogUploadSandbox, AcceptedUploadRemovesTheLogFolderAndTheArchive) {
     EXPECT_EQ(crc, u.archiveCrc32);
     test::FixtureFolder out;
     ASSERT_TRUE(extractArchive(u.storedPath, out.str()));
-    EXPECT_EQ(slurp(out / "log/run.log"), "2024-05-01 start\r\n2024-05-01 key read ok\r\n");
-    EXPECT_EQ(slurp(out / "log/2024/errors.log"), std::string(100000, 'e') + "\n");
+    EXPECT_EQ(fileBytes(out / "log/run.log"), "2024-05-01 start\r\n2024-05-01 key read ok\r\n");
+    EXPECT_EQ(fileBytes(out / "log/2024/errors.log"), std::string(100000, 'e') + "\n");
     EXPECT_TRUE(fs::is_directory(out / "log/empty"));
 }
 
@@ -116,7 +112,7 @@ TEST_F(LogUploadSandbox, RefusedUploadKeepsTheLogsAndDeletesTheArchive) {
     EXPECT_FALSE(outcome.folderRemoved);
     EXPECT_TRUE(outcome.archiveRemoved);
     EXPECT_FALSE(fs::exists(archive_));
-    EXPECT_EQ(slurp(logs_ + "/run.log"), "2024-05-01 start\r\n2024-05-01 key read ok\r\n");
+    EXPECT_EQ(fileBytes(logs_ + "/run.log"), "2024-05-01 start\r\n2024-05-01 key read ok\r\n");
     EXPECT_EQ(fs::file_size(logs_ + "/2024/errors.log"), 100001u);
     EXPECT_TRUE(fs::is_directory(logs_ + "/empty"));
 

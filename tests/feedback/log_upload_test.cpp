@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <sstream>
 
@@ -14,11 +13,13 @@
 #include "feedback/log_upload.h"
 #include "net/raw_http_server.h"
 #include "support/command_run.h"
+#include "support/file_bytes.h"
 
 namespace krevol {
 namespace {
 
 namespace fs = std::filesystem;
+using test::fileBytes;
 using test::RawHttpServer;
 
 const char kOk[] =
@@ -32,11 +33,6 @@ std::string randomBytes(std::size_t n, unsigned seed) {
     std::string out(n, '\0');
     for (char& c : out) c = static_cast<char>(gen() & 0xFF);
     return out;
-}
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // The header lines of a recorded request, lower-cased names, and its body.
@@ -200,8 +196,8 @@ TEST(LogUploadFile, RequestIsTheMultipartBodyWithItsLength) {
               "part 1 name=filename filename=1234567890ABCDEF.zip type=application/octet-stream size=" +
                   std::to_string(archive.size()) +
                   "\npart 2 name=filename filename= type=text/plain size=12\ndefects 0\n");
-    EXPECT_TRUE(slurp(dir / "part-1.bin") == archive);
-    EXPECT_EQ(slurp(dir / "part-2.bin"), "Submit Query");
+    EXPECT_TRUE(fileBytes(dir / "part-1.bin") == archive);
+    EXPECT_EQ(fileBytes(dir / "part-2.bin"), "Submit Query");
 }
 
 // Memory stays flat: the file goes out in reads of at most 64 KiB, each handed to libcurl as it is.

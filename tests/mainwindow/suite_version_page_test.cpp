@@ -5,13 +5,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "app/version.h"
 #include "feedback/archiver.h"
 #include "main_window_fixture.h"
 #include "mainwindow/suite_version_page.h"
 #include "suite/suite_package.h"
+#include "support/file_bytes.h"
 
 using namespace krevol;
 using namespace krevol::test;
@@ -42,8 +42,7 @@ std::string zipOf(const QTemporaryDir& work, const std::map<std::string, std::st
     const std::string archive = work.path().toStdString() + "/package.zip";
     auto writer = createArchive(archive);
     if (!writer || !addFolderTree(*writer, "", source + "/*") || !closeArchive(writer)) return {};
-    std::ifstream in(archive, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return fileBytes(archive);
 }
 
 }  // namespace

@@ -3,13 +3,13 @@
 // slow download, the card going away during a run, and closing the window while a run works.
 #include <QLabel>
 
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "mainwindow/upgrade_page.h"
 #include "net/transport.h"
+#include "support/file_bytes.h"
 #include "ui/my_list_box.h"
 #include "upgrade/install_run.h"
 #include "upgrade/package_zip.h"
@@ -20,11 +20,6 @@ using namespace krevol;
 using namespace krevol::test;
 
 namespace {
-
-std::string slurp(const QString& path) {
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 CUpgradePage* upgradePage(CKrevolUpdateDlg& window) {
     for (QObject* child : window.children())
@@ -199,8 +194,7 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
                 fetched == (c.fetched[0] ? std::vector<std::string>{c.fetched} : std::vector<std::string>{}),
                 c.what);
             if (c.message == 0) {
-                QCOMPARE(slurp(QString::fromStdString(drive_) + "/obdtool/vehicle/VW/vw.ini"),
-                         std::string("vw"));
+                QCOMPARE(fileBytes(drive_ + "/obdtool/vehicle/VW/vw.ini"), std::string("vw"));
                 QCOMPARE(progressText(*window), text(179));
             }
             QCOMPARE(window->state().runBusy, 0);
@@ -265,13 +259,10 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
         server_->holdCatalogue(false);
         QVERIFY(waitForQuiet(*window));
 
-        const QString card = QString::fromStdString(drive_);
         for (const auto* entries : {&benz, &toyota})
             for (const auto& [name, bytes] : *entries)
-                if (name.back() != '/')
-                    QVERIFY2(slurp(card + QLatin1Char('/') + QString::fromStdString(name)) == bytes,
-                             name.c_str());
-        QCOMPARE(slurp(card + "/obdtool/sys/dev"), std::string("\x0a\x1b", 2));
+                if (name.back() != '/') QVERIFY2(fileBytes(drive_ + "/" + name) == bytes, name.c_str());
+        QCOMPARE(fileBytes(drive_ + "/obdtool/sys/dev"), std::string("\x0a\x1b", 2));
         QCOMPARE(server_->contentCalls(), 1);
         QCOMPARE(server_->packageRequests(), (std::vector<std::string>{"BENZ.zip", "TOYOTA.zip"}));
         const std::vector<std::string> reports = server_->reports();

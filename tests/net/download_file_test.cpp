@@ -14,6 +14,7 @@
 #include "app/messages.h"
 #include "net/transport.h"
 #include "raw_http_server.h"
+#include "support/file_bytes.h"
 #include "support/local_server.h"
 #include "support/recording_presenter.h"
 
@@ -21,6 +22,7 @@ namespace krevol {
 namespace {
 
 namespace fs = std::filesystem;
+using test::fileBytes;
 using test::LocalServer;
 using test::RecordingPresenter;
 
@@ -35,11 +37,6 @@ std::string pattern(std::size_t offset, std::size_t size) {
     std::string out(size, '\0');
     for (std::size_t i = 0; i < size; ++i) out[i] = patternByte(offset + i);
     return out;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Serves `size` pattern bytes with a Content-Length, 64 KiB at a time.
@@ -90,7 +87,7 @@ TEST_F(DownloadFile, WritesTheWholeBodyAndPublishesItsLength) {
     EXPECT_EQ(target, folder() + "pack.zip");
     EXPECT_EQ(lengthText_, std::to_string(size));
     EXPECT_EQ(length_.load(), static_cast<std::int64_t>(size));
-    EXPECT_TRUE(readFile(target) == pattern(0, size));
+    EXPECT_TRUE(fileBytes(target) == pattern(0, size));
     EXPECT_TRUE(presenter_.shown().empty());
 }
 
@@ -153,7 +150,7 @@ TEST_F(DownloadFile, ExistingFileIsReplaced) {
     std::string target = folder();
 
     ASSERT_EQ(downloadFile(server.url("/a.bin"), target, lengthText_, length_), kResultOk);
-    EXPECT_EQ(readFile(target), pattern(0, 10));
+    EXPECT_EQ(fileBytes(target), pattern(0, 10));
 }
 
 TEST_F(DownloadFile, StatusOtherThan200GivesFourAndNoFile) {
@@ -225,7 +222,7 @@ TEST_F(DownloadFile, ShortBodyIsAFailureWithTheErrorBox) {
     EXPECT_EQ(shown[0].code, 5);
     EXPECT_EQ(shown[0].text.rfind(loadText(343) + " (", 0), 0u) << shown[0].text;
     // The partial file stays with what arrived.
-    const std::string partial = readFile(target);
+    const std::string partial = fileBytes(target);
     EXPECT_LE(partial.size(), sent);
     EXPECT_TRUE(partial == pattern(0, partial.size()));
 }
@@ -294,7 +291,7 @@ TEST_F(DownloadFile, PartialFileGrowsBlockByBlock) {
     downloader.join();
 
     EXPECT_EQ(result, kResultOk);
-    EXPECT_TRUE(readFile(path) == pattern(0, 3 * kMiB));
+    EXPECT_TRUE(fileBytes(path) == pattern(0, 3 * kMiB));
 }
 
 // The length is there as soon as the headers are, even while the server holds back the body.
@@ -310,7 +307,7 @@ TEST_F(DownloadFile, LengthIsPublishedBeforeTheBodyArrives) {
 
     EXPECT_EQ(result, kResultOk);
     EXPECT_EQ(lengthText_, std::to_string(2 * kMiB));
-    EXPECT_TRUE(readFile(target) == pattern(0, 2 * kMiB));
+    EXPECT_TRUE(fileBytes(target) == pattern(0, 2 * kMiB));
 }
 
 // The stop flag takes effect after the block in progress: it is set while the first block is
@@ -330,7 +327,7 @@ TEST_F(DownloadFile, StopEndsWithEightAfterTheCurrentBlock) {
 
     EXPECT_EQ(result, kResultWriteOrStop);
     EXPECT_EQ(fs::file_size(path), kMiB);
-    EXPECT_TRUE(readFile(path) == pattern(0, kMiB));
+    EXPECT_TRUE(fileBytes(path) == pattern(0, kMiB));
     EXPECT_TRUE(presenter_.shown().empty());
 }
 
@@ -378,7 +375,7 @@ TEST_F(DownloadFile, DoesNotWriteThroughASymbolicLink) {
     std::string target = (dir_ / "down").string() + "/";
 
     EXPECT_EQ(downloadFile(server.url("/pack.zip"), target, lengthText_, length_), kResultFile);
-    EXPECT_EQ(readFile(outside), "keep");
+    EXPECT_EQ(fileBytes(outside), "keep");
 }
 
 TEST_F(DownloadFile, UnreachableServerShowsTheErrorBoxWithFive) {

@@ -16,9 +16,11 @@
 #include "sandbox/sandbox_store.h"
 #include "sandbox/zip_writer.h"
 #include "sandbox_test_support.h"
+#include "support/file_bytes.h"
 
 namespace krevol::sandbox {
 
+using krevol::test::fileBytes;
 using test::fill;
 using test::quoted;
 using test::rawValue;
@@ -26,11 +28,6 @@ using test::statusOf;
 
 constexpr const char* kBoundary = "----halvern----";
 constexpr std::uint64_t kTestUploadLimit = 1024 * 1024;
-
-inline std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Entry names and contents of a zip archive held in memory (written to `scratch` first); the CRC
 // of every entry is checked while reading.

@@ -36,7 +36,7 @@ TEST_F(SandboxApi, SignUpWithTheCodeFromTheOutbox) {
     auto outbox = client().Get("/admin/outbox");
     ASSERT_TRUE(outbox);
     EXPECT_NE(outbox->body.find(email + " " + code + "\n"), std::string::npos);
-    EXPECT_NE(slurp(logPath(dir_.path())).find(code), std::string::npos);  // and in the log
+    EXPECT_NE(fileBytes(logPath(dir_.path())).find(code), std::string::npos);  // and in the log
 
     const std::string wrong = code == "111111" ? "222222" : "111111";
     EXPECT_EQ(statusOf(call("tooluser/checkEmailChptcha", fill(test::kCodeCheck, {wrong, email}))), 4);

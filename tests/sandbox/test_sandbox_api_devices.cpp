@@ -28,7 +28,7 @@ TEST_F(SandboxApi, CatalogueDownloadReportAndTheItemIsUpToDate) {
     ASSERT_EQ(r->status, 200);
     ASSERT_TRUE(r->has_header("Content-Length"));
     EXPECT_EQ(r->get_header_value("Content-Length"), std::to_string(r->body.size()));
-    EXPECT_EQ(r->body, slurp(packagesPath(dir_.path()) / "BENZ_V2.10.zip"));
+    EXPECT_EQ(r->body, fileBytes(packagesPath(dir_.path()) / "BENZ_V2.10.zip"));
     const auto entries = unzipAll(r->body, dir_.path() / "scratch.zip");
     EXPECT_EQ(entries.count("<damaged>"), 0u);
     ASSERT_EQ(entries.count("obdtool/vehicle/BENZ/BENZ.ini"), 1u);

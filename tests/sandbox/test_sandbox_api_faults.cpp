@@ -135,7 +135,7 @@ TEST_F(SandboxApi, BadRequestsGetAClearStatusAndTheServerGoesOn) {
     auto huge = post("user/login", std::string(kTestUploadLimit + 10, ' '));  // over the server's body limit
     ASSERT_TRUE(huge);
     EXPECT_EQ(huge->status, 413);
-    const std::string log = slurp(logPath(dir_.path()));
+    const std::string log = fileBytes(logPath(dir_.path()));
     EXPECT_NE(log.find("malformed JSON"), std::string::npos);
     EXPECT_NE(log.find("member \"password\" missing"), std::string::npos);
     demo();  // still answering
@@ -171,7 +171,7 @@ TEST_F(SandboxApi, FaultSwitchDelaysTheAnswer) {
 }
 
 TEST_F(SandboxApi, FaultSwitchWithoutLengthAndWithACutBody) {
-    const std::string package = slurp(packagesPath(dir_.path()) / "BENZ_V2.10.zip");
+    const std::string package = fileBytes(packagesPath(dir_.path()) / "BENZ_V2.10.zip");
     const std::string url = "/krevol-manager-api/download/BENZ_V2.10.zip";
     setFault(R"({"path":"download/*","noLength":true,"count":1})");
     auto r = client().Get(url.c_str());
@@ -197,7 +197,7 @@ TEST_F(SandboxApi, FaultSwitchWithoutLengthAndWithACutBody) {
 // A limited rate sends the package whole, one chunk per 100 ms tick: a package of n chunks takes
 // at least n - 1 ticks however fast the machine is.
 TEST_F(SandboxApi, FaultSwitchRateLimitPacesADownload) {
-    const std::string package = slurp(packagesPath(dir_.path()) / "BENZ_V2.10.zip");
+    const std::string package = fileBytes(packagesPath(dir_.path()) / "BENZ_V2.10.zip");
     const std::string url = "/krevol-manager-api/download/BENZ_V2.10.zip";
     // A rate at which the package needs about six ticks.
     const int rate = std::max<int>(1, static_cast<int>(package.size() * 10 / 6 / 1024));
@@ -248,7 +248,7 @@ TEST_F(SandboxApi, FaultSwitchAdminRefusesBadSettings) {
 // The faults that break a body or replace it, on a package download and on an API call: what the
 // client sees, byte for byte, and how the connection ends.
 TEST_F(SandboxApi, FaultSwitchesThatBreakOrReplaceTheBody) {
-    const std::string package = slurp(packagesPath(dir_.path()) / "BENZ_V2.10.zip");
+    const std::string package = fileBytes(packagesPath(dir_.path()) / "BENZ_V2.10.zip");
     ASSERT_GT(package.size(), 200u);
     const std::string download = "/krevol-manager-api/download/BENZ_V2.10.zip";
     // The content file's answer: the same every time.

@@ -31,7 +31,7 @@ TEST_F(SandboxApi, LogUploadIsStoredPerSerial) {
     const auto archivePath = dir_.path() / "logs.zip";
     ASSERT_TRUE(zipFolder(volumesPath(dir_.path()) / kDemoVolumeName / "obdtool", archivePath, error))
         << error;
-    const std::string archive = slurp(archivePath);
+    const std::string archive = fileBytes(archivePath);
     const std::string body = multipartBody(std::string(kDemoSerial) + ".zip", archive);
     auto r = post("file/uploading", body, std::string("multipart/form-data; boundary=") + kBoundary);
     ASSERT_TRUE(r);
@@ -44,7 +44,7 @@ TEST_F(SandboxApi, LogUploadIsStoredPerSerial) {
         stored.push_back(e.path());
     }
     ASSERT_EQ(stored.size(), 1u);
-    EXPECT_EQ(slurp(stored[0]), archive);
+    EXPECT_EQ(fileBytes(stored[0]), archive);
 }
 
 TEST_F(SandboxApi, MalformedUploadsAreRefusedAndNothingIsKept) {
@@ -52,7 +52,7 @@ TEST_F(SandboxApi, MalformedUploadsAreRefusedAndNothingIsKept) {
     const auto archivePath = dir_.path() / "logs.zip";
     ASSERT_TRUE(zipFolder(volumesPath(dir_.path()) / kDemoVolumeName / "obdtool", archivePath, error))
         << error;
-    const std::string archive = slurp(archivePath);
+    const std::string archive = fileBytes(archivePath);
     const std::string name = std::string(kDemoSerial) + ".zip";
     const std::string good = multipartBody(name, archive);
     const std::string type = std::string("multipart/form-data; boundary=") + kBoundary;
@@ -97,7 +97,7 @@ TEST_F(SandboxApi, ReceivedUploadsAreListedForTests) {
     const auto archivePath = dir_.path() / "logs.zip";
     ASSERT_TRUE(zipFolder(volumesPath(dir_.path()) / kDemoVolumeName / "obdtool", archivePath, error))
         << error;
-    const std::string archive = slurp(archivePath);
+    const std::string archive = fileBytes(archivePath);
     const std::string name = std::string(kDemoSerial) + ".zip";
     const std::string type = std::string("multipart/form-data; boundary=") + kBoundary;
     const std::string body = multipartBody(name, archive);
@@ -119,7 +119,7 @@ TEST_F(SandboxApi, ReceivedUploadsAreListedForTests) {
     ASSERT_FALSE(received[0].entries.empty());
     EXPECT_TRUE(std::any_of(received[0].entries.begin(), received[0].entries.end(),
                             [](const std::string& e) { return e.ends_with("log/run.log"); }));
-    EXPECT_EQ(slurp(received[0].storedPath), archive);
+    EXPECT_EQ(fileBytes(received[0].storedPath), archive);
     EXPECT_FALSE(received[1].accepted);
     EXPECT_EQ(received[1].reason, "the archive is not a zip file");
     EXPECT_TRUE(received[1].storedPath.empty());
@@ -146,7 +146,7 @@ TEST_F(SandboxApi, UploadWithDamagedEntryDataIsRefused) {
     std::string error;
     const auto archivePath = dir_.path() / "damaged.zip";
     ASSERT_TRUE(zipFolder(folder, archivePath, error)) << error;
-    std::string archive = slurp(archivePath);
+    std::string archive = fileBytes(archivePath);
     // The local header of the first file entry: flip a byte in the middle of its compressed data.
     std::size_t at = 0;
     bool flipped = false;

@@ -17,10 +17,12 @@
 #include "sandbox/upload_check.h"
 #include "sandbox/zip_writer.h"
 #include "sandbox_test_support.h"
+#include "support/file_bytes.h"
 
 namespace krevol::sandbox {
 namespace {
 
+using krevol::test::fileBytes;
 using test::fill;
 
 TEST(SandboxSha256, KnownDigests) {
@@ -343,12 +345,8 @@ TEST(SandboxZipWriter, PacksATreeThatUnpacksToTheSameFilesAndIsReproducible) {
     ASSERT_TRUE(zipFolder(src, dir.path() / "one.zip", error)) << error;
     ASSERT_TRUE(zipFolder(src, dir.path() / "two.zip", error)) << error;
 
-    const auto slurp = [](const std::filesystem::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    };
-    EXPECT_EQ(slurp(dir.path() / "one.zip"), slurp(dir.path() / "two.zip"));
-    EXPECT_LT(slurp(dir.path() / "one.zip").size(), big.size() / 4);  // deflated
+    EXPECT_EQ(fileBytes(dir.path() / "one.zip"), fileBytes(dir.path() / "two.zip"));
+    EXPECT_LT(fileBytes(dir.path() / "one.zip").size(), big.size() / 4);  // deflated
 
     std::map<std::string, std::string> entries;
     unzFile z = unzOpen64((dir.path() / "one.zip").string().c_str());

@@ -6,8 +6,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -16,6 +14,7 @@
 #include "sandbox/sandbox_server.h"
 #include "suite/suite_package.h"
 #include "suite/suite_version.h"
+#include "support/file_bytes.h"
 
 using namespace krevol;
 namespace fs = std::filesystem;
@@ -96,8 +95,7 @@ TEST_F(SuiteDemo, AnotherKeyRefusesTheDemoPackage) {
 }
 
 TEST(SuiteDemoScript, RunDemoBuildsTheSuiteWithTheDemoPublicKey) {
-    std::ifstream in(KREVOL_RUN_DEMO_SCRIPT);
-    const std::string script((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string script = test::fileBytes(KREVOL_RUN_DEMO_SCRIPT);
     EXPECT_NE(script.find(std::string("demo_suite_key=\"") + sandbox::kDemoSuitePublicKey + "\""),
               std::string::npos);
     EXPECT_NE(script.find("-DKREVOL_SUITE_PUBLIC_KEY=\"$demo_suite_key\""), std::string::npos);

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -23,10 +22,12 @@
 #include "suite/installer_start.h"
 #include "suite/package_signature.h"
 #include "suite/suite_package.h"
+#include "support/file_bytes.h"
 #include "support/local_server.h"
 
 using namespace krevol;
 namespace fs = std::filesystem;
+using krevol::test::fileBytes;
 
 namespace {
 
@@ -51,11 +52,6 @@ class TempDir {
 void writeFile(const std::string& path, const std::string& bytes) {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 // A test key pair: the raw public key as hex and a signer.
@@ -181,10 +177,10 @@ TEST(PackageSignature, GoodWrongAndMalformed) {
     TestKey other;
     const std::string package = dir / "p.zip";
     writeFile(package, std::string(100000, 'k') + "end");
-    writeFile(dir / "good.sig", key.sign(readFile(package)));
-    writeFile(dir / "other.sig", other.sign(readFile(package)));
-    writeFile(dir / "short.sig", key.sign(readFile(package)).substr(0, 63));
-    std::string flipped = key.sign(readFile(package));
+    writeFile(dir / "good.sig", key.sign(fileBytes(package)));
+    writeFile(dir / "other.sig", other.sign(fileBytes(package)));
+    writeFile(dir / "short.sig", key.sign(fileBytes(package)).substr(0, 63));
+    std::string flipped = key.sign(fileBytes(package));
     flipped[10] ^= 1;
     writeFile(dir / "flipped.sig", flipped);
 
@@ -229,7 +225,7 @@ class SuiteInstallTest : public ::testing::Test {
         EXPECT_TRUE(writer);
         EXPECT_TRUE(addFolderTree(*writer, "", source.path().string() + "/*"));
         EXPECT_TRUE(closeArchive(writer));
-        serve(name, readFile(archive));
+        serve(name, fileBytes(archive));
         return server_.url("/download/" + name);
     }
     void serve(const std::string& name, const std::string& bytes) {
@@ -277,7 +273,7 @@ TEST_F(SuiteInstallTest, OnlyInstallerInASubfolderIsStartedAndTheSuiteEnds) {
     EXPECT_EQ(ended_, 1);
     EXPECT_FALSE(fs::exists(folder_ + "Suite_4.3.1.zip"));  // the archive is deleted after unpacking
     EXPECT_FALSE(fs::exists(folder_ + "left-over.txt"));
-    EXPECT_EQ(readFile(folder_ + "readme.txt"), "r");
+    EXPECT_EQ(fileBytes(folder_ + "readme.txt"), "r");
 }
 
 TEST_F(SuiteInstallTest, PackageWithoutInstallerStartsNothingYetTheSuiteEnds) {

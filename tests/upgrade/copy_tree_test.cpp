@@ -5,11 +5,11 @@
 #include <zlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "device/volume_fixture.h"
+#include "support/file_bytes.h"
 #include "upgrade/copy_tree.h"
 #include "upgrade/package_zip.h"
 
@@ -17,13 +17,9 @@ namespace krevol {
 namespace {
 
 namespace fs = std::filesystem;
+using test::fileBytes;
 using test::FixtureFolder;
 using test::writeFixtureFile;
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::uint32_t crcOf(const std::string& bytes) {
     return static_cast<std::uint32_t>(
@@ -44,9 +40,9 @@ TEST(CopyTree, CopiesEveryFileReplacesOldOnesAndKeepsTheRest) {
     std::atomic<int> stop{0};
     std::vector<CopiedFile> copied;
     ASSERT_TRUE(copyTree(source.str(), card.str() + "/", counters, stop, &copied));
-    EXPECT_EQ(slurp(card / "obdtool/vehicle/BENZ/BENZ.ini"), "new");
-    EXPECT_TRUE(slurp(card / "obdtool/vehicle/BENZ/data.bin") == big) << "data.bin differs";
-    EXPECT_EQ(slurp(card / "obdtool/vehicle/BENZ/mine.txt"), "kept");
+    EXPECT_EQ(fileBytes(card / "obdtool/vehicle/BENZ/BENZ.ini"), "new");
+    EXPECT_TRUE(fileBytes(card / "obdtool/vehicle/BENZ/data.bin") == big) << "data.bin differs";
+    EXPECT_EQ(fileBytes(card / "obdtool/vehicle/BENZ/mine.txt"), "kept");
     EXPECT_TRUE(fs::is_regular_file(card / "top.txt"));
     EXPECT_TRUE(fs::is_directory(card / "obdtool/empty"));
     const std::int64_t total = static_cast<std::int64_t>(big.size() + 3);
@@ -113,7 +109,7 @@ TEST(CopyTree, AStopOrAFailureLeavesNoTemporaryFileAndNoHalfFile) {
     CopyCounters counters;
     std::atomic<int> stop{1};
     EXPECT_FALSE(copyTree(source.str(), card.str(), counters, stop));
-    EXPECT_EQ(slurp(card / "a.bin"), "whole old file");
+    EXPECT_EQ(fileBytes(card / "a.bin"), "whole old file");
 
     // A folder of the card standing where the package has a file: that copy fails.
     stop.store(0);

@@ -6,12 +6,12 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "device/volume_fixture.h"
 #include "net/api.h"
+#include "support/file_bytes.h"
 #include "support/recording_api_server.h"
 #include "support/recording_presenter.h"
 #include "upgrade/device_content.h"
@@ -20,17 +20,13 @@ namespace krevol {
 namespace {
 
 namespace fs = std::filesystem;
+using test::fileBytes;
 using test::FixtureFolder;
 using test::RecordingApiServer;
 using test::RecordingPresenter;
 using test::writeFixtureFile;
 
 constexpr const char* kSerial = "1001202412345678";
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::vector<std::string> namesIn(const std::string& folder) {
     std::vector<std::string> names;
@@ -97,7 +93,7 @@ TEST_F(ContentCard, WritesTheDecodedBytesWithTheRequestAsWritten) {
     RecordingPresenter presenter;
     CallTrace trace;
     ASSERT_TRUE(fetchDeviceContent(kSerial, root_ + "/", &trace));
-    EXPECT_EQ(slurp(dev()), std::string("\x0a\x1b\x00\xff", 4));
+    EXPECT_EQ(fileBytes(dev()), std::string("\x0a\x1b\x00\xff", 4));
     EXPECT_TRUE(presenter.shown().empty());
     EXPECT_EQ(trace.result, 200);
     EXPECT_EQ(trace.status, 200);
@@ -139,12 +135,12 @@ TEST_F(ContentCard, FailuresShowOneMessageAndLeaveTheOldFile) {
         EXPECT_EQ(shown[0].id, c.messageId) << c.name;
         EXPECT_EQ(shown[0].code, c.code) << c.name;
         EXPECT_EQ(trace.messageId, c.messageId) << c.name;
-        EXPECT_EQ(slurp(dev()), "OLD") << c.name;
+        EXPECT_EQ(fileBytes(dev()), "OLD") << c.name;
         EXPECT_EQ(namesIn(sys()), std::vector<std::string>{"dev"}) << c.name;
     }
     server_.answerWith(contentAnswer(std::string(102400, 'f')));
     ASSERT_TRUE(fetchDeviceContent(kSerial, root_));
-    EXPECT_EQ(slurp(dev()), std::string(51200, '\xff'));
+    EXPECT_EQ(fileBytes(dev()), std::string(51200, '\xff'));
 }
 
 TEST_F(ContentCard, EmptySerialSendsNothing) {
@@ -181,7 +177,7 @@ TEST_F(ContentCard, CardWithoutItsSystemFolderOrWithLinks) {
         EXPECT_FALSE(fetchDeviceContent(kSerial, root_));
         ASSERT_EQ(presenter.shown().size(), 1u);
         EXPECT_EQ(presenter.shown()[0].code, 2);
-        EXPECT_EQ(slurp(outside / "dev"), "PC FILE");
+        EXPECT_EQ(fileBytes(outside / "dev"), "PC FILE");
         EXPECT_EQ(namesIn(outside.str()), std::vector<std::string>{"dev"});
     }
 
@@ -191,8 +187,8 @@ TEST_F(ContentCard, CardWithoutItsSystemFolderOrWithLinks) {
     fs::create_symlink(outside / "dev", root_ + "/obdtool/sys/dev");
     ASSERT_TRUE(fetchDeviceContent(kSerial, root_));
     EXPECT_FALSE(fs::is_symlink(root_ + "/obdtool/sys/dev"));
-    EXPECT_EQ(slurp(root_ + "/obdtool/sys/dev"), "NEW");
-    EXPECT_EQ(slurp(outside / "dev"), "PC FILE");
+    EXPECT_EQ(fileBytes(root_ + "/obdtool/sys/dev"), "NEW");
+    EXPECT_EQ(fileBytes(outside / "dev"), "PC FILE");
 }
 
 TEST_F(ContentCard, NamesMatchedWithoutRegardToCase) {
@@ -201,7 +197,7 @@ TEST_F(ContentCard, NamesMatchedWithoutRegardToCase) {
     server_.answerWith(contentAnswer("4e4557"));
     ASSERT_TRUE(fetchDeviceContent(kSerial, root_));
     EXPECT_EQ(namesIn(root_ + "/OBDTOOL/SYS"), std::vector<std::string>{"DEV"});
-    EXPECT_EQ(slurp(root_ + "/OBDTOOL/SYS/DEV"), "NEW");
+    EXPECT_EQ(fileBytes(root_ + "/OBDTOOL/SYS/DEV"), "NEW");
 }
 
 TEST_F(ContentCard, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile) {
@@ -214,7 +210,7 @@ TEST_F(ContentCard, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile) {
     ASSERT_EQ(presenter.shown().size(), 1u);
     EXPECT_EQ(presenter.shown()[0].id, 211);
     EXPECT_EQ(presenter.shown()[0].code, 2);
-    EXPECT_EQ(slurp(dev()), "OLD");
+    EXPECT_EQ(fileBytes(dev()), "OLD");
     EXPECT_EQ(namesIn(sys()), std::vector<std::string>{"dev"});
 }
 
@@ -229,7 +225,7 @@ TEST_F(ContentCard, AFailedReplaceLeavesNoTemporaryFile) {
     EXPECT_EQ(presenter.shown()[0].id, 211);
     EXPECT_EQ(presenter.shown()[0].code, 2);
     EXPECT_EQ(namesIn(sys()), std::vector<std::string>{"dev"});
-    EXPECT_EQ(slurp(dev() + "/inside"), "KEEP");
+    EXPECT_EQ(fileBytes(dev() + "/inside"), "KEEP");
 }
 
 TEST(DeviceContentPath, BelowTheDriveRoot) {

@@ -17,6 +17,7 @@
 #include "app/messages.h"
 #include "device/volume_fixture.h"
 #include "net/transport.h"
+#include "support/file_bytes.h"
 #include "support/local_server.h"
 #include "support/recording_presenter.h"
 #include "upgrade/copy_tree.h"
@@ -30,6 +31,7 @@ namespace krevol {
 namespace {
 
 namespace fs = std::filesystem;
+using test::fileBytes;
 using test::FixtureFolder;
 using test::LocalServer;
 using test::PackageEntries;
@@ -37,11 +39,6 @@ using test::RecordingPresenter;
 using test::writeFixtureFile;
 
 constexpr const char* kSerial = "1001202412345678";
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Every temporary file of the copy found below `folder`.
 std::vector<std::string> temporaryFilesBelow(const std::string& folder) {
@@ -210,7 +207,7 @@ class InstallRunTest : public ::testing::Test {
     void expectNothingLeft() {
         EXPECT_FALSE(fs::exists(softFolder_)) << "the download folder stays after the run";
         EXPECT_EQ(temporaryFilesBelow(card_.str()), std::vector<std::string>());
-        EXPECT_EQ(slurp(card_ / "obdtool/keep.txt"), "not ours");
+        EXPECT_EQ(fileBytes(card_ / "obdtool/keep.txt"), "not ours");
     }
 
     FixtureFolder program_;
@@ -252,10 +249,10 @@ TEST_F(InstallRunTest, TwoItemsInstallInOrderAndTheContentFileIsFetchedOnceAtThe
 
     EXPECT_EQ(requests(), (std::vector<std::string>{"GET BENZ_V2.10.zip", "report", "GET TOYOTA_V1.06.zip",
                                                     "report", "content"}));
-    EXPECT_EQ(slurp(card_ / "obdtool/vehicle/BENZ/BENZ.ini"), "[benz]\nversion=2.10\n");
-    EXPECT_TRUE(slurp(card_ / "obdtool/vehicle/BENZ/data.bin") == big) << "data.bin differs";
-    EXPECT_EQ(slurp(card_ / "obdtool/vehicle/TOYOTA/keys.txt"), "toyota keys");
-    EXPECT_EQ(slurp(card_ / "obdtool/sys/dev"), std::string("\x0a\x1b", 2));
+    EXPECT_EQ(fileBytes(card_ / "obdtool/vehicle/BENZ/BENZ.ini"), "[benz]\nversion=2.10\n");
+    EXPECT_TRUE(fileBytes(card_ / "obdtool/vehicle/BENZ/data.bin") == big) << "data.bin differs";
+    EXPECT_EQ(fileBytes(card_ / "obdtool/vehicle/TOYOTA/keys.txt"), "toyota keys");
+    EXPECT_EQ(fileBytes(card_ / "obdtool/sys/dev"), std::string("\x0a\x1b", 2));
     const std::vector<std::string> bodies = reports();
     ASSERT_EQ(bodies.size(), 2u);
     EXPECT_NE(bodies[0].find("\"id\": \"BENZ-id\""), std::string::npos) << bodies[0];
@@ -476,7 +473,7 @@ TEST_F(InstallRunTest, APackageSourceTakesThePlaceOfTheDownload) {
     const std::string damaged = cache.cachedPackage(toyota);
     ASSERT_FALSE(damaged.empty());
     {
-        std::string bytes = slurp(damaged);
+        std::string bytes = fileBytes(damaged);
         for (std::size_t i = 200; i < 400; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5a);
         std::ofstream(damaged, std::ios::binary | std::ios::trunc) << bytes;
     }
@@ -505,8 +502,8 @@ TEST_F(InstallRunTest, APackageSourceTakesThePlaceOfTheDownload) {
     EXPECT_EQ(runToEnd(run), InstallStep::Finished);
     EXPECT_EQ(asked, (std::vector<std::string>{"BENZ", "TOYOTA"}));
     EXPECT_EQ(requests(), (std::vector<std::string>{"report", "GET TOYOTA_V1.06.zip", "report", "content"}));
-    EXPECT_EQ(slurp(card_ / "obdtool/vehicle/BENZ/b.ini"), "benz");
-    EXPECT_TRUE(slurp(card_ / "obdtool/vehicle/TOYOTA/t.txt") == test::noiseBytes(70000, 5));
+    EXPECT_EQ(fileBytes(card_ / "obdtool/vehicle/BENZ/b.ini"), "benz");
+    EXPECT_TRUE(fileBytes(card_ / "obdtool/vehicle/TOYOTA/t.txt") == test::noiseBytes(70000, 5));
     EXPECT_TRUE(observer.end.resetDone);
     // The run ends with runStopFlag set: a check then stops without a verdict and deletes nothing;
     // once the flag is down again (the next run), both packages are there and sound.
@@ -548,7 +545,7 @@ TEST_F(InstallRunTest, TheRunWaitsForTheDeletionOfTheOldDownloadFolder) {
     startFolderCleanup(softFolder_);
     InstallRun run(settings(), {benz}, nullptr);
     EXPECT_EQ(runToEnd(run), InstallStep::Finished);
-    EXPECT_EQ(slurp(card_ / "obdtool/x.txt"), "x");
+    EXPECT_EQ(fileBytes(card_ / "obdtool/x.txt"), "x");
     expectNothingLeft();
 }
 

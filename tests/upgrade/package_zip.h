@@ -4,10 +4,11 @@
 #include <zip.h>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "support/file_bytes.h"
 
 namespace krevol::test {
 
@@ -30,8 +31,7 @@ inline std::string writePackage(const std::string& path, const PackageEntries& e
         zipCloseFileInZip(zip);
     }
     if (zipClose(zip, nullptr) != ZIP_OK) return {};
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return fileBytes(path);
 }
 
 // Bytes that do not compress: a simple generator, the same every time for a seed.

@@ -4,7 +4,6 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "account/account_calls.h"
@@ -12,6 +11,7 @@
 #include "sandbox/demo_seed.h"
 #include "sandbox/sandbox_server.h"
 #include "support/demo_sandbox.h"
+#include "support/file_bytes.h"
 #include "support/recording_presenter.h"
 #include "upgrade/catalogue.h"
 #include "upgrade/device_content.h"
@@ -77,8 +77,7 @@ TEST_F(UpgradeSandbox, ContentFileOnTheDemoCard) {
     const std::string root = (sandbox::volumesPath(data_.str()) / sandbox::kDemoVolumeName).string();
     test::RecordingPresenter presenter;
     ASSERT_TRUE(fetchDeviceContent(sandbox::kDemoSerial, root));
-    std::ifstream in(root + "/obdtool/sys/dev", std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = test::fileBytes(root + "/obdtool/sys/dev");
     EXPECT_EQ(bytes.rfind(std::string("KRVDEV01") + sandbox::kDemoSerial, 0), 0u);
     EXPECT_EQ(bytes.size(), 8u + 16u + 104u);
     EXPECT_TRUE(presenter.shown().empty());
