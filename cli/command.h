@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace krevol::cli {
@@ -54,6 +55,10 @@ struct CommandWords {
 
 // "--json", "-h"/"--help"; "--" ends the options; a lone "-" is positional.
 CommandWords splitWords(const std::vector<std::string>& args);
+
+// Takes a command's own switch (such as "--yes") out of `args`, every time it stands before "--";
+// true when it was given.
+bool takeFlag(std::vector<std::string>& args, std::string_view flag);
 
 // Prints "usage: krevolctl NAME ARGUMENTS" and the summary.
 void printCommandUsage(const Command& command, std::ostream& out);

@@ -71,6 +71,22 @@ CommandWords splitWords(const std::vector<std::string>& args) {
     return words;
 }
 
+bool takeFlag(std::vector<std::string>& args, std::string_view flag) {
+    bool given = false;
+    bool options = true;
+    std::vector<std::string> rest;
+    rest.reserve(args.size());
+    for (std::string& a : args) {
+        if (options && a == "--") options = false;
+        if (options && a == flag)
+            given = true;
+        else
+            rest.push_back(std::move(a));
+    }
+    args = std::move(rest);
+    return given;
+}
+
 std::optional<int> readCommandWords(const std::string& name, const std::vector<std::string>& args,
                                     std::size_t positionals, CommandWords& words, std::ostream& out,
                                     std::ostream& err) {

@@ -28,17 +28,8 @@ namespace krevol::cli {
 
 int runFormatCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Command& self = *findCommand("format");
-    bool yes = false;
-    std::vector<std::string> rest;
-    bool optionsEnded = false;
-    for (const std::string& a : args) {
-        if (!optionsEnded && a == "--yes") {
-            yes = true;
-        } else {
-            if (a == "--") optionsEnded = true;
-            rest.push_back(a);
-        }
-    }
+    std::vector<std::string> rest = args;
+    const bool yes = takeFlag(rest, "--yes");
     std::string user;
     if (!takeUserOption(rest, user, err)) {
         printCommandUsage(self, err);

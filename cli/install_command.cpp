@@ -207,18 +207,9 @@ int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, s
     const Command& self = *findCommand("install");
     // --all and --reinstall are this command's own; --user is the sign-in's; the rest are common.
     InstallOptions options;
-    std::vector<std::string> rest;
-    bool optionsEnded = false;
-    for (const std::string& a : args) {
-        if (!optionsEnded && a == "--all") {
-            options.all = true;
-        } else if (!optionsEnded && a == "--reinstall") {
-            options.reinstall = true;
-        } else {
-            if (a == "--") optionsEnded = true;
-            rest.push_back(a);
-        }
-    }
+    std::vector<std::string> rest = args;
+    options.all = takeFlag(rest, "--all");
+    options.reinstall = takeFlag(rest, "--reinstall");
     std::string user;
     if (!takeUserOption(rest, user, err)) {
         printCommandUsage(self, err);
