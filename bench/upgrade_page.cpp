@@ -53,6 +53,7 @@
 #include "bench/bench_package.h"
 #include "bench/bench_support.h"
 #include "mainwindow/main_window_fixture.h"
+#include "support/file_bytes.h"
 
 namespace {
 
@@ -144,11 +145,7 @@ struct ServerProcess {
 
   private:
     static void serve(const fs::path& package, int toParent, int fromParent) {
-        std::string bytes;
-        {
-            std::ifstream in(package, std::ios::binary);
-            bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        }
+        std::string bytes = krevol::test::fileBytes(package);
         krevol::test::ApiServer server;
         server.setOwner(krevol::test::ownerIs(krevol::test::kEmail));
         server.setList(krevol::test::listOf({krevol::test::element("KR-900", krevol::test::kOwnSerial)}));
@@ -277,9 +274,8 @@ class Bench : private krevol::test::MainWindowFixture {
         runSeconds = seconds(std::chrono::steady_clock::now() - start);
         const bool ok = waited && WIFEXITED(status) && WEXITSTATUS(status) == 0;
         if (!ok) {
-            std::ifstream in(log);
             std::fprintf(stderr, "  krevolctl failed (spawn %d, status %d):\n%s\n", rc, status,
-                         std::string(std::istreambuf_iterator<char>(in), {}).c_str());
+                         krevol::test::fileBytes(log).c_str());
         }
         return ok;
     }

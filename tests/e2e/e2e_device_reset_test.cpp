@@ -76,16 +76,8 @@ class E2eDeviceResetTest : public QObject, public WindowSteps {
   private slots:
     void initTestCase() { setUpProgram(); }
 
-    void init() {
-        startTestRun();
-        if (QTest::currentTestFailed()) return;
-        startSandbox();
-    }
-
-    void cleanup() {
-        endTestRun();
-        stopSandbox();
-    }
+    void init() { startTestWithItsSandbox(); }
+    void cleanup() { endTestWithItsSandbox(); }
 
     // Format (every package saved first), eject (the tool leaves the window), plug in again with the
     // script, reinstall: every package back on the card from the cache, the content file, 282 and

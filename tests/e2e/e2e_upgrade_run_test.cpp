@@ -43,16 +43,8 @@ class E2eUpgradeRunTest : public QObject, public WindowSteps {
   private slots:
     void initTestCase() { setUpProgram(); }
 
-    void init() {
-        startTestRun();
-        if (QTest::currentTestFailed()) return;
-        startSandbox();
-    }
-
-    void cleanup() {
-        endTestRun();
-        stopSandbox();
-    }
+    void init() { startTestWithItsSandbox(); }
+    void cleanup() { endTestWithItsSandbox(); }
 
     // BENZ and TOYOTA ticked (the firmware on offer is ticked by the page and always takes part),
     // one click: the three packages are on the card byte for byte, the content file is the tool's,

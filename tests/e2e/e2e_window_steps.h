@@ -7,8 +7,8 @@
 //       Q_OBJECT
 //     private slots:
 //       void initTestCase() { setUpProgram(); }
-//       void init() { startTestRun(); startSandbox(); }
-//       void cleanup() { endTestRun(); stopSandbox(); }
+//       void init() { startTestWithItsSandbox(); }
+//       void cleanup() { endTestWithItsSandbox(); }
 //       void something() {
 //           runProgram([this](CKrevolRegistDlg& dlg) {
 //               CKrevolUpdateDlg* window = signInToReadyWindow(dlg);
@@ -238,6 +238,17 @@ class WindowSteps {
         sandbox_.reset();
         qunsetenv("KREVOL_API_HOST");
         qunsetenv("KREVOL_VOLUMES");
+    }
+
+    // init and cleanup of a test class whose every test has a sandbox (and card) of its own.
+    void startTestWithItsSandbox() {
+        startTestRun();
+        if (QTest::currentTestFailed()) return;
+        startSandbox();
+    }
+    void endTestWithItsSandbox() {
+        endTestRun();
+        stopSandbox();
     }
 
     // The demo tool's card.
