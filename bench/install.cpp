@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "app/message_presenter.h"
-#include "net/transport.h"
+#include "app/stop_flag.h"
 #include "upgrade/install_run.h"
 
 #include "bench/bench_package.h"

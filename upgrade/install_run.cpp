@@ -11,6 +11,7 @@
 #include "app/folders.h"
 #include "app/message_presenter.h"
 #include "app/messages.h"
+#include "app/stop_flag.h"
 #include "feedback/archiver.h"
 #include "net/download_name.h"
 #include "net/transport.h"
