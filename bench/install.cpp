@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/folder_size.h"
 #include "app/message_presenter.h"
 #include "app/stop_flag.h"
 #include "upgrade/install_run.h"

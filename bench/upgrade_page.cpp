@@ -45,6 +45,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "app/folder_size.h"
 #include "app/stop_flag.h"
 #include "mainwindow/upgrade_page.h"
 #include "ui/my_list_box.h"

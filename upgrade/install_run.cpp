@@ -8,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "app/folder_size.h"
 #include "app/folders.h"
 #include "app/message_presenter.h"
 #include "app/messages.h"
