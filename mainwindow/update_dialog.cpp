@@ -186,7 +186,7 @@ void CKrevolUpdateDlg::onCloseIcon() {
 
 void CKrevolUpdateDlg::closeEvent(QCloseEvent* event) {
     if (host_ && state_.closeEndsApplication == 1) {
-        // Posted: the sign-in dialog ends the program from its own event, after this close is done.
+        // Posted: the application ends the program from its own event, after this close is done.
         // It owns this window and so outlives it.
         SignInHost* host = host_;
         QMetaObject::invokeMethod(
