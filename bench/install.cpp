@@ -26,8 +26,9 @@
 #include <thread>
 #include <vector>
 
+#include "app/folder_size.h"
 #include "app/message_presenter.h"
-#include "net/transport.h"
+#include "app/stop_flag.h"
 #include "upgrade/install_run.h"
 
 #include "bench/bench_package.h"

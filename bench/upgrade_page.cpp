@@ -45,8 +45,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "app/folder_size.h"
+#include "app/stop_flag.h"
 #include "mainwindow/upgrade_page.h"
-#include "net/transport.h"
 #include "ui/my_list_box.h"
 #include "upgrade/install_run.h"
 

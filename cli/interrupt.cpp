@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "net/transport.h"
+#include "app/stop_flag.h"
 
 namespace krevol::cli {
 

@@ -7,11 +7,11 @@
 #include <optional>
 #include <ostream>
 
+#include "app/stop_flag.h"
 #include "cli/command.h"
 #include "cli/interrupt.h"
 #include "cli/report.h"
 #include "feedback/archiver.h"
-#include "net/transport.h"
 
 namespace krevol::cli {
 

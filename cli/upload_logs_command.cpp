@@ -11,12 +11,12 @@
 // send, 1 otherwise.
 #include <ostream>
 
+#include "app/stop_flag.h"
 #include "cli/command.h"
 #include "cli/interrupt.h"
 #include "cli/report.h"
 #include "cli/tool_detection.h"
 #include "feedback/log_upload.h"
-#include "net/transport.h"
 
 namespace krevol::cli {
 

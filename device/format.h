@@ -27,7 +27,7 @@
 // Authorisation is the system's: udisks2 asks polkit, pkexec shows the desktop's authentication
 // dialog (interactive authorisation is allowed on every call). Nothing is asked in a terminal.
 //
-// Folder volumes (KREVOL_VOLUMES, folder_format.cpp): the tool's folder is emptied (entries are
+// Folder volumes (KREVOL_VOLUMES, format_common.cpp): the tool's folder is emptied (entries are
 // removed, links never followed) and the two folders are created in it.
 //
 // Caveats:

@@ -15,8 +15,8 @@
 #include <unordered_map>
 
 #include "app/file_writes.h"
+#include "app/stop_flag.h"
 #include "feedback/archive_io.h"
-#include "net/transport.h"
 
 namespace krevol {
 

@@ -15,12 +15,12 @@
 #include <memory>
 #include <new>
 
+#include "app/folder_size.h"
 #include "app/folders.h"
 #include "feedback/archiver.h"
 #include "net/api.h"
 #include "net/download_name.h"
 #include "net/user_agent.h"
-#include "upgrade/copy_tree.h"
 
 namespace krevol {
 

@@ -9,11 +9,11 @@
 
 #include "app/message_presenter.h"
 #include "app/messages.h"
+#include "app/stop_flag.h"
 #include "device/eject.h"
 #include "mainwindow/device_reset_page.h"
 #include "mainwindow/main_window_ui_parts.h"
 #include "mainwindow/upgrade_page.h"
-#include "net/transport.h"
 #include "ui/background_task.h"
 #include "upgrade/reset_cache.h"
 

@@ -8,9 +8,9 @@
 
 #include "app/message_presenter.h"
 #include "app/messages.h"
+#include "app/stop_flag.h"
 #include "mainwindow/main_window_ui_parts.h"
 #include "mainwindow/upgrade_page.h"
-#include "net/transport.h"
 #include "ui/background_task.h"
 #include "ui/picture_ids.h"
 #include "ui/skin.h"

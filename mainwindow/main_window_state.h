@@ -5,7 +5,7 @@
 // and write it through their PageHost; changed on the user-interface thread only. Work that runs in
 // the background gets copies of the values it needs and hands its results back to the UI thread,
 // which applies them here. The process-wide stop flag of downloads and runs is krevol::runStopFlag
-// (net/transport.h), not a field of this struct.
+// (app/stop_flag.h), not a field of this struct.
 #pragma once
 
 #include <cstdint>

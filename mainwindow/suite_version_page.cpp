@@ -9,6 +9,7 @@
 #include "app/folders.h"
 #include "app/message_presenter.h"
 #include "app/messages.h"
+#include "app/stop_flag.h"
 #include "app/version.h"
 #include "mainwindow/main_window_ui_parts.h"
 #include "net/api.h"

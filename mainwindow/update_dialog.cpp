@@ -17,12 +17,12 @@
 #include "app/folders.h"
 #include "app/message_presenter.h"
 #include "app/messages.h"
+#include "app/stop_flag.h"
 #include "feedback/log_upload.h"
 #include "mainwindow/main_window_ui_parts.h"
 #include "mainwindow/sign_in_host.h"
 #include "mainwindow/suite_version_page.h"
 #include "mainwindow/upgrade_page.h"
-#include "net/transport.h"
 #include "ui/background_task.h"
 #include "ui/my_list_box.h"
 #include "ui/picture_ids.h"
@@ -186,7 +186,7 @@ void CKrevolUpdateDlg::onCloseIcon() {
 
 void CKrevolUpdateDlg::closeEvent(QCloseEvent* event) {
     if (host_ && state_.closeEndsApplication == 1) {
-        // Posted: the sign-in dialog ends the program from its own event, after this close is done.
+        // Posted: the application ends the program from its own event, after this close is done.
         // It owns this window and so outlives it.
         SignInHost* host = host_;
         QMetaObject::invokeMethod(

@@ -6,10 +6,10 @@
 // (3, CUpgradePage), Settings (5, CSettingsPage), PC suite version (7, CSuiteVersionPage) and
 // Device Reset (8, CDeviceResetPage).
 //
-// The sign-in dialog creates it after a successful sign-in, passing the signed-in user's id, token
-// and e-mail, and itself as the SignInHost that the window calls back for the account flows, for
-// the way back to sign-in and for ending the program. The window never re-reads the sign-in
-// values: all its requests use the ones it was constructed with.
+// The application (app/suite_windows.h) builds and owns it after a successful sign-in, passing the
+// signed-in user's id, token and e-mail, and itself as the SignInHost that the window calls back
+// for the account flows, for the way back to sign-in and for ending the program. The window never
+// re-reads the sign-in values: all its requests use the ones it was constructed with.
 //
 // The device refresh (detection, the owner query and the device list) runs in the background while
 // the panel says that it is checking the tool; its result is applied on the UI thread. Volume
@@ -63,7 +63,7 @@ class CKrevolUpdateDlg : public krevol::FramelessWindow<QWidget>, private krevol
     ~CKrevolUpdateDlg() override;
 
     // 1 (the default): closing the window ends the program through host->requestClose(). The
-    // sign-in dialog sets it to 0 before it destroys the window itself.
+    // application sets it to 0 before it closes the window itself.
     void setCloseEndsApplication(bool ends);
     bool closeEndsApplication() const;
 

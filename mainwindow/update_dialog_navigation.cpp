@@ -21,8 +21,8 @@ using namespace krevol::ui_parts;
 
 namespace {
 
-// Calls the sign-in dialog from the event loop rather than from inside a click of this window:
-// the sign-in dialog may destroy the window in that call. Dropped when the window is gone.
+// Calls the host (the application) from the event loop rather than from inside a click of this
+// window: the host may destroy the window in that call. Dropped when the window is gone.
 template <typename Call>
 void callHostLater(CKrevolUpdateDlg* window, SignInHost* host, Call call) {
     if (!host) return;

@@ -12,8 +12,8 @@
 
 #include "app/message_presenter.h"
 #include "app/messages.h"
+#include "app/stop_flag.h"
 #include "mainwindow/main_window_ui_parts.h"
-#include "net/transport.h"
 #include "ui/background_task.h"
 #include "ui/my_list_box.h"
 #include "ui/picture_ids.h"

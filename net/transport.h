@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/stop_flag.h"  // downloadFile follows runStopFlag
+
 namespace krevol {
 
 // Result codes shared by every caller.
@@ -18,9 +20,6 @@ constexpr int kResultFolder = 6;            // download: the folder cannot be cr
 constexpr int kResultFile = 7;              // download: the file cannot be created (or its name is unsafe)
 constexpr int kResultWriteOrStop = 8;       // download: a write failed, or runStopFlag was set
 constexpr int kResultNoLength = 77;         // download: no Content-Length, or one below 1
-
-// Stop flag of downloads, copies and install runs; non-zero = stop. Any thread may write it.
-extern std::atomic<int> runStopFlag;
 
 // Posts `body` (bytes as they are) to `url` and returns the answer text, lines joined without
 // their line feeds. `answer` is emptied first; after a failure it holds what was read, except for

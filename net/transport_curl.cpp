@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "app/message_presenter.h"
+#include "app/stop_flag.h"
 #include "net/download_name.h"
 #include "net/output_file.h"
 #include "net/text_encoding.h"
@@ -20,8 +21,6 @@
 #include "net/user_agent.h"
 
 namespace krevol {
-
-std::atomic<int> runStopFlag{0};
 
 namespace {
 

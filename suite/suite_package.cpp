@@ -7,6 +7,7 @@
 
 #include "app/folders.h"
 #include "app/messages.h"
+#include "app/stop_flag.h"
 #include "feedback/archiver.h"
 #include "net/download_name.h"
 #include "net/transport.h"

@@ -1,8 +1,7 @@
-// Linux implementation: folder handles (openat, fdopendir), O_NOFOLLOW everywhere,
+// The copy and the read-back walk folder handles (app/folder_handles.h) with O_NOFOLLOW everywhere;
 // copy_file_range with a read/write fallback, syncfs for the flush, posix_fadvise for the read-back.
 #include "upgrade/copy_tree.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,79 +12,11 @@
 #include <string_view>
 
 #include "app/file_writes.h"
+#include "app/folder_handles.h"
 
 namespace krevol {
 
 namespace {
-
-// A file descriptor closed with its owner.
-class Fd {
-  public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& other) noexcept : fd_(other.release()) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    ~Fd() { reset(); }
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-    // Closes now and reports whether the close succeeded (a delayed write error shows here).
-    bool close() {
-        if (fd_ < 0) return true;
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        return rc == 0;
-    }
-
-  private:
-    int fd_ = -1;
-};
-
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-
-Fd openFolder(const std::string& path) {
-    return Fd(::open(path.c_str(), kFolderFlags));
-}
-
-// A folder inside `parent`, never through a link.
-Fd openSubFolder(int parent, const char* name) {
-    return Fd(::openat(parent, name, kFolderFlags | O_NOFOLLOW));
-}
-
-// The names of a folder's entries except "." and "..", in the order the system lists them.
-bool listFolder(int folder, std::vector<std::string>& names) {
-    const int copy = ::dup(folder);
-    if (copy < 0) return false;
-    DIR* dir = ::fdopendir(copy);
-    if (dir == nullptr) {
-        ::close(copy);
-        return false;
-    }
-    ::rewinddir(dir);
-    errno = 0;
-    while (const dirent* e = ::readdir(dir)) {
-        const std::string_view name(e->d_name);
-        if (name != "." && name != "..") names.emplace_back(name);
-        errno = 0;
-    }
-    const bool ok = errno == 0;
-    ::closedir(dir);
-    return ok;
-}
 
 std::string joined(const std::string& prefix, const std::string& name) {
     return prefix.empty() ? name : prefix + "/" + name;
@@ -187,23 +118,6 @@ bool copyFolder(CopyJob& job, int from, int to, const std::string& relative) {
     return true;
 }
 
-std::int64_t sizeBelow(int folder) {
-    std::vector<std::string> names;
-    if (!listFolder(folder, names)) return 0;
-    std::int64_t total = 0;
-    for (const std::string& name : names) {
-        struct stat st {};
-        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (S_ISREG(st.st_mode)) {
-            total += static_cast<std::int64_t>(st.st_size);
-        } else if (S_ISDIR(st.st_mode)) {
-            const Fd sub = openSubFolder(folder, name.c_str());
-            if (sub.valid()) total += sizeBelow(sub.get());
-        }
-    }
-    return total;
-}
-
 // Opens the regular file at `relative` below `root`, walking every folder without following links.
 Fd openFileBelow(int root, const std::string& relative) {
     Fd folder(::dup(root));
@@ -231,11 +145,6 @@ bool copyTree(const std::string& source, const std::string& destination, CopyCou
     if (!from.valid() || !to.valid()) return false;
     CopyJob job{counters, stop, copied, std::make_unique<char[]>(kCopyBlockSize)};
     return copyFolder(job, from.get(), to.get(), std::string());
-}
-
-std::int64_t folderSize(const std::string& folder) {
-    const Fd fd = openFolder(folder);
-    return fd.valid() ? sizeBelow(fd.get()) : 0;
 }
 
 bool flushCard(const std::string& folder) {

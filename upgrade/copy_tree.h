@@ -1,5 +1,5 @@
-// Copying an unpacked package onto the tool's card, measuring folders, and reading the copied
-// files back from the card.
+// Copying an unpacked package onto the tool's card and reading the copied files back from the
+// card (measuring a folder: app/folder_size.h).
 //
 // Every walk goes through open folder handles (openat) and never follows a symbolic link: a link
 // inside the source is refused, and a link on the card where a folder is expected ends the copy,
@@ -49,10 +49,6 @@ struct CopiedFile {
 // order they were copied, also when the copy fails later.
 bool copyTree(const std::string& source, const std::string& destination, CopyCounters& counters,
               const std::atomic<int>& stop, std::vector<CopiedFile>* copied = nullptr);
-
-// The sum of the sizes of all regular files below `folder`, links not followed; a folder that
-// cannot be read counts 0.
-std::int64_t folderSize(const std::string& folder);
 
 // Writes everything the file system holding `folder` has in its caches to the device (one call
 // for all the files of an item). False when the flush reported an error.

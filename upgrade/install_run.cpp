@@ -8,9 +8,11 @@
 #include <system_error>
 #include <utility>
 
+#include "app/folder_size.h"
 #include "app/folders.h"
 #include "app/message_presenter.h"
 #include "app/messages.h"
+#include "app/stop_flag.h"
 #include "feedback/archiver.h"
 #include "net/download_name.h"
 #include "net/transport.h"

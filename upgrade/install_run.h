@@ -26,7 +26,7 @@
 // krevolctl drives the same object: it runs the steps one after another on a worker thread and
 // draws its progress bar from progress() on the main thread; Ctrl-C sets runStopFlag.
 //
-// Stops: the process-wide runStopFlag (net/transport.h) is looked at during the download (every
+// Stops: the process-wide runStopFlag (app/stop_flag.h) is looked at during the download (every
 // block, and at least once a second while the server sends nothing), between unpacked blocks,
 // between copied blocks and between read-back blocks, so a stop takes effect within a second at
 // every stage. A stopped step deletes `softFolder` (download and unpacked tree) and removes the

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "app/folders.h"
+#include "app/stop_flag.h"
 #include "device/format.h"
 #include "feedback/archiver.h"
 #include "net/download_name.h"

@@ -460,8 +460,8 @@ const bool registered =
 // ---- Page 7, PC suite version: querying, a newer suite offered, already the latest, the query
 // failed, and the package downloading. A server of its own answers the version query (and, with
 // an empty success, every other call), and serves a package that stops half way.
+#include "app/stop_flag.h"
 #include "mainwindow/suite_version_page.h"
-#include "net/transport.h"
 
 namespace {
 

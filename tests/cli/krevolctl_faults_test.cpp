@@ -25,9 +25,9 @@
 
 #include "account/account_calls.h"
 #include "app/messages.h"
+#include "app/stop_flag.h"
 #include "device/volume_fixture.h"
 #include "feedback/archiver.h"
-#include "net/transport.h"
 #include "support/command_run.h"
 #include "support/file_bytes.h"
 #include "support/recording_presenter.h"

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "app/messages.h"
+#include "app/stop_flag.h"
 #include "device/format.h"
 #include "net/transport.h"
 #include "support/file_bytes.h"

@@ -13,8 +13,8 @@
 #include <ctime>
 #include <thread>
 
+#include "app/stop_flag.h"
 #include "archive_fixtures.h"
-#include "net/transport.h"
 
 namespace krevol {
 namespace {

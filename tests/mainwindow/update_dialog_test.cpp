@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "app/folders.h"
-#include "net/transport.h"
+#include "app/stop_flag.h"
 #include "ui/my_list_box.h"
 #include "ui/window_placement.h"
 #include "ui/window_registry.h"

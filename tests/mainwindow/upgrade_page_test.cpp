@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "app/stop_flag.h"
 #include "mainwindow/upgrade_page.h"
-#include "net/transport.h"
 #include "ui/my_list_box.h"
 
 #include "main_window_fixture.h"

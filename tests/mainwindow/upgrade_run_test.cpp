@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/stop_flag.h"
 #include "mainwindow/upgrade_page.h"
-#include "net/transport.h"
 #include "support/file_bytes.h"
 #include "ui/my_list_box.h"
 #include "upgrade/install_run.h"

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/messages.h"
+#include "app/stop_flag.h"
 #include "net/transport.h"
 #include "raw_http_server.h"
 #include "support/file_bytes.h"

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/stop_flag.h"
 #include "feedback/archiver.h"
 #include "net/transport.h"
 #include "suite/installer_start.h"

@@ -1,13 +1,12 @@
-// Copying an unpacked tree onto a card folder, measuring folders, reading files back.
-#include <fcntl.h>
+// Copying an unpacked tree onto a card folder and reading files back.
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "app/folder_size.h"
 #include "device/volume_fixture.h"
 #include "support/file_bytes.h"
 #include "upgrade/copy_tree.h"
@@ -119,21 +118,6 @@ TEST(CopyTree, AStopOrAFailureLeavesNoTemporaryFileAndNoHalfFile) {
     EXPECT_TRUE(fs::is_directory(card / "a.bin/inside"));
     for (const auto& e : fs::recursive_directory_iterator(card.str()))
         EXPECT_FALSE(isCopyTemporaryName(e.path().filename().string())) << e.path();
-}
-
-TEST(FolderSize, SumsBeyondFourGibibytes) {
-    FixtureFolder folder;
-    fs::create_directories(folder / "a/b");
-    // Sparse files: sizes without the disk space.
-    for (const char* name : {"a/one.bin", "a/b/two.bin"}) {
-        const int fd = ::open((folder / name).c_str(), O_WRONLY | O_CREAT, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::ftruncate(fd, 3LL << 30), 0);
-        ::close(fd);
-    }
-    writeFixtureFile(folder / "small.txt", "12345");
-    EXPECT_EQ(folderSize(folder.str()), (6LL << 30) + 5);
-    EXPECT_EQ(folderSize(folder / "missing"), 0);
 }
 
 }  // namespace

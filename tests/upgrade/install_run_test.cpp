@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/messages.h"
+#include "app/stop_flag.h"
 #include "device/volume_fixture.h"
 #include "net/transport.h"
 #include "support/file_bytes.h"
