@@ -3,8 +3,10 @@
 
 #include <string>
 
+#include "app/diagnostic_log.h"
 #include "app/krevol_regist_app.h"
 #include "app/suite_windows.h"
+#include "app/version.h"
 #include "ui/widget_presenter.h"
 
 int main(int argc, char* argv[]) {
@@ -14,10 +16,13 @@ int main(int argc, char* argv[]) {
     // Lets a Wayland desktop match the windows to the installed menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("krevol-pc-suite"));
     krevol::installWidgetPresenter();
+    krevol::logEvent("suite", std::string("start, version ") + krevol::kProgramVersion);
 
     krevol::CKrevolRegistApp shell(argc, argv, [](const std::string& commandLine) {
         krevol::SuiteWindows windows(commandLine);
         return windows.exec();
     });
-    return shell.run();
+    const int status = shell.run();
+    krevol::logEvent("suite", "end, exit status " + std::to_string(status));
+    return status;
 }

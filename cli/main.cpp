@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "app/diagnostic_log.h"
+#include "app/version.h"
 #include "cli/command.h"
 
 namespace {
@@ -97,5 +99,11 @@ int main(int argc, char** argv) {
     }
     std::vector<std::string> args(words.begin() + static_cast<std::ptrdiff_t>(i) + 1, words.end());
     if (json) args.insert(args.begin(), "--json");
-    return command->run(args, std::cout, std::cerr);
+    // The command's name only: its arguments may name an account.
+    krevol::logEvent("cli",
+                     std::string("krevolctl ") + krevol::kProgramVersion + " " + command->name + ": start");
+    const int status = command->run(args, std::cout, std::cerr);
+    krevol::logEvent("cli",
+                     std::string("krevolctl ") + command->name + ": exit status " + std::to_string(status));
+    return status;
 }

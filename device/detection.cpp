@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <optional>
 
+#include "app/diagnostic_log.h"
 #include "app/message_presenter.h"
 #include "app/messages.h"
 
@@ -33,6 +34,22 @@ std::string rootPathOf(const std::string& mountPoint) {
     if (mountPoint.empty()) return {};
     if (mountPoint.back() == '/') return mountPoint;
     return mountPoint + "/";
+}
+
+const char* detectResultName(DetectResult result) {
+    switch (result) {
+        case DetectResult::NoDevice:
+            return "no device";
+        case DetectResult::Found:
+            return "found";
+        case DetectResult::SeveralDrives:
+            return "several drives";
+        case DetectResult::BadSerial:
+            return "bad serial";
+        case DetectResult::NoDeviceInfo:
+            return "no DEVINFO.INI";
+    }
+    return "?";
 }
 
 bool isSerialLine(const std::string& line) {
@@ -194,6 +211,10 @@ DetectionStep detectDevice(const VolumeSource& source, DeviceIdentity& identity)
         classifyDevice(identity.deviceSerial, identity.deviceKind);
         step.showSerial = !identity.deviceSerial.empty();
     }
+    logEvent("device", "detect: " + std::to_string(static_cast<int>(step.result)) + " " +
+                           detectResultName(step.result) + ", drive \"" + identity.driveLetter +
+                           "\", serial \"" + identity.deviceSerial + "\", kind " +
+                           std::to_string(identity.deviceKind));
     return step;
 }
 

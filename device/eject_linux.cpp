@@ -6,6 +6,8 @@
 #include <iostream>
 #include <thread>
 
+#include "app/diagnostic_log.h"
+#include "app/log_line_buffer.h"
 #include "device/eject.h"
 #include "device/udisks_client_linux.h"
 
@@ -107,9 +109,16 @@ int ejectUdisksVolume(const std::string& mountPoint, std::ostream& diagnostics) 
 }
 
 int ejectDrive(const std::string& mountPoint, std::ostream& diagnostics) {
+    // The diagnostic lines go where the caller wants them and to the diagnostic log.
+    LineLogBuffer logged(diagnostics, "eject");
+    std::ostream out(&logged);
+    logEvent("eject", "start: drive \"" + mountPoint + "\"");
     const char* folder = std::getenv("KREVOL_VOLUMES");
-    if (folder != nullptr && *folder != '\0') return ejectFolderVolume(mountPoint, folder, diagnostics);
-    return ejectUdisksVolume(mountPoint, diagnostics);
+    const int result = folder != nullptr && *folder != '\0' ? ejectFolderVolume(mountPoint, folder, out)
+                                                            : ejectUdisksVolume(mountPoint, out);
+    out.flush();
+    logEvent("eject", "end: result " + std::to_string(result));
+    return result;
 }
 
 int ejectDrive(const std::string& mountPoint) {

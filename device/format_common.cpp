@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/diagnostic_log.h"
 #include "app/folders.h"
 #include "device/detection.h"
 #include "device/format.h"
@@ -110,6 +111,7 @@ FormatResult formatFolderVolume(const FormatRequest& request, const VolumeSource
     }
 
     // Quick format: every entry of the tool's folder goes; remove_all removes links, never their targets.
+    logEvent("format", "checks passed; emptying the folder card " + request.mountPoint);
     result.touched = true;
     std::error_code ec;
     std::vector<fs::path> entries;
@@ -134,10 +136,17 @@ FormatResult formatFolderVolume(const FormatRequest& request, const VolumeSource
 }
 
 FormatResult formatToolDrive(const FormatRequest& request) {
+    logEvent("format",
+             "start: drive \"" + request.mountPoint + "\", serial \"" + request.expectedSerial + "\"");
     const char* folder = std::getenv("KREVOL_VOLUMES");
-    if (folder != nullptr && *folder != '\0')
-        return formatFolderVolume(request, FolderVolumeSource(folder), programFolder());
-    return formatUdisksVolume(request, LinuxVolumeSource(), "/proc/self/mountinfo", programFolder());
+    const FormatResult result =
+        folder != nullptr && *folder != '\0'
+            ? formatFolderVolume(request, FolderVolumeSource(folder), programFolder())
+            : formatUdisksVolume(request, LinuxVolumeSource(), "/proc/self/mountinfo", programFolder());
+    logEvent("format", "end: message " + std::to_string(result.messageId) +
+                           (result.touched ? ", card touched" : ", card untouched") + ", mounted at \"" +
+                           result.mountPoint + "\"" + (result.detail.empty() ? "" : "; " + result.detail));
+    return result;
 }
 
 }  // namespace krevol

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/diagnostic_log.h"
 #include "device/detection.h"
 #include "device/format.h"
 #include "device/udisks_client_linux.h"
@@ -205,6 +206,8 @@ FormatResult formatUdisksVolume(const FormatRequest& request, const VolumeSource
         return result;
     }
 
+    logEvent("format", "checks passed: " + card.device + (card.wholeDisk ? " (whole card)" : " (partition)") +
+                           ", udisks2 " + client.version());
     // Unmount every file system of the drive, the tool's last.
     std::vector<std::string> unmounted;
     std::vector<std::string> order = card.mountedBlocks;
@@ -217,6 +220,7 @@ FormatResult formatUdisksVolume(const FormatRequest& request, const VolumeSource
             result.messageId = kFormatFailed;
             return result;
         }
+        logEvent("format", "unmounted " + b);
         unmounted.push_back(b);
     }
 
@@ -244,6 +248,7 @@ FormatResult formatUdisksVolume(const FormatRequest& request, const VolumeSource
         if (card.wholeDisk) args.texts.pop_back();  // udisks2 adds -I for a whole disk itself
         formatted = client.call(card.blockPath, kBlock, "Format", "vfat", {args}, kFormatCallTimeout);
         if (!formatted) result.detail = "Format: " + client.lastError();
+        logEvent("format", std::string("udisks2 Format vfat: ") + (formatted ? "done" : "failed"));
     } else {
         std::vector<std::string> argv = mkfs;
         argv[0] =
@@ -256,6 +261,8 @@ FormatResult formatUdisksVolume(const FormatRequest& request, const VolumeSource
             std::string errors;
             const int status = runProgram(argv, errors);
             formatted = status == 0;
+            logEvent("format", std::string(elevateMkfs() ? "pkexec mkfs.fat" : "mkfs.fat") +
+                                   ": exit status " + std::to_string(status));
             if (!formatted) {
                 // pkexec: 126 the authentication was dismissed, 127 not authorised: nothing ran.
                 if (elevateMkfs() && (status == 126 || status == 127)) result.touched = false;
@@ -303,6 +310,7 @@ FormatResult formatUdisksVolume(const FormatRequest& request, const VolumeSource
     others.erase(std::remove(others.begin(), others.end(), card.blockPath), others.end());
     remount(client, others);
 
+    logEvent("format", "mounted again at " + mountPoint);
     result.mountPoint = mountPoint;
     result.messageId = createToolFolders(mountPoint) ? kFormatSucceeded : kFormatFoldersFailed;
     return result;

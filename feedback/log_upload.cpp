@@ -15,6 +15,7 @@
 #include <memory>
 #include <new>
 
+#include "app/diagnostic_log.h"
 #include "app/folder_size.h"
 #include "app/folders.h"
 #include "feedback/archiver.h"
@@ -250,16 +251,17 @@ int uploadFile(const std::string& url, const std::string& path, const UploadOpti
     UploadStats ignored;
     UploadStats& stats = options.stats != nullptr ? *options.stats : ignored;
     stats = UploadStats{};
-    if (url.empty() || path.empty()) return kUploadMissingArgument;
+    ServerCallLog call("POST", url);  // the archive's bytes never reach the log
+    if (url.empty() || path.empty()) return call.finish(kUploadMissingArgument);
     initialiseCurlOnce();
     CurlUrl parsed;
-    if (!parsed.parse(url)) return kUploadBadUrl;
+    if (!parsed.parse(url)) return call.finish(kUploadBadUrl);
     CurlEasy easy;
-    if (easy.handle == nullptr) return kUploadTransportFailure;
+    if (easy.handle == nullptr) return call.finish(kUploadTransportFailure);
 
     ReadOnlyFile file;
     std::int64_t fileSize = 0;
-    if (!file.open(path, fileSize)) return kUploadCannotOpen;
+    if (!file.open(path, fileSize)) return call.finish(kUploadCannotOpen);
 
     const std::string header = uploadPartHeader(afterLastSlash(path));
     const std::string trailer = uploadTrailer();
@@ -268,7 +270,7 @@ int uploadFile(const std::string& url, const std::string& path, const UploadOpti
     stats.announcedLength = total;
 
     std::unique_ptr<char[]> block(new (std::nothrow) char[kUploadBlockSize]);
-    if (!block) return kUploadNoBuffer;
+    if (!block) return call.finish(kUploadNoBuffer);
 
     BodyReader reader;
     reader.file = &file;
@@ -279,7 +281,7 @@ int uploadFile(const std::string& url, const std::string& path, const UploadOpti
     reader.stats = &stats;
 
     static const std::string agent = userAgentName();
-    char errorBuffer[CURL_ERROR_SIZE] = {};  // the transport's text of a failure: read, never shown
+    char errorBuffer[CURL_ERROR_SIZE] = {};  // the transport's text of a failure: logged, never shown
     std::string answer;
     CurlHeaders headers;
     CURL* h = easy.handle;
@@ -308,17 +310,28 @@ int uploadFile(const std::string& url, const std::string& path, const UploadOpti
         ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFODATA, options.stopFlag) == CURLE_OK;
         ok = ok && curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
     }
-    if (!ok) return kUploadTransportFailure;
+    if (!ok) return call.finish(kUploadTransportFailure);
 
     const CURLcode rc = curl_easy_perform(h);
     long status = 0;
     if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) status = 0;
     stats.httpStatus = status;
-    if (rc != CURLE_OK || reader.fileFailed) return kUploadTransportFailure;
-    if (status != 200) return kUploadHttpStatus;
+    call.setHttpStatus(status);
+    if (rc != CURLE_OK || reader.fileFailed) {
+        const std::string detail = reader.fileFailed        ? std::string("the archive could not be read")
+                                   : errorBuffer[0] != '\0' ? std::string(errorBuffer)
+                                                            : std::string(curl_easy_strerror(rc));
+        logEvent("upload", "transport: " + withoutUrlQueries(detail));
+        return call.finish(kUploadTransportFailure);
+    }
+    if (status != 200) return call.finish(kUploadHttpStatus);
     // A 200 that arrived before the server had the whole body is no proof that the logs arrived.
-    if (stats.bodyBytesSent != total) return kUploadTransportFailure;
-    return kUploadOk;
+    if (stats.bodyBytesSent != total) {
+        logEvent("upload", "answered before the whole body was sent: " + std::to_string(stats.bodyBytesSent) +
+                               " of " + std::to_string(total) + " bytes");
+        return call.finish(kUploadTransportFailure);
+    }
+    return call.finish(kUploadOk);
 }
 
 LogUploadPaths logUploadPaths(const std::string& driveRoot, const std::string& deviceSerial) {
@@ -353,6 +366,11 @@ LogUploadOutcome uploadDeviceLogs(const std::string& driveRoot, const std::strin
         }
     }
     outcome.archiveRemoved = removeArchive(paths.archive);
+    logEvent("upload",
+             "logs of " + paths.logFolder + ": " + std::to_string(outcome.logBytes) + " bytes, " +
+                 (outcome.sent ? "result " + std::to_string(outcome.result) : std::string("not sent")) +
+                 (outcome.folderRemoved ? ", folder removed" : "") +
+                 (outcome.archiveRemoved ? "" : ", archive left"));
     return outcome;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/diagnostic_log.h"
 #include "app/message_presenter.h"
 
 namespace krevol::fuzz {
@@ -36,9 +37,11 @@ class QuietPresenter : public MessagePresenter {
     int present(const ShownMessage&) override { return kAnswerSecond; }
 };
 
+// Also turns the diagnostic log off: a line per input would only fill the disk.
 inline void silenceMessages() {
     static QuietPresenter presenter;
     setMessagePresenter(&presenter);
+    setDiagnosticLogFile("");
 }
 
 // A fresh folder below TMPDIR (or /tmp) for this process, removed at exit.

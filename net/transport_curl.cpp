@@ -10,7 +10,7 @@
 #include <thread>
 #include <utility>
 
-#include "app/message_presenter.h"
+#include "app/diagnostic_log.h"
 #include "app/stop_flag.h"
 #include "net/download_name.h"
 #include "net/output_file.h"
@@ -204,16 +204,15 @@ struct OwnFailure {
     void clear() { *this = OwnFailure{}; }
 };
 
-// Shows the error box of a failed transfer: our own failure when there is one, else libcurl's.
-void showTransportFailure(CURLcode rc, const char* errorBuffer, const OwnFailure& own) {
-    std::string text;
+// Shows the error box of a failed transfer (our own failure when there is one, else libcurl's);
+// the transport's own text goes to the diagnostic log.
+void reportTransportFailure(CURLcode rc, const char* errorBuffer, const OwnFailure& own) {
     if (own.set) {
-        text = transportFailureText(own.kind, own.detail);
-    } else {
-        const std::string detail = errorBuffer[0] != '\0' ? std::string(errorBuffer) : curl_easy_strerror(rc);
-        text = transportFailureText(transportFailureOfCurl(rc), detail);
+        showTransportFailure(own.kind, own.detail);
+        return;
     }
-    showErrorBox(kResultTransportFailure, text);
+    const std::string detail = errorBuffer[0] != '\0' ? std::string(errorBuffer) : curl_easy_strerror(rc);
+    showTransportFailure(transportFailureOfCurl(rc), detail);
 }
 
 // The answer as lines: each line feed is dropped (a carriage return before it stays), each line
@@ -444,11 +443,12 @@ int checkStop(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_
 
 int postJson(const std::string& url, const std::string& body, std::string& answer) {
     answer.clear();
+    ServerCallLog call("POST", url);  // the URL only: a body or an answer never reaches the log
     initialiseCurlOnce();
     ParsedUrl parsed;
-    if (!parsed.parse(url)) return kResultBadUrl;
+    if (!parsed.parse(url)) return call.finish(kResultBadUrl);
     EasyHandle easy;
-    if (easy.get() == nullptr) return kResultNoConnection;
+    if (easy.get() == nullptr) return call.finish(kResultNoConnection);
     CURL* h = easy.get();
 
     char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -467,7 +467,7 @@ int postJson(const std::string& url, const std::string& body, std::string& answe
     ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &watchPost) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFODATA, &state) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
-    if (!ok) return kResultNoRequest;
+    if (!ok) return call.finish(kResultNoRequest);
 
     const CURLcode rc = performWithRetries(h, kPostParameters, errorBuffer, [&] {
         state.statusChecked = false;
@@ -478,7 +478,8 @@ int postJson(const std::string& url, const std::string& body, std::string& answe
     });
     // A status other than 200 is 4 once it was read, also when the rest of that answer broke off.
     const long status = responseCode(h);
-    if (state.statusNotOk || (status != 0 && status != 200)) return kResultHttpStatus;
+    call.setHttpStatus(status);
+    if (state.statusNotOk || (status != 0 && status != 200)) return call.finish(kResultHttpStatus);
     try {
         // An answer over the limit is no answer of this API: its first 64 MiB are dropped, not
         // converted and handed on.
@@ -488,10 +489,11 @@ int postJson(const std::string& url, const std::string& body, std::string& answe
         state.failure.note(TransportFailure::Other, e.what());
     }
     if (rc != CURLE_OK || state.failure.set) {
-        showTransportFailure(rc, errorBuffer, state.failure);
+        call.finish(kResultTransportFailure);  // before the box: its time is not the call's
+        reportTransportFailure(rc, errorBuffer, state.failure);
         return kResultTransportFailure;
     }
-    return kResultOk;
+    return call.finish(kResultOk);
 }
 
 int downloadFile(const std::string& url, std::string& folder, std::string& lengthText,
@@ -499,14 +501,15 @@ int downloadFile(const std::string& url, std::string& folder, std::string& lengt
     if (httpStatus != nullptr) *httpStatus = 0;
     lengthText.clear();
     length.store(0);
+    ServerCallLog call("GET", url);
     initialiseCurlOnce();
     ParsedUrl parsed;
-    if (!parsed.parse(url)) return kResultBadUrl;
+    if (!parsed.parse(url)) return call.finish(kResultBadUrl);
     DownloadState state;
     state.fileName = urlFileName(url);
-    if (!isSafeFileName(state.fileName)) return kResultFile;
+    if (!isSafeFileName(state.fileName)) return call.finish(kResultFile);
     EasyHandle easy;
-    if (easy.get() == nullptr) return kResultNoConnection;
+    if (easy.get() == nullptr) return call.finish(kResultNoConnection);
     CURL* h = easy.get();
 
     char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -528,7 +531,7 @@ int downloadFile(const std::string& url, std::string& folder, std::string& lengt
     ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &checkStop) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_XFERINFODATA, &state) == CURLE_OK;
     ok = ok && curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
-    if (!ok) return kResultNoRequest;
+    if (!ok) return call.finish(kResultNoRequest);
 
     const CURLcode rc = performWithRetries(h, kDownloadParameters, errorBuffer, [&] {
         state.contentLengthSeen = false;
@@ -557,14 +560,16 @@ int downloadFile(const std::string& url, std::string& folder, std::string& lengt
         state.failure.note(TransportFailure::Other, e.what());
     }
     const bool closed = state.file.close();
+    call.setHttpStatus(responseCode(h));
     if (httpStatus != nullptr) *httpStatus = responseCode(h);
-    if (state.outcome != 0) return state.outcome;
+    if (state.outcome != 0) return call.finish(state.outcome);
     if (rc != CURLE_OK || state.failure.set) {
-        showTransportFailure(rc, errorBuffer, state.failure);
+        call.finish(kResultTransportFailure);  // before the box: its time is not the call's
+        reportTransportFailure(rc, errorBuffer, state.failure);
         return kResultTransportFailure;
     }
-    if (!closed) return kResultWriteOrStop;
-    return kResultOk;
+    if (!closed) return call.finish(kResultWriteOrStop);
+    return call.finish(kResultOk);
 }
 
 }  // namespace krevol

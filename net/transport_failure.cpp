@@ -2,15 +2,12 @@
 
 #include <curl/curl.h>
 
+#include "app/diagnostic_log.h"
+#include "app/message_presenter.h"
 #include "app/messages.h"
+#include "net/transport.h"
 
 namespace krevol {
-
-namespace {
-
-constexpr std::size_t kDetailLimit = 260;
-
-}  // namespace
 
 TransportFailure transportFailureOfCurl(int curlCode) {
     switch (static_cast<CURLcode>(curlCode)) {
@@ -71,20 +68,37 @@ int transportFailureMessageId(TransportFailure failure) {
     return msgId(346);
 }
 
-std::string transportFailureText(TransportFailure failure, const std::string& detail) {
-    std::string text = loadText(transportFailureMessageId(failure));
-    if (!detail.empty()) {
-        text += " (";
-        std::size_t length = detail.size();
-        if (length > kDetailLimit) {
-            length = kDetailLimit;
-            // Never end inside a UTF-8 sequence.
-            while (length > 0 && (static_cast<unsigned char>(detail[length]) & 0xC0) == 0x80) --length;
-        }
-        text.append(detail, 0, length);
-        text += ")";
+std::string transportFailureText(TransportFailure failure) {
+    return loadText(transportFailureMessageId(failure));
+}
+
+const char* transportFailureName(TransportFailure failure) {
+    switch (failure) {
+        case TransportFailure::CannotConnect:
+            return "cannot-connect";
+        case TransportFailure::TimedOut:
+            return "timed-out";
+        case TransportFailure::HostNotFound:
+            return "host-not-found";
+        case TransportFailure::ConnectionBroken:
+            return "connection-broken";
+        case TransportFailure::Tls:
+            return "tls";
+        case TransportFailure::AnswerTooLarge:
+            return "answer-too-large";
+        case TransportFailure::Other:
+            break;
     }
-    return text;
+    return "other";
+}
+
+void showTransportFailure(TransportFailure failure, std::string_view detail) {
+    std::string line = std::string(transportFailureName(failure)) + ", box " +
+                       std::to_string(transportFailureMessageId(failure)) + ":" +
+                       std::to_string(kResultTransportFailure);
+    if (!detail.empty()) line += "; transport: " + withoutUrlQueries(detail);
+    logEvent("transport", line);
+    showErrorBox(kResultTransportFailure, transportFailureText(failure));
 }
 
 }  // namespace krevol

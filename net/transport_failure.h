@@ -1,11 +1,12 @@
-// The text of the error box that a failed transfer shows (result 5).
+// What a failed transfer (result 5) shows, and what it writes to the diagnostic log.
 //
-// The box keeps its form "text:5"; the text is a catalogue message for the kind of failure, in the
-// run's language, followed by the transport's own (English) description in parentheses when there
-// is one, for support and for the curious.
+// The error box shows the catalogue message for the kind of failure, in the run's language, with
+// the code: "text:5". The transport's own description (English, with addresses, byte counts and
+// times) goes to the diagnostic log only, never into the box.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace krevol {
 
@@ -25,7 +26,14 @@ TransportFailure transportFailureOfCurl(int curlCode);
 // The catalogue message of each kind (340-346).
 int transportFailureMessageId(TransportFailure failure);
 
-// The catalogue text, then " (detail)" when `detail` is not empty. The detail is cut to 260 bytes.
-std::string transportFailureText(TransportFailure failure, const std::string& detail);
+// The catalogue text of the kind, in the run's language.
+std::string transportFailureText(TransportFailure failure);
+
+// A short name of the kind for the log ("cannot-connect", ...).
+const char* transportFailureName(TransportFailure failure);
+
+// Writes the failure and the transport's description `detail` to the diagnostic log (area
+// "transport"), then shows the error box transportFailureText(failure) with the code 5.
+void showTransportFailure(TransportFailure failure, std::string_view detail);
 
 }  // namespace krevol

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "app/folders.h"
 
@@ -28,13 +29,17 @@ std::shared_ptr<CleanupState> cleanupState() {
 }  // namespace
 
 void startFolderCleanup(const std::string& folder) {
+    startCleanupTask([folder] { deleteFolder(folder); });
+}
+
+void startCleanupTask(std::function<void()> deletion) {
     std::shared_ptr<CleanupState> state = cleanupState();
     {
         std::lock_guard lock(state->mutex);
         ++state->pending;
     }
-    std::thread([state, folder] {
-        deleteFolder(folder);
+    std::thread([state, deletion = std::move(deletion)] {
+        deletion();
         std::lock_guard lock(state->mutex);
         --state->pending;
         state->done.notify_all();

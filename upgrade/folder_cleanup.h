@@ -6,12 +6,18 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 namespace krevol {
 
 // Starts deleting `folder` (deleteFolder) on a thread of its own and returns at once.
 void startFolderCleanup(const std::string& folder);
+
+// Runs `deletion` on a thread of its own as one of these deletions and returns at once;
+// waitForFolderCleanup waits for it like for the others. startFolderCleanup(folder) is
+// startCleanupTask([folder] { deleteFolder(folder); }); tests hand in a deletion they hold back.
+void startCleanupTask(std::function<void()> deletion);
 
 // Waits until every deletion started so far has ended. False when `stop` became non-zero first
 // (looked at every 50 ms).

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "app/diagnostic_log.h"
 #include "app/folder_size.h"
 #include "app/folders.h"
 #include "app/message_presenter.h"
@@ -215,6 +216,8 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
 
     InstallItemResult result;
     result.index = index;
+    logEvent("install", "item " + std::to_string(index) + " \"" + item.param1 + "\": start" +
+                            (settings_.reinstallMode ? " (reinstall)" : ""));
 
     // The left-over download folder of an earlier run must be gone before anything is written there.
     if (!waitForFolderCleanup(runStopFlag)) return stopPath();
@@ -252,6 +255,9 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
         std::string lengthText;
         downloaded = downloadFile(item.softurl, downloadPath, lengthText, runTotal_, &httpStatus);
     }
+    logEvent("install", "download: result " + std::to_string(downloaded) +
+                            (httpStatus > 0 ? ", HTTP " + std::to_string(httpStatus) : std::string()) +
+                            (fromSource ? " (package source)" : ""));
     if (downloaded != kResultOk) {
         runPhase_.store(0);
         if (runStopFlag.load() != 0) return stopPath();
@@ -277,6 +283,9 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
     ArchiveError unpackError = ArchiveError::None;
     options.error = &unpackError;
     const bool unpacked = extractArchive(downloadPath, settings_.updateFolder, options);
+    logEvent("install", "unpack: " + std::string(unpacked ? "done, " : "failed, error ") +
+                            (unpacked ? std::to_string(extracted.size()) + " files"
+                                      : std::to_string(static_cast<int>(unpackError))));
     if (!unpacked) {
         runPhase_.store(0);
         if (!fromSource) ::unlink(downloadPath.c_str());
@@ -293,6 +302,8 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
     setStage(index, InstallStage::Copying);
     std::vector<CopiedFile> copied;
     bool copiedOk = copyTree(settings_.updateFolder, settings_.driveRoot, counters_, runStopFlag, &copied);
+    logEvent("install", "copy onto " + settings_.driveRoot + ": " + (copiedOk ? "done, " : "failed, ") +
+                            std::to_string(copied.size()) + " files");
     // The unpacked tree is not needed any more. Deleted before the flush, its data never has to reach
     // the disk of the program folder (deleting written-back files costs far more than dirty ones).
     deleteFolder(settings_.updateFolder);
@@ -316,6 +327,7 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
         }
     }
     if (!copiedOk) {
+        logEvent("install", "copy or check failed");
         runPhase_.store(0);
         result.failure = InstallFailure::Copy;
         result.errorText = loadText(kMsgCopyFailed);
@@ -326,10 +338,12 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
     runPhase_.store(0);
     setStage(index, InstallStage::Reporting);
     if (!reportSoftwareVersion(settings_.userId, settings_.token, settings_.deviceSerial, item)) {
+        logEvent("install", "version report failed");
         result.failure = InstallFailure::Report;
         result.errorText = loadText(kMsgSyncFailed);
         return failItem(std::move(result), item);
     }
+    logEvent("install", "item " + std::to_string(index) + " \"" + item.param1 + "\": installed");
     setState(index, kItemUpToDate);
     result.installed = true;
     result.state = kItemUpToDate;
@@ -350,6 +364,8 @@ InstallStep InstallRun::failItem(InstallItemResult result, const SoftwareItem& i
         result.progressText = item.param1 + kNameGap + loadText(kMsgResetFailed) + "-" + result.errorText;
     }
     setStage(result.index, InstallStage::Idle);
+    logEvent("install", "item " + std::to_string(result.index) + " \"" + item.param1 +
+                            "\": failed: " + result.errorText);
     if (runStopFlag.load() != 0) {
         // A stop made the stage fail: the item stays queued and the run takes the stop path.
         result.state = kItemQueued;
@@ -377,6 +393,8 @@ InstallStep InstallRun::finishRun() {
     } else {
         end.progressText = loadText(end.contentWritten ? kMsgAllUpgraded : kMsgDevFileFailed);
     }
+    logEvent("install",
+             std::string("run finished, content file ") + (end.contentWritten ? "written" : "not written"));
     end.anyUpgradable = anyUpgradableAfterRun(items(), settings_.reinstallMode);
     deleteFolder(settings_.softFolder);
     runStopFlag.store(1);  // unlock
@@ -394,6 +412,9 @@ InstallStep InstallRun::stopPath(bool itemFailed) {
     end.stopped = true;
     end.failed = itemFailed;
     end.cancelled = cancelled_.load() != 0;
+    logEvent("install", std::string("run stopped: ") + (itemFailed      ? "an item failed"
+                                                        : end.cancelled ? "cancelled"
+                                                                        : "stop requested"));
     if (end.cancelled) {
         // The page's cancel unlocked the page already; the run says so in the progress text.
         end.progressText = loadText(kMsgCancelled);

@@ -62,7 +62,7 @@ class KrevolctlInstall : public ::testing::Test {
     std::string commandLine(const std::string& args) const {
         return "KREVOL_VOLUMES='" + volumes_ +
                "' KREVOL_API_HOST=127.0.0.1:" + std::to_string(sandbox_.port()) +
-               " no_proxy=127.0.0.1 NO_PROXY=127.0.0.1 KREVOL_USER=demo@krevol.test " + KREVOLCTL_PATH + " " +
+               " no_proxy=127.0.0.1 NO_PROXY=127.0.0.1 KREVOL_USER=demo@krevol.test '" + program_ + "' " +
                args + " 2>/dev/null";
     }
 
@@ -75,7 +75,22 @@ class KrevolctlInstall : public ::testing::Test {
     std::string volumes_, card_;
     const fs::path seed_ = fs::path(KREVOL_SANDBOX_SEED_DIR) / "packages";
     const fs::path softFolder_ = fs::path(KREVOLCTL_PATH).parent_path() / "KrevolSoft";
+    std::string program_ = KREVOLCTL_PATH;
 };
+
+// The value of the "key: value" line of a krevolctl report, "" when there is none.
+std::string reportValue(const std::string& out, const std::string& key) {
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind(key + ": ", 0) == 0) return line.substr(key.size() + 2);
+    return {};
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
 
 TEST_F(KrevolctlInstall, AllUpgradesLandOnTheCardAndTheCatalogueShowsThemUpToDate) {
     const CommandRun r = run("install --all");
@@ -135,6 +150,48 @@ TEST_F(KrevolctlInstall, ReinstallOfOneNamedEntryAndUsage) {
 
     EXPECT_EQ(run("install").exitCode, 2);  // nothing named
     EXPECT_EQ(run("install --bogus x").exitCode, 2);
+}
+
+// The diagnostic log of a sign-in and an install names every server call and step, and holds
+// neither the password nor the token. The program runs from a folder of its own: its working
+// folder, and so its krevol.log, belong to this test alone.
+TEST_F(KrevolctlInstall, TheDiagnosticLogOfASignInAndAnInstallHoldsNoSecret) {
+    const fs::path bin = fs::path(data_.str()) / "bin";
+    fs::create_directories(bin);
+    fs::copy_file(KREVOLCTL_PATH, bin / "krevolctl");
+    program_ = (bin / "krevolctl").string();
+
+    const CommandRun login = run("login demo@krevol.test");
+    ASSERT_EQ(login.exitCode, 0) << login.out;
+    std::string token = reportValue(login.out, "token");
+    if (token.size() >= 2 && token.front() == '"' && token.back() == '"')
+        token = token.substr(1, token.size() - 2);
+    ASSERT_GE(token.size(), 8u) << login.out;
+    const CommandRun install = run("install --all");
+    ASSERT_EQ(install.exitCode, 0) << install.out;
+
+    const std::string log = fileBytes(bin / "krevol.log");
+    const std::string api = "127.0.0.1:" + std::to_string(sandbox_.port()) + "/krevol-manager-api/";
+    for (const std::string& expected : std::vector<std::string>{
+             "] cli: krevolctl 4.3.0 login: start\n",
+             "] server: POST " + api + "user/login -> 200, HTTP 200, ",
+             "] cli: krevolctl login: exit status 0\n",
+             "] device: detect: 1 found, drive \"" + card_ + "\", serial \"1001202412345678\", kind 1\n",
+             "] server: POST " + api + "cartypesoft/synchCarSoft -> 200, HTTP 200, ",
+             "] install: download: result 200, HTTP 200\n",
+             "] install: unpack: done, ",
+             "] install: copy onto " + card_ + "/: done, ",
+             "] server: POST " + api + "cartypesoft/synchCarSoftVersion -> 200, HTTP 200, ",
+             "] server: POST " + api + "tooluser/selectContentBySn -> 200, HTTP 200, ",
+             "] install: run finished, content file written\n",
+             "] cli: krevolctl install: exit status 0\n",
+         })
+        EXPECT_NE(log.find(expected), std::string::npos) << expected << "\n" << log;
+    EXPECT_EQ(occurrences(log, "\": installed\n"), 3u) << log;
+    EXPECT_EQ(occurrences(log, "] server: GET 127.0.0.1:" + std::to_string(sandbox_.port()) + "/"), 3u)
+        << log;
+    EXPECT_EQ(log.find("demo-pass-1"), std::string::npos) << log;
+    EXPECT_EQ(log.find(token), std::string::npos) << token << "\n" << log;
 }
 
 TEST_F(KrevolctlInstall, CtrlCStopsTheRunAndLeavesNoTemporaryFolder) {

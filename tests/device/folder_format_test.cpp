@@ -9,6 +9,7 @@
 
 #include "device/eject.h"
 #include "device/format.h"
+#include "support/log_capture.h"
 #include "volume_fixture.h"
 
 namespace fs = std::filesystem;
@@ -99,7 +100,10 @@ TEST_F(FolderCard, EjectMovesTheToolAsideAndPluggingInBringsItBack) {
     EXPECT_EQ(none.str(), "");
 }
 
+// The format's and the eject's steps reach the diagnostic log; the eject's lines still reach the
+// caller's stream as well.
 TEST_F(FolderCard, DispatchFollowsKrevolVolumes) {
+    test::LogCapture log;
     ::setenv("KREVOL_VOLUMES", volumes.c_str(), 1);
     FormatRequest request;
     request.mountPoint = card;
@@ -110,7 +114,24 @@ TEST_F(FolderCard, DispatchFollowsKrevolVolumes) {
     ::unsetenv("KREVOL_VOLUMES");
     EXPECT_EQ(result.messageId, kFormatSucceeded);
     EXPECT_EQ(ejected, 0);
+    EXPECT_EQ(diagnostics.str(), "isremovable:1\nSuccess\n\n");
     EXPECT_TRUE(fs::exists(ejectedFolderOf(volumes) + "/KREVOL-SD/obdtool/sys"));
+    const std::string text = log.text();
+    std::size_t at = 0;
+    for (const std::string& step : {
+             "] format: start: drive \"" + card + "\", serial \"" + kSerial + "\"\n",
+             "] device: detect: 1 found, drive \"" + card + "\"",
+             "] format: checks passed; emptying the folder card " + card + "\n",
+             "] format: end: message 272, card touched, mounted at \"" + card + "\"\n",
+             "] eject: start: drive \"" + card + "\"\n",
+             std::string("] eject: isremovable:1\n"),
+             std::string("] eject: Success\n"),
+             std::string("] eject: end: result 0\n"),
+         }) {
+        const std::size_t found = text.find(step, at);
+        ASSERT_NE(found, std::string::npos) << step << "\n" << text;
+        at = found;
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <sstream>
@@ -109,9 +110,35 @@ TEST(LogUploadPaths, TableOfRootsAndSerials) {
         EXPECT_EQ(p.logFolder, c.logFolder) << c.root << " " << c.serial;
         EXPECT_EQ(p.archive, c.archive) << c.root << " " << c.serial;
     }
-    EXPECT_TRUE(logUploadUrl().ends_with(":9092/krevol-manager-api/file/uploading") ||
-                logUploadUrl().ends_with("/krevol-manager-api/file/uploading"))
-        << logUploadUrl();
+}
+
+// The upload goes to the API server on its port: 9092 unless KREVOL_API_HOST names another one.
+TEST(LogUploadPaths, UrlIsTheApiBaseWithItsPort) {
+    const char* saved = std::getenv("KREVOL_API_HOST");
+    const std::string before = saved != nullptr ? saved : "";
+    const std::string builtIn = KREVOL_DEFAULT_API_HOST;
+    const struct {
+        const char* host;  // KREVOL_API_HOST, nullptr: unset
+        std::string url;
+    } cases[] = {
+        {nullptr, "http://" + builtIn + (builtIn.find(':') == std::string::npos ? ":9092" : "") +
+                      "/krevol-manager-api/file/uploading"},
+        {"", "http://" + builtIn + (builtIn.find(':') == std::string::npos ? ":9092" : "") +
+                 "/krevol-manager-api/file/uploading"},
+        {"uploads.example", "http://uploads.example:9092/krevol-manager-api/file/uploading"},
+        {"127.0.0.1:8123", "http://127.0.0.1:8123/krevol-manager-api/file/uploading"},
+    };
+    for (const auto& c : cases) {
+        if (c.host == nullptr)
+            ::unsetenv("KREVOL_API_HOST");
+        else
+            ::setenv("KREVOL_API_HOST", c.host, 1);
+        EXPECT_EQ(logUploadUrl(), c.url) << (c.host != nullptr ? c.host : "(unset)");
+    }
+    if (saved != nullptr)
+        ::setenv("KREVOL_API_HOST", before.c_str(), 1);
+    else
+        ::unsetenv("KREVOL_API_HOST");
 }
 
 TEST(LogUploadFile, ResultCodes) {

@@ -9,6 +9,7 @@
 #include "net/user_agent.h"
 #include "raw_http_server.h"
 #include "support/local_server.h"
+#include "support/log_capture.h"
 #include "support/recording_presenter.h"
 
 namespace krevol {
@@ -122,22 +123,60 @@ TEST(PostJson, UrlsThatCannotBeSplitGiveOne) {
     }
 }
 
+// The box holds the catalogue's words and the code, in either language, never the transport's own
+// text: that goes to the diagnostic log, beside the call's line.
 TEST(PostJson, UnreachableServerShowsTheErrorBoxWithFive) {
+    for (const int language : {kLanguageEnglish, kLanguageChinese}) {
+        SCOPED_TRACE(language);
+        setUiLanguage(language);
+        test::LogCapture log;
+        RecordingPresenter presenter;
+        std::string answer;
+        const int port = test::unusedPort();
+        const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/p";
+
+        EXPECT_EQ(postJson(url, "{}", answer), kResultTransportFailure);
+
+        const auto shown = presenter.shown();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].code, 5);
+        EXPECT_EQ(shown[0].text, loadText(340, language) + ":5");
+        EXPECT_EQ(answer, "");
+        const std::string text = log.text();
+        EXPECT_NE(text.find("] server: POST 127.0.0.1:" + std::to_string(port) + "/p -> 5, no HTTP answer, "),
+                  std::string::npos)
+            << text;
+        // libcurl's own words end the failure's line, and only there.
+        const std::string prefix = "] transport: cannot-connect, box 340:5; transport: ";
+        const std::size_t at = text.find(prefix);
+        ASSERT_NE(at, std::string::npos) << text;
+        const std::size_t from = at + prefix.size();
+        const std::string detail = text.substr(from, text.find('\n', from) - from);
+        EXPECT_FALSE(detail.empty()) << text;
+        EXPECT_EQ(shown[0].text.find(detail), std::string::npos) << shown[0].text;
+    }
+    setUiLanguage(kLanguageEnglish);
+}
+
+// A server call is logged by where it went and how it ended: neither the body, nor the answer, nor
+// the URL's query reaches the log.
+TEST(PostJson, TheLogNamesTheCallButNeverItsBodyAnswerOrQuery) {
+    RawHttpServer server(okResponse("{\"statuscode\":200,\"token\":\"ANSWER-SECRET\",}"));
+    test::LogCapture log;
     RecordingPresenter presenter;
     std::string answer;
-    const std::string url = "http://127.0.0.1:" + std::to_string(test::unusedPort()) + "/p";
 
-    EXPECT_EQ(postJson(url, "{}", answer), kResultTransportFailure);
+    ASSERT_EQ(postJson(server.url("/krevol-manager-api/user/login?key=QUERY-SECRET"),
+                       "{\"password\" : \"BODY-SECRET\"}", answer),
+              kResultOk);
 
-    const auto shown = presenter.shown();
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].code, 5);
-    ASSERT_GT(shown[0].text.size(), 2u);
-    EXPECT_EQ(shown[0].text.substr(shown[0].text.size() - 2), ":5") << shown[0].text;
-    // The catalogue's words first, the transport's own text after them in parentheses.
-    EXPECT_EQ(shown[0].text.rfind(loadText(340) + " (", 0), 0u) << shown[0].text;
-    EXPECT_EQ(shown[0].text.substr(shown[0].text.size() - 3), "):5") << shown[0].text;
-    EXPECT_EQ(answer, "");
+    const std::string text = log.text();
+    EXPECT_NE(text.find("] server: POST 127.0.0.1:" + std::to_string(server.port()) +
+                        "/krevol-manager-api/user/login -> 200, HTTP 200, "),
+              std::string::npos)
+        << text;
+    for (const char* secret : {"ANSWER-SECRET", "QUERY-SECRET", "BODY-SECRET"})
+        EXPECT_EQ(text.find(secret), std::string::npos) << secret << "\n" << text;
 }
 
 // A server that comes up while the connect retries are still running is reached.
@@ -182,7 +221,7 @@ TEST(PostJson, SilentServerEndsWithFiveAfterTheReceiveTimeOut) {
     const auto shown = presenter.shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].code, 5);
-    EXPECT_EQ(shown[0].text.rfind(loadText(341) + " (", 0), 0u) << shown[0].text;
+    EXPECT_EQ(shown[0].text, loadText(341) + ":5");
 }
 
 // A server that breaks off in the middle of its answer: 5, and the answer keeps what was read.
@@ -198,7 +237,7 @@ TEST(PostJson, AnswerCutOffGivesFiveWithWhatWasRead) {
     const auto shown = presenter.shown();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].code, 5);
-    EXPECT_EQ(shown[0].text.rfind(loadText(343) + " (", 0), 0u) << shown[0].text;
+    EXPECT_EQ(shown[0].text, loadText(343) + ":5");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The error box of a failed transfer: the common failures in the catalogue's words, the transport's
-// own text after them in parentheses.
+// The error box of a failed transfer: the common failures in the catalogue's words; the transport's
+// own text in the diagnostic log.
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
@@ -7,6 +7,8 @@
 
 #include "app/messages.h"
 #include "net/transport_failure.h"
+#include "support/log_capture.h"
+#include "support/recording_presenter.h"
 
 namespace krevol {
 namespace {
@@ -50,17 +52,28 @@ TEST(TransportFailure, CurlCodesAndTheirTexts) {
     }
 }
 
-TEST(TransportFailure, TextInTheRunsLanguageWithTheDetailInParentheses) {
-    setUiLanguage(kLanguageChinese);
-    EXPECT_EQ(transportFailureText(TransportFailure::CannotConnect, "Connection refused"),
-              loadText(340, kLanguageChinese) + " (Connection refused)");
-    setUiLanguage(kLanguageEnglish);
-    EXPECT_EQ(transportFailureText(TransportFailure::TimedOut, ""), loadText(341, kLanguageEnglish));
+// The box says what happened in the catalogue's words, in the run's language, with the code; the
+// transport's own English text (byte counts, addresses, times) goes to the diagnostic log only.
+TEST(TransportFailure, TheBoxShowsTheCatalogueTextAndTheLogTheTransportsText) {
+    const std::string raw = "transfer closed with 1440214 bytes remaining to read after 0 ms";
+    for (const int language : {kLanguageEnglish, kLanguageChinese}) {
+        SCOPED_TRACE(language);
+        setUiLanguage(language);
+        test::LogCapture log;
+        test::RecordingPresenter presenter;
 
-    // A long detail is cut to 260 bytes, never inside a UTF-8 character.
-    const std::string longDetail = std::string(259, 'x') + "\xE4\xB8\xAD" + "tail";
-    const std::string text = transportFailureText(TransportFailure::Other, longDetail);
-    EXPECT_EQ(text, loadText(346) + " (" + std::string(259, 'x') + ")");
+        showTransportFailure(TransportFailure::ConnectionBroken, raw);
+
+        const auto shown = presenter.shown();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].code, 5);
+        EXPECT_EQ(shown[0].text, loadText(343, language) + ":5");
+        EXPECT_EQ(transportFailureText(TransportFailure::ConnectionBroken), loadText(343, language));
+        EXPECT_NE(log.text().find("] transport: connection-broken, box 343:5; transport: " + raw + "\n"),
+                  std::string::npos)
+            << log.text();
+    }
+    setUiLanguage(kLanguageEnglish);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -14,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/folders.h"
 #include "app/messages.h"
 #include "app/stop_flag.h"
 #include "device/volume_fixture.h"
@@ -534,18 +536,71 @@ TEST_F(InstallRunTest, APackageSourceTakesThePlaceOfTheDownload) {
     expectNothingLeft();
 }
 
+// The deletion of the old download folder is held back by the test, so that the wait matters: the
+// wait returns only once the deletion has ended, and the run downloads nothing before that. A held
+// deletion is let go of after a generous pause, or at once when the run starts downloading anyway.
 TEST_F(InstallRunTest, TheRunWaitsForTheDeletionOfTheOldDownloadFolder) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool release = false;      // the held deletion may go on
+    bool deleted = false;      // it has deleted the folder
+    bool downloading = false;  // the run has reached its download
+    auto startHeldDeletion = [&](const std::string& folder) {
+        startCleanupTask([&, folder] {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return release; });
+            deleteFolder(folder);
+            deleted = true;
+            changed.notify_all();
+        });
+    };
+    // Lets the held deletion go after `pause`, or as soon as `early` holds.
+    auto letGo = [&](std::chrono::milliseconds pause, const std::function<bool()>& early) {
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, pause, early);
+        release = true;
+        changed.notify_all();
+    };
+
+    // The wait itself.
     for (int i = 0; i < 200; ++i)
         writeFixtureFile(softFolder_ + "old/" + std::to_string(i) + ".zip", "left over");
-    startFolderCleanup(softFolder_);
+    startHeldDeletion(softFolder_);
+    const std::atomic<int> stopped{1};
+    EXPECT_FALSE(waitForFolderCleanup(stopped));  // a stop ends the wait, the deletion goes on
+    std::thread letter([&] { letGo(std::chrono::milliseconds(300), [] { return false; }); });
     ASSERT_TRUE(waitForFolderCleanup(runStopFlag));
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_TRUE(deleted) << "the wait returned while the deletion was still going on";
+    }
+    letter.join();
     EXPECT_FALSE(fs::exists(softFolder_));  // gone once the wait returns
 
+    // The run: its download begins only after the deletion.
+    {
+        std::lock_guard lock(mutex);
+        release = deleted = false;
+    }
     const SoftwareItem benz = package("BENZ_V2.10.zip", "BENZ", {{"obdtool/x.txt", "x"}});
     writeFixtureFile(softFolder_ + "old/left.zip", "left over");
-    startFolderCleanup(softFolder_);
-    InstallRun run(settings(), {benz}, nullptr);
-    EXPECT_EQ(runToEnd(run), InstallStep::Finished);
+    startHeldDeletion(softFolder_);
+    bool deletedAtDownload = false;
+    RecordingObserver observer;
+    observer.onStage = [&](int, InstallStage stage) {
+        if (stage != InstallStage::Downloading) return;
+        std::lock_guard lock(mutex);
+        deletedAtDownload = deleted;
+        downloading = true;
+        changed.notify_all();
+    };
+    InstallRun run(settings(), {benz}, &observer);
+    InstallStep step = InstallStep::NextItem;
+    std::thread worker([&] { step = runToEnd(run); });
+    letGo(std::chrono::milliseconds(500), [&] { return downloading; });
+    worker.join();
+    EXPECT_TRUE(deletedAtDownload) << "the run started its download while the old folder was being deleted";
+    EXPECT_EQ(step, InstallStep::Finished);
     EXPECT_EQ(fileBytes(card_ / "obdtool/x.txt"), "x");
     expectNothingLeft();
 }
