@@ -1,29 +1,26 @@
 #include "app/executable_copy.h"
 
-#include "app/file_writes.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <vector>
+
+#include "app/file_system.h"
+#include "app/this_process.h"
 
 namespace krevol {
 
 namespace {
 
-bool copyContents(int from, int to) {
+bool copyContents(File& from, File& to) {
     std::vector<char> block(1 << 20);
     for (;;) {
-        const ssize_t n = ::read(from, block.data(), block.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
+        const std::int64_t n = from.read(block.data(), block.size());
+        if (n < 0) return false;
         if (n == 0) return true;
-        if (!writeAll(to, block.data(), static_cast<size_t>(n))) return false;
+        if (!to.writeAll(block.data(), static_cast<size_t>(n))) return false;
     }
 }
 
@@ -32,24 +29,18 @@ bool copyContents(int from, int to) {
 bool copyExecutableOver(const std::string& source, const std::string& target) {
     if (source.empty() || target.empty() || target.back() == '/') return false;
 
-    const int from = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (from < 0) return false;
+    File from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!from.valid()) return false;
     struct stat st {};
-    if (::fstat(from, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(from);
-        return false;
-    }
+    if (::fstat(static_cast<int>(from.nativeHandle()), &st) != 0 || !S_ISREG(st.st_mode)) return false;
 
-    const std::string temporary = target + ".new-" + std::to_string(::getpid());
-    const int to = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0700);
-    if (to < 0) {
-        ::close(from);
-        return false;
-    }
+    const std::string temporary = target + ".new-" + std::to_string(thisProcessId());
+    File to(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0700));
+    if (!to.valid()) return false;
     bool ok = copyContents(from, to);
-    ok = ::fchmod(to, st.st_mode & 07777) == 0 && ok;
-    ok = ::close(to) == 0 && ok;
-    ::close(from);
+    ok = ::fchmod(static_cast<int>(to.nativeHandle()), st.st_mode & 07777) == 0 && ok;
+    ok = to.close() && ok;
+    from.close();
     ok = ok && std::rename(temporary.c_str(), target.c_str()) == 0;
     if (!ok) ::unlink(temporary.c_str());
     return ok;

@@ -92,16 +92,4 @@ std::string downloadFolder() {
     return workingFolder() + "/KrevolDown/";
 }
 
-bool deleteFolder(const std::string& path) {
-    std::string folder = path;
-    while (!folder.empty() && folder.back() == '/') folder.pop_back();
-    if (folder.empty()) return true;  // "/" (or nothing): never removed
-
-    std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec)) return true;
-    // A link to a folder is removed as a link; what it points to stays.
-    std::filesystem::remove_all(folder, ec);
-    return !ec;
-}
-
 }  // namespace krevol

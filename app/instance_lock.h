@@ -8,8 +8,11 @@
 // is opened with O_CLOEXEC, so programs that this process starts do not inherit the lock.
 // flock() locks belong to the open file, so two InstanceLock objects in one process also
 // exclude each other.
+//
+// FolderLock: an exclusive flock() on the folder itself, waiting while another process holds it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace krevol {
@@ -46,6 +49,21 @@ class InstanceLock {
     std::string name_;
     std::string folder_;
     int fd_ = -1;
+};
+
+// An exclusive lock on a folder shared by the processes of this computer, held for the object's
+// life; no lock file is left behind. The constructor waits while another process (or another
+// FolderLock) holds it. A folder that cannot be opened gives no lock: the caller goes on without.
+class FolderLock {
+  public:
+    explicit FolderLock(const std::string& folder);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    bool held() const { return handle_ >= 0; }
+
+  private:
+    std::intptr_t handle_ = -1;
 };
 
 // The process-wide lock "KrevolRegist" of the normal run, so that restartProgram can let go

@@ -78,6 +78,18 @@ void InstanceLock::release() {
     fd_ = -1;
 }
 
+FolderLock::FolderLock(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    handle_ = fd;
+}
+
+FolderLock::~FolderLock() {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));  // closing the folder lets go of the lock
+}
+
 InstanceLock& programLock() {
     static InstanceLock lock(kInstanceLockName);
     return lock;

@@ -1,20 +1,12 @@
 #include "app/restart.h"
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <atomic>
-#include <climits>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 #include "app/folders.h"
 #include "app/instance_lock.h"
 #include "app/processes.h"
+#include "app/this_process.h"
 
 namespace krevol {
 
@@ -34,31 +26,11 @@ PendingRestart& pending() {
 
 std::atomic<bool> g_requested{false};
 
-std::string readCmdline() {
-    std::ifstream in("/proc/self/cmdline", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void markDescriptorsCloseOnExec() {
-    if (::close_range(3, UINT_MAX, CLOSE_RANGE_CLOEXEC) == 0) return;
-    // Kernels before 5.11: every possible descriptor, one by one.
-    int maxFd = 1024;
-    struct rlimit files {};
-    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY)
-        maxFd = static_cast<int>(std::min<rlim_t>(files.rlim_cur, 65536));
-    for (int fd = 3; fd < maxFd; ++fd) {
-        const int flags = ::fcntl(fd, F_GETFD);
-        if (flags >= 0) ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
-    }
-}
-
 // Runs while the process exits, after main has returned: the run is over, its windows and files
 // are closed, and the program starts again in this process.
 void restartInPlace() {
     PendingRestart& r = pending();
-    std::fflush(nullptr);
-    markDescriptorsCloseOnExec();
-    ::execv(r.path.c_str(), r.argv.data());
+    replaceThisProgram(r.path.c_str(), r.argv.data());
     // Still here: the executable could not be run in place; start it beside this process.
     startProgram(r.path, {});
 }
@@ -82,7 +54,7 @@ void restartProgram() {
     PendingRestart& r = pending();
     r.path = programPath();
     if (r.path.empty()) r.path = "/proc/self/exe";
-    r.arguments = restartArguments(readCmdline(), r.path);
+    r.arguments = restartArguments(thisProcessArguments(), r.path);
     for (std::string& a : r.arguments) r.argv.push_back(a.data());
     r.argv.push_back(nullptr);
     if (std::atexit(&restartInPlace) != 0) {

@@ -5,10 +5,9 @@
 // Prints "result", "status", "drive", "serial", "path", "written" and, once written, "bytes" (the
 // file's size). Exit status 0 when the file was written, 1 otherwise (the old file is then as it
 // was).
-#include <sys/stat.h>
-
 #include <ostream>
 
+#include "app/file_system.h"
 #include "cli/command.h"
 #include "cli/report.h"
 #include "cli/tool_detection.h"
@@ -37,9 +36,11 @@ int runContentCommand(const std::vector<std::string>& args, std::ostream& out, s
     report.add("serial", tool.deviceSerial);
     report.add("path", path);
     report.add("written", written);
-    struct stat st {};
-    if (written && ::lstat(path.c_str(), &st) == 0)
-        report.add("bytes", static_cast<std::int64_t>(st.st_size));
+    if (written) {
+        const EntryInfo info = entryInfo(path);
+        if (info.kind != EntryKind::Missing && info.kind != EntryKind::Unreadable)
+            report.add("bytes", info.size);
+    }
     report.print(out, words.json);
     return written ? kExitOk : kExitFailed;
 }

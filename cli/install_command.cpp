@@ -18,11 +18,6 @@
 //
 // Exit status: 0 when every queued item was installed and the content file written (or nothing
 // needed an install), 1 otherwise, 2 usage, 3 no password could be read.
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -32,12 +27,14 @@
 #include <thread>
 
 #include "app/folders.h"
+#include "app/instance_lock.h"
 #include "app/message_presenter.h"
 #include "app/messages.h"
 #include "cli/command.h"
 #include "cli/interrupt.h"
 #include "cli/report.h"
 #include "cli/session_login.h"
+#include "cli/terminal.h"
 #include "cli/tool_detection.h"
 #include "net/transport.h"
 #include "upgrade/catalogue.h"
@@ -175,26 +172,6 @@ class ProgressDisplay {
     bool drawn_ = false;
 };
 
-// An exclusive lock on the folder holding the working folders (no lock file is left behind), held
-// while a run uses them.
-class ProgramFolderLock {
-  public:
-    ProgramFolderLock() : fd_(::open(workingFolder().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-        if (fd_ >= 0) {
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
-        }
-    }
-    ~ProgramFolderLock() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    ProgramFolderLock(const ProgramFolderLock&) = delete;
-    ProgramFolderLock& operator=(const ProgramFolderLock&) = delete;
-
-  private:
-    int fd_;
-};
-
 struct InstallOptions {
     bool all = false;
     bool reinstall = false;
@@ -293,13 +270,14 @@ int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, s
         settings.updateFolder = settings.softFolder + "KrevolUpdate/";
         settings.reinstallMode = options.reinstall;
         // One install at a time per program folder: a second krevolctl waits here, so that two runs
-        // never share (and delete) one download folder.
-        ProgramFolderLock folderLock;
+        // never share (and delete) one download folder. The lock is on the folder holding the
+        // working folders, held while the run uses them.
+        const FolderLock folderLock(workingFolder());
         startFolderCleanup(settings.softFolder);  // what an earlier run left behind
 
         CommandObserver observer;
         InstallRun run(settings, items, &observer);
-        ProgressDisplay display(out, !words.json && ::isatty(STDOUT_FILENO) != 0, items);
+        ProgressDisplay display(out, !words.json && standardOutputIsTerminal(), items);
         const bool showProgress = !words.json;
 
         std::optional<StopOnInterrupt> ctrlC(std::in_place);
@@ -313,7 +291,7 @@ int runInstallCommand(const std::vector<std::string>& args, std::ostream& out, s
             }
             done.store(true);
         });
-        const bool terminal = !words.json && ::isatty(STDOUT_FILENO) != 0;
+        const bool terminal = !words.json && standardOutputIsTerminal();
         const auto period = std::chrono::milliseconds(terminal ? 250 : 1000);
         auto next = std::chrono::steady_clock::now() + period;
         while (!done.load()) {

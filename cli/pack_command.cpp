@@ -1,12 +1,11 @@
 // krevolctl pack FOLDER ARCHIVE: packs a folder as the log upload does (the folder's own entry
 // first, everything below it under that name; deflate level 9). Ctrl-C sets the stop flag: the
 // entry in progress fails and the partial archive is deleted, as after any failure.
-#include <unistd.h>
-
 #include <atomic>
 #include <optional>
 #include <ostream>
 
+#include "app/file_system.h"
 #include "app/stop_flag.h"
 #include "cli/command.h"
 #include "cli/interrupt.h"
@@ -38,7 +37,7 @@ int runPackCommand(const std::vector<std::string>& args, std::ostream& out, std:
         const bool closed = closeArchive(archive);
         if (added && !closed) error = ArchiveError::WriteFailed;
         ok = added && closed;
-        if (!ok) ::unlink(archivePath.c_str());  // a partial archive is never left behind
+        if (!ok) (void)removeFile(archivePath);  // a partial archive is never left behind
     }
     ctrlC.reset();
 

@@ -1,15 +1,11 @@
 // Finding the tool's drive and reading DEVINFO.INI.
 #include "device/detection.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <optional>
+#include <vector>
 
 #include "app/diagnostic_log.h"
+#include "app/file_system.h"
 #include "app/message_presenter.h"
 #include "app/messages.h"
 
@@ -59,14 +55,9 @@ bool isSerialLine(const std::string& line) {
 // The serial of an existing DEVINFO.INI: nullopt when it cannot be opened or read, "" when it has
 // no serial line within the first kMaxDevInfoBytes.
 std::optional<std::string> readSerialFromFile(const std::string& path) {
-    // O_NONBLOCK: a FIFO or device node under that name must not hang the detection.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
+    // A FIFO or device node under that name does not hang the open, and is refused.
+    File file = openForReading(path);
+    if (!file.valid() || file.info().kind != EntryKind::File) return std::nullopt;
     std::string pending;  // the line being read
     std::size_t total = 0;
     char buffer[4096];
@@ -75,9 +66,8 @@ std::optional<std::string> readSerialFromFile(const std::string& path) {
     std::optional<std::string> serial;
     while (!serial && total < kMaxDevInfoBytes) {
         const std::size_t want = std::min(sizeof buffer, kMaxDevInfoBytes - total);
-        const ssize_t got = ::read(fd, buffer, want);
+        const std::int64_t got = file.read(buffer, want);
         if (got < 0) {
-            if (errno == EINTR) continue;
             failed = true;
             break;
         }
@@ -86,7 +76,7 @@ std::optional<std::string> readSerialFromFile(const std::string& path) {
             break;
         }
         total += static_cast<std::size_t>(got);
-        for (ssize_t i = 0; i < got; ++i) {
+        for (std::int64_t i = 0; i < got; ++i) {
             if (buffer[i] != '\n') {
                 pending.push_back(buffer[i]);
                 continue;
@@ -102,14 +92,10 @@ std::optional<std::string> readSerialFromFile(const std::string& path) {
     if (!serial && !failed && !atEnd && total >= kMaxDevInfoBytes) {
         // Stopped by the cap: if the file ends exactly here, its last line still counts.
         char probe;
-        ssize_t got;
-        do {
-            got = ::read(fd, &probe, 1);
-        } while (got < 0 && errno == EINTR);
+        const std::int64_t got = file.read(&probe, 1);
         if (got == 0) atEnd = true;
         if (got < 0) failed = true;
     }
-    ::close(fd);
     if (serial) return serial;
     if (failed && total == 0) return std::nullopt;
     // A last line without line end counts only when the whole file was read; a line cut off by
@@ -139,16 +125,15 @@ int detectStatusMessage(DetectResult result) {
 std::string findEntryNoCase(const std::string& folder, const std::string& name) {
     if (folder.empty() || name.empty()) return {};
     const std::string base = folder.back() == '/' ? folder : folder + "/";
-    struct stat st {};
-    if (::lstat((base + name).c_str(), &st) == 0) return base + name;
-    DIR* dir = ::opendir(base.c_str());
-    if (dir == nullptr) return {};
+    const EntryKind exact = entryInfo(base + name).kind;
+    if (exact != EntryKind::Missing && exact != EntryKind::Unreadable) return base + name;
+    const Folder opened = Folder::open(base);
+    if (!opened.valid()) return {};
+    std::vector<std::string> names;
+    (void)opened.list(names);  // the names read before an error count
     std::string best;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string candidate = entry->d_name;
+    for (const std::string& candidate : names)
         if (equalsNoCase(candidate, name) && (best.empty() || candidate < best)) best = candidate;
-    }
-    ::closedir(dir);
     return best.empty() ? std::string() : base + best;
 }
 
@@ -222,8 +207,7 @@ bool deleteToolAppIni(const std::string& driveLetter) {
     if (driveLetter.empty()) return false;
     // Only the tool's own folders: a link named obdtool or sys could lead anywhere on the PC.
     const auto isRealFolder = [](const std::string& path) {
-        struct stat st {};
-        return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        return !path.empty() && entryInfo(path).kind == EntryKind::Folder;
     };
     const std::string tool = findEntryNoCase(rootPathOf(driveLetter), "obdtool");
     if (!isRealFolder(tool)) return false;
@@ -231,7 +215,7 @@ bool deleteToolAppIni(const std::string& driveLetter) {
     if (!isRealFolder(sys)) return false;
     const std::string file = findEntryNoCase(sys, "app.ini");
     if (file.empty()) return false;
-    return ::unlink(file.c_str()) == 0;  // refuses folders
+    return removeFile(file);  // refuses folders
 }
 
 }  // namespace krevol

@@ -1,8 +1,4 @@
 // The folder volume source: every sub-folder of one folder stands for a removable drive.
-#include <poll.h>
-#include <sys/inotify.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -13,16 +9,6 @@
 namespace fs = std::filesystem;
 
 namespace krevol {
-
-namespace {
-
-void drainInotify(int fd) {
-    alignas(inotify_event) char buffer[4096];
-    while (::read(fd, buffer, sizeof buffer) > 0) {
-    }
-}
-
-}  // namespace
 
 FolderVolumeSource::FolderVolumeSource(std::string folder) : folder_(std::move(folder)) {
     while (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
@@ -43,14 +29,8 @@ std::vector<RemovableVolume> FolderVolumeSource::listVolumes() const {
 }
 
 std::unique_ptr<VolumeWatcher> FolderVolumeSource::watch(VolumeEventCallback callback) const {
-    int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd >= 0 && ::inotify_add_watch(fd, folder_.c_str(),
-                                       IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
-                                           IN_MOVE_SELF | IN_ONLYDIR) < 0) {
-        ::close(fd);
-        fd = -1;  // the folder may appear later: the 500 ms rescan still sees it
-    }
-    return startVolumeWatch(*this, std::move(callback), fd, POLLIN, 500, drainInotify);
+    // A folder that cannot be watched yet may appear later: the 500 ms rescan still sees it.
+    return startVolumeWatch(*this, std::move(callback), folderChangeWait(folder_), 500);
 }
 
 }  // namespace krevol

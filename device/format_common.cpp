@@ -1,11 +1,10 @@
 // The format's decision, its argument builder, the folder-volume variant and the dispatcher.
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "app/diagnostic_log.h"
+#include "app/file_system.h"
 #include "app/folders.h"
 #include "device/detection.h"
 #include "device/format.h"
@@ -74,8 +73,8 @@ std::vector<std::string> mkfsFatArguments(const std::string& device, std::uint32
 
 bool createToolFolders(const std::string& root) {
     const std::string base = root.empty() || root.back() == '/' ? root : root + "/";
-    if (::mkdir((base + "obdtool").c_str(), 0755) != 0) return false;
-    return ::mkdir((base + "obdtool/sys").c_str(), 0755) == 0;
+    if (!makeFolder(base + "obdtool")) return false;
+    return makeFolder(base + "obdtool/sys");
 }
 
 FormatResult formatFolderVolume(const FormatRequest& request, const VolumeSource& volumes,

@@ -1,11 +1,6 @@
 // The watcher thread of the volume sources.
 #include "device/volume_watch_thread.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <thread>
 #include <utility>
 
@@ -15,46 +10,24 @@ namespace {
 
 class ThreadVolumeWatcher : public VolumeWatcher {
   public:
-    ThreadVolumeWatcher(const VolumeSource& source, VolumeEventCallback callback, int fd, short events,
-                        int rescanMs, void (*drain)(int), int stopRead, int stopWrite)
+    ThreadVolumeWatcher(const VolumeSource& source, VolumeEventCallback callback,
+                        std::unique_ptr<ChangeWait> wait, int rescanMs)
         : source_(source),
           callback_(std::move(callback)),
-          fd_(fd),
-          events_(events),
+          wait_(std::move(wait)),
           rescanMs_(rescanMs),
-          drain_(drain),
-          stopRead_(stopRead),
-          stopWrite_(stopWrite),
           current_(source.listVolumes()) {
         thread_ = std::thread([this] { run(); });
     }
 
     ~ThreadVolumeWatcher() override {
-        const char byte = 1;
-        while (::write(stopWrite_, &byte, 1) < 0 && errno == EINTR) {
-        }
+        wait_->stop();
         if (thread_.joinable()) thread_.join();
-        ::close(stopRead_);
-        ::close(stopWrite_);
-        if (fd_ >= 0) ::close(fd_);
     }
 
   private:
     void run() {
-        for (;;) {
-            pollfd fds[2] = {{stopRead_, POLLIN, 0}, {fd_, events_, 0}};
-            const nfds_t count = fd_ >= 0 ? 2 : 1;
-            const int ready = ::poll(fds, count, rescanMs_);
-            if (ready < 0) {
-                if (errno == EINTR) continue;
-                return;
-            }
-            if (fds[0].revents != 0) return;  // stop requested
-            if (count == 2 && (fds[1].revents & POLLNVAL) != 0) {
-                fd_ = -1;  // closed under us: go on with the periodic rescan
-            } else if (count == 2 && fds[1].revents != 0 && drain_ != nullptr) {
-                drain_(fd_);
-            }
+        while (wait_->wait(rescanMs_)) {  // false: stop requested (or the wait broke)
             std::vector<RemovableVolume> now = source_.listVolumes();
             const std::vector<VolumeEvent> changes = diffVolumes(current_, now);
             current_ = std::move(now);
@@ -70,12 +43,8 @@ class ThreadVolumeWatcher : public VolumeWatcher {
 
     const VolumeSource& source_;
     VolumeEventCallback callback_;
-    int fd_;
-    short events_;
+    std::unique_ptr<ChangeWait> wait_;
     int rescanMs_;
-    void (*drain_)(int);
-    int stopRead_;
-    int stopWrite_;
     std::vector<RemovableVolume> current_;
     std::thread thread_;
 };
@@ -98,14 +67,9 @@ std::vector<VolumeEvent> diffVolumes(const std::vector<RemovableVolume>& before,
 }
 
 std::unique_ptr<VolumeWatcher> startVolumeWatch(const VolumeSource& source, VolumeEventCallback callback,
-                                                int fd, short events, int rescanMs, void (*drain)(int fd)) {
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        if (fd >= 0) ::close(fd);
-        return nullptr;
-    }
-    return std::make_unique<ThreadVolumeWatcher>(source, std::move(callback), fd, events, rescanMs, drain,
-                                                 pipeFds[0], pipeFds[1]);
+                                                std::unique_ptr<ChangeWait> wait, int rescanMs) {
+    if (!wait) return nullptr;
+    return std::make_unique<ThreadVolumeWatcher>(source, std::move(callback), std::move(wait), rescanMs);
 }
 
 }  // namespace krevol

@@ -13,6 +13,7 @@
 #include <system_error>
 #include <thread>
 
+#include "device/change_wait_linux.h"
 #include "device/volume_watch_thread.h"
 #include "device/volumes.h"
 
@@ -172,7 +173,7 @@ std::unique_ptr<VolumeWatcher> LinuxVolumeSource::watch(VolumeEventCallback call
     if (fd < 0) return nullptr;
     // The kernel flags POLLPRI|POLLERR on the mount table when it changes; a fixture file never
     // does, which the periodic rescan covers.
-    return startVolumeWatch(*this, std::move(callback), fd, POLLPRI, 1000, nullptr);
+    return startVolumeWatch(*this, std::move(callback), descriptorChangeWait(fd, POLLPRI, nullptr), 1000);
 }
 
 std::unique_ptr<VolumeSource> createVolumeSource() {

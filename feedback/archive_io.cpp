@@ -1,13 +1,9 @@
 #include "feedback/archive_io.h"
 
-#include <fcntl.h>
 #include <iconv.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstring>
 
 namespace krevol::archive_detail {
@@ -17,7 +13,7 @@ namespace {
 constexpr std::size_t kHeaderCacheSize = 16 * 1024;
 
 voidpf ZCALLBACK zipFileOpen(voidpf, const void* file, int) {
-    return const_cast<void*>(file);  // the descriptor is opened by us; minizip gets our ZipFile
+    return const_cast<void*>(file);  // the file is opened by us; minizip gets our ZipFile
 }
 
 uLong ZCALLBACK zipFileRead(voidpf, voidpf stream, void* buf, uLong size) {
@@ -39,10 +35,7 @@ uLong ZCALLBACK zipFileRead(voidpf, voidpf stream, void* buf, uLong size) {
         }
         ZipFile::Slot& slot = f->slots[0].used <= f->slots[1].used ? f->slots[0] : f->slots[1];
         if (slot.bytes.empty()) slot.bytes.resize(kHeaderCacheSize);
-        ssize_t n;
-        do {
-            n = ::pread(f->fd, slot.bytes.data(), slot.bytes.size(), static_cast<off_t>(f->pos));
-        } while (n < 0 && errno == EINTR);
+        const std::int64_t n = f->file.readAt(slot.bytes.data(), slot.bytes.size(), f->pos);
         slot.start = f->pos;
         slot.length = n > 0 ? static_cast<std::size_t>(n) : 0;
         slot.used = ++f->clock;
@@ -55,21 +48,12 @@ uLong ZCALLBACK zipFileRead(voidpf, voidpf stream, void* buf, uLong size) {
 
 uLong ZCALLBACK zipFileWrite(voidpf, voidpf stream, const void* buf, uLong size) {
     auto* f = static_cast<ZipFile*>(stream);
-    const char* data = static_cast<const char*>(buf);
-    uLong done = 0;
-    while (done < size) {
-        const ssize_t n = ::pwrite(f->fd, data + done, size - done, static_cast<off_t>(f->pos));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            f->failed = true;
-            break;
-        }
-        done += static_cast<uLong>(n);
-        f->pos += static_cast<std::uint64_t>(n);
-    }
+    const std::size_t done = f->file.writeAt(buf, size, f->pos);
+    if (done < size) f->failed = true;
+    f->pos += done;
     for (ZipFile::Slot& slot : f->slots) slot.length = 0;
     f->end = UINT64_MAX;
-    return done;
+    return static_cast<uLong>(done);
 }
 
 ZPOS64_T ZCALLBACK zipFileTell(voidpf, voidpf stream) {
@@ -82,9 +66,9 @@ long ZCALLBACK zipFileSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
     if (origin == ZLIB_FILEFUNC_SEEK_CUR) {
         base = f->pos;
     } else if (origin == ZLIB_FILEFUNC_SEEK_END) {
-        struct stat st {};
-        if (::fstat(f->fd, &st) != 0) return -1;
-        base = static_cast<std::uint64_t>(st.st_size);
+        const EntryInfo info = f->file.info();
+        if (info.kind == EntryKind::Unreadable) return -1;
+        base = static_cast<std::uint64_t>(info.size);
     } else if (origin != ZLIB_FILEFUNC_SEEK_SET) {
         return -1;
     }
@@ -93,7 +77,7 @@ long ZCALLBACK zipFileSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
 }
 
 int ZCALLBACK zipFileClose(voidpf, voidpf) {
-    return 0;  // the descriptor is closed by its owner
+    return 0;  // the file is closed by its owner
 }
 
 int ZCALLBACK zipFileError(voidpf, voidpf stream) {
@@ -237,28 +221,6 @@ std::string joinSegments(const std::vector<std::string>& segments, std::size_t c
         s += segments[i];
     }
     return s;
-}
-
-// Opens (creating when missing) the folder `name` inside `parent` without following a link: a
-// link there is removed (not its target) and replaced by a real folder. -1 on failure.
-int openChildFolder(int parent, const std::string& name) {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd >= 0) return fd;
-        if (errno == ENOENT) {
-            if (::mkdirat(parent, name.c_str(), 0755) != 0 && errno != EEXIST) return -1;
-            continue;
-        }
-        if (errno == ELOOP || errno == ENOTDIR) {
-            struct stat st {};
-            if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode))
-                return -1;
-            if (::unlinkat(parent, name.c_str(), 0) != 0) return -1;
-            continue;
-        }
-        return -1;
-    }
-    return -1;
 }
 
 }  // namespace krevol::archive_detail

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "app/file_system.h"
+
 namespace krevol::archive_detail {
 
 inline constexpr std::uint32_t kAttributeReadOnly = 0x01;
@@ -21,11 +23,11 @@ inline constexpr unsigned long kFlagUtf8 = 0x800;
 inline constexpr unsigned long kFlagEncrypted = 0x1;
 inline constexpr std::size_t kMaxNameBytes = 260;  // names of this length or more are refused
 
-// ---- File access for minizip: a plain descriptor, reads through a small cache ------------------
+// ---- File access for minizip: an open file, reads through a small cache -----------------------
 
 // minizip reads headers a few bytes (often one byte) at a time; the cache turns that into one
 // system call per few KiB. Two slots: one follows the central directory, the other the local
-// headers that sit far from it. Entry data does not pass through here (it is read with pread).
+// headers that sit far from it. Entry data does not pass through here (it is read with readAt).
 struct ZipFile {
     struct Slot {
         std::vector<char> bytes;
@@ -33,7 +35,7 @@ struct ZipFile {
         std::size_t length = 0;
         std::uint64_t used = 0;
     };
-    int fd = -1;
+    File file;
     std::uint64_t pos = 0;
     bool failed = false;
     Slot slots[2];
@@ -65,9 +67,5 @@ bool entryPath(const std::string& raw, unsigned long flags, std::vector<std::str
                bool& isFolder);
 
 std::string joinSegments(const std::vector<std::string>& segments, std::size_t count);
-
-// Opens (creating when missing) the folder `name` inside `parent` without following a link: a
-// link there is removed (not its target) and replaced by a real folder. -1 on failure.
-int openChildFolder(int parent, const std::string& name);
 
 }  // namespace krevol::archive_detail

@@ -2,18 +2,14 @@
 
 #include "feedback/archiver.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <fnmatch.h>
 #include <minizip/zip.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <thread>
 
+#include "app/file_system.h"
 #include "feedback/archive_io.h"
 
 namespace krevol {
@@ -35,7 +31,7 @@ struct PackedFile {
     bool isFolder = false;
     ArchiveError error = ArchiveError::None;
     bool streamInstead = false;  // grew past the limit since it was listed: packed streaming
-    struct stat st {};
+    EntryInfo info;
     std::uint64_t size = 0;
     std::uint32_t crc = 0;
     std::vector<char> data;  // the deflate stream
@@ -68,12 +64,10 @@ struct ArchiveWriter::State {
     std::vector<PackedFile> batch;  // entries of the walk waiting to be packed, in order
     std::uint64_t batchBytes = 0;
     int depth = 0;  // addFolderTree calls in progress; the outermost one writes what is left
-    dev_t archiveDevice = 0;
-    ino_t archiveInode = 0;
+    FileIdentity archiveIdentity;
 
     ~State() {
-        if (zip != nullptr) zipClose(zip, nullptr);
-        if (file.fd >= 0) ::close(file.fd);
+        if (zip != nullptr) zipClose(zip, nullptr);  // the file is closed after this, with `file`
         if (deflaterReady) deflateEnd(&deflater);
     }
     bool fail(ArchiveError e) {
@@ -101,14 +95,10 @@ std::unique_ptr<ArchiveWriter> createArchive(const std::string& archivePath, con
     auto state = std::make_unique<ArchiveWriter::State>();
     state->options = options;
     // Replace the file: a link at the path is removed, never written through.
-    struct stat st {};
-    if (::lstat(archivePath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(archivePath.c_str());
-    state->file.fd = ::open(archivePath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (state->file.fd < 0) return nullptr;
-    if (::fstat(state->file.fd, &st) == 0) {
-        state->archiveDevice = st.st_dev;
-        state->archiveInode = st.st_ino;
-    }
+    if (entryInfo(archivePath).kind == EntryKind::Link) (void)removeFile(archivePath);
+    state->file.file = openForWriting(archivePath);
+    if (!state->file.file.valid()) return nullptr;
+    state->archiveIdentity = state->file.file.info().identity;  // none when it cannot be found out
     zlib_filefunc64_def functions = zipFileFunctions();
     state->zip = zipOpen2_64(&state->file, APPEND_STATUS_CREATE, nullptr, &functions);
     if (state->zip == nullptr) return nullptr;
@@ -120,22 +110,21 @@ bool closeArchive(std::unique_ptr<ArchiveWriter>& archive) {
     ArchiveWriter::State& s = writerState(*archive);
     bool ok = zipClose(s.zip, nullptr) == ZIP_OK && !s.file.failed;
     s.zip = nullptr;
-    if (::close(s.file.fd) != 0) ok = false;
-    s.file.fd = -1;
+    if (!s.file.file.close()) ok = false;
     archive.reset();
     return ok;
 }
 
 namespace {
 
-// Opens the entry `name` raw (the data is deflated by this code) with the time and attributes of `st`.
-bool openEntry(ArchiveWriter::State& s, const std::string& name, const struct stat& st, std::uint64_t size) {
-    const bool folder = S_ISDIR(st.st_mode);
+// Opens the entry `name` raw (the data is deflated by this code) with the time and attributes of `from`.
+bool openEntry(ArchiveWriter::State& s, const std::string& name, const EntryInfo& from, std::uint64_t size) {
+    const bool folder = from.kind == EntryKind::Folder;
     zip_fileinfo info{};
-    info.dosDate = dosDateTime(st.st_mtime);
+    info.dosDate = dosDateTime(from.modified);
     info.internal_fa = 0;
     std::uint32_t attributes = folder ? kAttributeFolder : kAttributeArchive;
-    if ((st.st_mode & S_IWUSR) == 0) attributes |= kAttributeReadOnly;
+    if (!from.ownerMayWrite) attributes |= kAttributeReadOnly;
     info.external_fa = attributes;
     const bool ascii =
         std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -170,19 +159,14 @@ bool deflateInto(ArchiveWriter::State& s, const char* data, std::size_t size, bo
 // deflate stream (two bytes for no data): Info-ZIP's unzip rejects deflated entries without one.
 bool addArchiveEntry(ArchiveWriter& archive, const std::string& entryName, const std::string& path) {
     ArchiveWriter::State& s = writerState(archive);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return s.fail(ArchiveError::ReadSource);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return s.fail(ArchiveError::ReadSource);
-    const bool folder = S_ISDIR(st.st_mode);
-    if (!folder && !S_ISREG(st.st_mode)) return s.fail(ArchiveError::ReadSource);
+    File file = openForReading(path, LinkRule::Refuse);
+    if (!file.valid()) return s.fail(ArchiveError::ReadSource);
+    const EntryInfo info = file.info();
+    const bool folder = info.kind == EntryKind::Folder;
+    if (!folder && info.kind != EntryKind::File) return s.fail(ArchiveError::ReadSource);
 
-    const std::uint64_t size = folder ? 0 : static_cast<std::uint64_t>(st.st_size);
-    if (!openEntry(s, entryName, st, size)) return s.fail(ArchiveError::WriteFailed);
+    const std::uint64_t size = folder ? 0 : static_cast<std::uint64_t>(info.size);
+    if (!openEntry(s, entryName, info, size)) return s.fail(ArchiveError::WriteFailed);
     std::uint32_t crc = 0;
     ArchiveError result = ArchiveError::None;
     if (!s.deflaterReady) {
@@ -195,7 +179,7 @@ bool addArchiveEntry(ArchiveWriter& archive, const std::string& entryName, const
     if (s.block.empty()) s.block.resize(kArchiveBlockSize);
     if (s.packed.empty()) s.packed.resize(kArchiveBlockSize);
     if (!folder) {
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        file.adviseSequential();
         std::uint64_t remaining = size;
         while (remaining > 0 && result == ArchiveError::None) {
             if (stopRequested(s.options.stopFlag)) {
@@ -204,8 +188,7 @@ bool addArchiveEntry(ArchiveWriter& archive, const std::string& entryName, const
             }
             const std::size_t want =
                 static_cast<std::size_t>(std::min<std::uint64_t>(remaining, s.block.size()));
-            const ssize_t n = ::read(fd, s.block.data(), want);
-            if (n < 0 && errno == EINTR) continue;
+            const std::int64_t n = file.read(s.block.data(), want);
             if (n <= 0) {  // a read error, or the file became shorter
                 result = ArchiveError::ReadSource;
                 break;
@@ -238,35 +221,33 @@ void packWhole(PackedFile& f, PackWorker& w, const PackOptions& options) {
         return;
     }
     if (f.isFolder) {  // no bytes: the empty deflate stream
-        const int fd = ::open(f.path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0 || ::fstat(fd, &f.st) != 0) f.error = ArchiveError::ReadSource;
-        if (fd >= 0) ::close(fd);
+        const File folder = openForReading(f.path, LinkRule::Refuse);
+        if (folder.valid()) f.info = folder.info();
+        if (!folder.valid() || f.info.kind != EntryKind::Folder) f.error = ArchiveError::ReadSource;
         f.size = 0;
         f.crc = 0;
         f.data = {0x03, 0x00};
         return;
     }
-    const int fd = ::open(f.path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0 || ::fstat(fd, &f.st) != 0 || !S_ISREG(f.st.st_mode)) {
-        if (fd >= 0) ::close(fd);
+    File file = openForReading(f.path, LinkRule::Refuse);
+    if (file.valid()) f.info = file.info();
+    if (!file.valid() || f.info.kind != EntryKind::File) {
         f.error = ArchiveError::ReadSource;
         return;
     }
-    f.size = static_cast<std::uint64_t>(f.st.st_size);
+    f.size = static_cast<std::uint64_t>(f.info.size);
     if (f.size > kWholeFileLimit) {
-        ::close(fd);
         f.streamInstead = true;
         return;
     }
     w.in.resize(static_cast<std::size_t>(f.size));
     std::size_t got = 0;
     while (got < w.in.size()) {
-        const ssize_t n = ::read(fd, w.in.data() + got, w.in.size() - got);
-        if (n < 0 && errno == EINTR) continue;
+        const std::int64_t n = file.read(w.in.data() + got, w.in.size() - got);
         if (n <= 0) break;  // a read error, or the file became shorter
         got += static_cast<std::size_t>(n);
     }
-    ::close(fd);
+    file.close();
     if (got != w.in.size()) {
         f.error = ArchiveError::ReadSource;
         return;
@@ -319,7 +300,7 @@ bool packBatch(ArchiveWriter& archive, std::vector<PackedFile>& batch) {
             ok = addArchiveEntry(archive, f.name, f.path);
         } else if (f.error != ArchiveError::None) {
             ok = s.fail(f.error);
-        } else if (!openEntry(s, f.name, f.st, f.size)) {
+        } else if (!openEntry(s, f.name, f.info, f.size)) {
             ok = s.fail(ArchiveError::WriteFailed);
         } else {
             const bool written =
@@ -341,35 +322,27 @@ bool addListing(ArchiveWriter& archive, const std::string& prefix, const std::st
                 const std::string& pattern, std::size_t& matched) {
     ArchiveWriter::State& s = writerState(archive);
     matched = 0;
-    const int dfd =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (dfd < 0) return s.fail(ArchiveError::ReadSource);
-    DIR* dir = ::fdopendir(dfd);
-    if (dir == nullptr) {
-        ::close(dfd);
-        return s.fail(ArchiveError::ReadSource);
-    }
+    const Folder dir = Folder::openNoLink(folder.empty() ? "." : folder);
+    if (!dir.valid()) return s.fail(ArchiveError::ReadSource);
+    std::vector<std::string> names;
+    (void)dir.list(names);  // the names read before an error count
     struct Item {
         std::string name;
         bool folder;
         std::uint64_t size;
     };
     std::vector<Item> items;
-    while (const dirent* e = ::readdir(dir)) {
-        const std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
+    for (const std::string& name : names) {
         if (::fnmatch(pattern.c_str(), name.c_str(), 0) != 0) continue;
-        struct stat st {};
-        if (::fstatat(dfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (S_ISDIR(st.st_mode)) {
+        const EntryInfo info = dir.entryInfo(name);
+        if (info.kind == EntryKind::Folder) {
             items.push_back({name, true, 0});
-        } else if (S_ISREG(st.st_mode)) {
-            if (st.st_dev == s.archiveDevice && st.st_ino == s.archiveInode) continue;  // the archive itself
-            items.push_back({name, false, static_cast<std::uint64_t>(st.st_size)});
+        } else if (info.kind == EntryKind::File) {
+            if (info.identity == s.archiveIdentity) continue;  // the archive itself
+            items.push_back({name, false, static_cast<std::uint64_t>(info.size)});
         }
         // symbolic links and special files are skipped, never followed
     }
-    ::closedir(dir);
     matched = items.size();
     std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.name < b.name; });
     for (const Item& item : items) {
@@ -414,13 +387,13 @@ bool walkTree(ArchiveWriter& archive, const std::string& prefix, const std::stri
     }
     if (last.empty() || last == "." || last == "..")
         return addListing(archive, prefix, path + "/", "*", matched);
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return s.fail(ArchiveError::ReadSource);
-    if (S_ISDIR(st.st_mode)) {
+    const EntryKind kind = entryInfo(path).kind;
+    if (kind == EntryKind::Missing || kind == EntryKind::Unreadable) return s.fail(ArchiveError::ReadSource);
+    if (kind == EntryKind::Folder) {
         if (!addArchiveEntry(archive, prefix + last + "/", path)) return false;
         return addListing(archive, prefix + last + "/", path + "/", "*", matched);
     }
-    if (S_ISREG(st.st_mode)) return addArchiveEntry(archive, prefix + last, path);
+    if (kind == EntryKind::File) return addArchiveEntry(archive, prefix + last, path);
     return s.fail(ArchiveError::ReadSource);
 }
 

@@ -2,19 +2,15 @@
 
 #include "feedback/archiver.h"
 
-#include <fcntl.h>
 #include <minizip/unzip.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <unordered_map>
 
-#include "app/file_writes.h"
+#include "app/file_system.h"
 #include "app/stop_flag.h"
 #include "feedback/archive_io.h"
 
@@ -42,7 +38,6 @@ struct ArchiveReader::State {
     void close() {
         if (unz != nullptr) unzClose(unz);
         unz = nullptr;
-        if (file.fd >= 0) ::close(file.fd);
         file = ZipFile{};
         entryCount = 0;
         emptyArchive = false;
@@ -55,9 +50,10 @@ namespace {
 
 // True for a zip without entries: only the end-of-central-directory record (22 bytes and its
 // comment) with zero entries. minizip cannot open such a file, but it is a valid, empty archive.
-bool isEmptyArchive(int fd, std::uint64_t size) {
+bool isEmptyArchive(File& file, std::uint64_t size) {
     unsigned char record[22];
-    if (size < sizeof record || ::pread(fd, record, sizeof record, 0) != static_cast<ssize_t>(sizeof record))
+    if (size < sizeof record ||
+        file.readAt(record, sizeof record, 0) != static_cast<std::int64_t>(sizeof record))
         return false;
     auto u16 = [&](int at) { return static_cast<unsigned>(record[at] | (record[at + 1] << 8)); };
     auto u32 = [&](int at) { return static_cast<std::uint32_t>(u16(at) | (u16(at + 2) << 16)); };
@@ -77,19 +73,19 @@ ArchiveReader::~ArchiveReader() = default;
 bool ArchiveReader::open(const std::string& archivePath) {
     State& s = *state_;
     s.close();
-    s.file.fd = ::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (s.file.fd < 0) return false;
-    struct stat st {};
-    if (::fstat(s.file.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    s.file.file = openForReading(archivePath);
+    if (!s.file.file.valid()) return false;
+    const EntryInfo info = s.file.file.info();
+    if (info.kind != EntryKind::File) {
         s.close();
         return false;
     }
-    s.archiveSize = static_cast<std::uint64_t>(st.st_size);
-    ::posix_fadvise(s.file.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    s.archiveSize = static_cast<std::uint64_t>(info.size);
+    s.file.file.adviseSequential();
     zlib_filefunc64_def functions = zipFileFunctions();
     s.unz = unzOpen2_64(&s.file, &functions);
     if (s.unz == nullptr) {
-        s.emptyArchive = isEmptyArchive(s.file.fd, s.archiveSize);
+        s.emptyArchive = isEmptyArchive(s.file.file, s.archiveSize);
         if (!s.emptyArchive) s.close();
         return s.emptyArchive;
     }
@@ -125,13 +121,13 @@ bool ArchiveReader::goToFirst() {
 namespace {
 
 // The current entry's information and checked path.
-struct EntryInfo {
+struct EntryHeader {
     unz_file_info64 info{};
     std::vector<std::string> segments;
     bool isFolder = false;
 };
 
-ArchiveError readEntryInfo(unzFile unz, EntryInfo& entry) {
+ArchiveError readEntryHeader(unzFile unz, EntryHeader& entry) {
     char name[kMaxNameBytes + 1];
     if (unzGetCurrentFileInfo64(unz, &entry.info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK)
         return ArchiveError::CorruptArchive;
@@ -146,47 +142,42 @@ const std::atomic<int>* stopFlagOf(const ExtractOptions& options) {
     return options.useRunStopFlag ? &runStopFlag : nullptr;
 }
 
-// Folder descriptors of the entries' folders; the last one is kept, since entries of one folder
-// usually follow each other.
+// The open folders of the entries' folders; the last one is kept, since entries of one folder
+// usually follow each other. Every folder is walked to from the destination without following a
+// link; a link in the way is replaced by a real folder (Folder::subMade).
 class FolderCache {
   public:
-    explicit FolderCache(int root) : root_(root) {}
-    ~FolderCache() { reset(); }
+    explicit FolderCache(const Folder& root) : root_(root) {}
     FolderCache(const FolderCache&) = delete;
     FolderCache& operator=(const FolderCache&) = delete;
 
-    // The folder of the first `count` segments, created as needed. -1 on failure.
-    int open(const std::vector<std::string>& segments, std::size_t count) {
-        if (count == 0) return root_;
+    // The folder of the first `count` segments, created as needed. Null on failure.
+    const Folder* open(const std::vector<std::string>& segments, std::size_t count) {
+        if (count == 0) return &root_;
         const std::string key = joinSegments(segments, count);
-        if (fd_ >= 0 && key == key_) return fd_;
-        reset();
-        int parent = root_;
+        if (last_.valid() && key == key_) return &last_;
+        last_ = Folder();
+        key_.clear();
+        Folder parent;
         for (std::size_t i = 0; i < count; ++i) {
-            const int fd = openChildFolder(parent, segments[i]);
-            if (parent != root_) ::close(parent);
-            if (fd < 0) return -1;
-            parent = fd;
+            Folder child = (i == 0 ? root_ : parent).subMade(segments[i]);
+            if (!child.valid()) return nullptr;
+            parent = std::move(child);
         }
-        fd_ = parent;
+        last_ = std::move(parent);
         key_ = key;
-        return fd_;
+        return &last_;
     }
 
   private:
-    void reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-        key_.clear();
-    }
-    int root_;
-    int fd_ = -1;
+    const Folder& root_;
+    Folder last_;
     std::string key_;
 };
 
 // Reads the entry's data from the archive and writes it to `out`, checking size and CRC-32.
-ArchiveError copyEntryData(ArchiveReader::State& s, const EntryInfo& entry, std::uint64_t dataOffset, int out,
-                           const ExtractOptions& options, std::uint32_t& crc) {
+ArchiveError copyEntryData(ArchiveReader::State& s, const EntryHeader& entry, std::uint64_t dataOffset,
+                           File& out, const ExtractOptions& options, std::uint32_t& crc) {
     const std::atomic<int>* stop = stopFlagOf(options);
     const std::uint64_t compressed = entry.info.compressed_size;
     const std::uint64_t declared = entry.info.uncompressed_size;
@@ -221,10 +212,7 @@ ArchiveError copyEntryData(ArchiveReader::State& s, const EntryInfo& entry, std:
     }
     auto readBlock = [&](std::size_t& got) -> bool {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(remainingIn, s.in.size()));
-        ssize_t n;
-        do {
-            n = ::pread(s.file.fd, s.in.data(), want, static_cast<off_t>(readPos));
-        } while (n < 0 && errno == EINTR);
+        const std::int64_t n = s.file.file.readAt(s.in.data(), want, readPos);
         if (n <= 0) return false;  // data breaks off
         got = static_cast<std::size_t>(n);
         readPos += got;
@@ -235,7 +223,7 @@ ArchiveError copyEntryData(ArchiveReader::State& s, const EntryInfo& entry, std:
         produced += size;
         if (produced > declared) return ArchiveError::CorruptArchive;  // inflates past its size
         crc = crc32Update(crc, data, size);
-        if (!writeAll(out, data, size)) return ArchiveError::WriteFailed;
+        if (!out.writeAll(data, size)) return ArchiveError::WriteFailed;
         if (options.bytesWritten != nullptr) options.bytesWritten->fetch_add(size);
         return ArchiveError::None;
     };
@@ -294,15 +282,15 @@ void recordWritten(ArchiveReader::State& s, const ExtractOptions& options, Extra
 }
 
 ArchiveError extractEntry(ArchiveReader::State& s, FolderCache& folders, const ExtractOptions& options) {
-    EntryInfo entry;
-    if (const ArchiveError e = readEntryInfo(s.unz, entry); e != ArchiveError::None) return e;
+    EntryHeader entry;
+    if (const ArchiveError e = readEntryHeader(s.unz, entry); e != ArchiveError::None) return e;
     if ((entry.info.flag & kFlagEncrypted) != 0) return ArchiveError::CorruptArchive;
     if (entry.info.compression_method != 0 && entry.info.compression_method != Z_DEFLATED)
         return ArchiveError::CorruptArchive;
     if (stopRequested(stopFlagOf(options))) return ArchiveError::Stopped;
     const std::size_t folderCount = entry.isFolder ? entry.segments.size() : entry.segments.size() - 1;
-    const int dir = folders.open(entry.segments, folderCount);
-    if (dir < 0) return ArchiveError::WriteFailed;
+    const Folder* dir = folders.open(entry.segments, folderCount);
+    if (dir == nullptr) return ArchiveError::WriteFailed;
     if (entry.isFolder) return ArchiveError::None;
 
     // The local header is checked by minizip; the data is read raw from the archive.
@@ -315,19 +303,16 @@ ArchiveError extractEntry(ArchiveReader::State& s, FolderCache& folders, const E
 
     // Replace, never write into what is there: remove the old file (or a link) first.
     const std::string& leaf = entry.segments.back();
-    if (::unlinkat(dir, leaf.c_str(), 0) != 0 && errno != ENOENT) return ArchiveError::WriteFailed;
-    const int out = ::openat(dir, leaf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (out < 0) return ArchiveError::WriteFailed;
+    if (!dir->removeEntry(leaf)) return ArchiveError::WriteFailed;
+    File out = dir->createFile(leaf);
+    if (!out.valid()) return ArchiveError::WriteFailed;
     std::uint32_t crc = 0;
     ArchiveError result = copyEntryData(s, entry, dataOffset, out, options, crc);
-    if (result == ArchiveError::None) {
-        const std::time_t t = timeFromDos(static_cast<std::uint32_t>(entry.info.dosDate));
-        const struct timespec times[2] = {{t, 0}, {t, 0}};
-        ::futimens(out, times);
-    }
-    if (::close(out) != 0 && result == ArchiveError::None) result = ArchiveError::WriteFailed;
+    if (result == ArchiveError::None)
+        (void)out.setTimes(timeFromDos(static_cast<std::uint32_t>(entry.info.dosDate)));
+    if (!out.close() && result == ArchiveError::None) result = ArchiveError::WriteFailed;
     if (result != ArchiveError::None) {
-        ::unlinkat(dir, leaf.c_str(), 0);
+        (void)dir->removeEntry(leaf);
         return result;
     }
     recordWritten(s, options,
@@ -335,11 +320,11 @@ ArchiveError extractEntry(ArchiveReader::State& s, FolderCache& folders, const E
     return ArchiveError::None;
 }
 
-int openDestination(const std::string& destination) {
+Folder openDestination(const std::string& destination) {
     std::string path = destination;
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     if (path.empty()) path = ".";
-    return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return Folder::open(path);
 }
 
 bool finish(const ExtractOptions& options, ArchiveError error) {
@@ -353,15 +338,10 @@ bool extractCurrentEntry(ArchiveReader& archive, const std::string& destination,
                          const ExtractOptions& options) {
     ArchiveReader::State& s = readerState(archive);
     if (s.unz == nullptr) return finish(options, ArchiveError::OpenArchive);
-    const int root = openDestination(destination);
-    if (root < 0) return finish(options, ArchiveError::WriteFailed);
-    ArchiveError result;
-    {
-        FolderCache folders(root);
-        result = extractEntry(s, folders, options);
-    }
-    ::close(root);
-    return finish(options, result);
+    const Folder root = openDestination(destination);
+    if (!root.valid()) return finish(options, ArchiveError::WriteFailed);
+    FolderCache folders(root);
+    return finish(options, extractEntry(s, folders, options));
 }
 
 bool extractArchive(const std::string& archivePath, const std::string& destination,
@@ -372,30 +352,28 @@ bool extractArchive(const std::string& archivePath, const std::string& destinati
     // Every name is checked before anything is written.
     for (std::uint64_t i = 0; i < s.entryCount; ++i) {
         if (i > 0 && unzGoToNextFile(s.unz) != UNZ_OK) return finish(options, ArchiveError::CorruptArchive);
-        EntryInfo entry;
-        if (const ArchiveError e = readEntryInfo(s.unz, entry); e != ArchiveError::None)
+        EntryHeader entry;
+        if (const ArchiveError e = readEntryHeader(s.unz, entry); e != ArchiveError::None)
             return finish(options, e);
     }
     std::string folder = destination;
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    if (!folder.empty() && ::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST)
+    // An existing folder is fine; anything else of that name makes the open below fail.
+    if (!folder.empty() && !makeFolder(folder) && entryInfo(folder).kind == EntryKind::Missing)
         return finish(options, ArchiveError::WriteFailed);
     if (s.entryCount == 0) return finish(options, ArchiveError::None);
     if (unzGoToFirstFile(s.unz) != UNZ_OK) return finish(options, ArchiveError::CorruptArchive);
-    const int root = openDestination(folder);
-    if (root < 0) return finish(options, ArchiveError::WriteFailed);
+    const Folder root = openDestination(folder);
+    if (!root.valid()) return finish(options, ArchiveError::WriteFailed);
     ArchiveError result = ArchiveError::None;
-    {
-        FolderCache folders(root);
-        for (std::uint64_t i = 0; i < s.entryCount && result == ArchiveError::None; ++i) {
-            if (i > 0 && unzGoToNextFile(s.unz) != UNZ_OK) {
-                result = ArchiveError::CorruptArchive;
-                break;
-            }
-            result = extractEntry(s, folders, options);
+    FolderCache folders(root);
+    for (std::uint64_t i = 0; i < s.entryCount && result == ArchiveError::None; ++i) {
+        if (i > 0 && unzGoToNextFile(s.unz) != UNZ_OK) {
+            result = ArchiveError::CorruptArchive;
+            break;
         }
+        result = extractEntry(s, folders, options);
     }
-    ::close(root);
     return finish(options, result);
 }
 
@@ -425,10 +403,10 @@ bool fileCrc32(const std::string& path, std::uint32_t& crc, std::uint64_t& size,
                const std::atomic<int>* stopFlag) {
     crc = 0;
     size = 0;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return false;
-    if (dropCache) ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    File file = openForReading(path, LinkRule::Refuse);
+    if (!file.valid()) return false;
+    if (dropCache) file.dropCachedPages();
+    file.adviseSequential();
     std::vector<char> block(kArchiveBlockSize);
     bool ok = true;
     for (;;) {
@@ -436,8 +414,7 @@ bool fileCrc32(const std::string& path, std::uint32_t& crc, std::uint64_t& size,
             ok = false;
             break;
         }
-        const ssize_t n = ::read(fd, block.data(), block.size());
-        if (n < 0 && errno == EINTR) continue;
+        const std::int64_t n = file.read(block.data(), block.size());
         if (n < 0) {
             ok = false;
             break;
@@ -446,7 +423,6 @@ bool fileCrc32(const std::string& path, std::uint32_t& crc, std::uint64_t& size,
         crc = crc32Update(crc, block.data(), static_cast<std::size_t>(n));
         size += static_cast<std::uint64_t>(n);
     }
-    ::close(fd);
     return ok;
 }
 

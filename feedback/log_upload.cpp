@@ -3,21 +3,18 @@
 #include "feedback/log_upload.h"
 
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "app/diagnostic_log.h"
+#include "app/file_system.h"
 #include "app/folder_size.h"
 #include "app/folders.h"
+#include "app/this_process.h"
 #include "feedback/archiver.h"
 #include "net/api.h"
 #include "net/download_name.h"
@@ -89,31 +86,20 @@ struct CurlHeaders {
 
 class ReadOnlyFile {
   public:
-    ReadOnlyFile() = default;
-    ReadOnlyFile(const ReadOnlyFile&) = delete;
-    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-    ~ReadOnlyFile() {
-        if (fd_ >= 0) ::close(fd_);
-    }
     // Opens a regular file; `size` receives its size.
     bool open(const std::string& path, std::int64_t& size) {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) return false;
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-        size = static_cast<std::int64_t>(st.st_size);
+        file_ = openForReading(path);
+        if (!file_.valid()) return false;
+        const EntryInfo info = file_.info();
+        if (info.kind != EntryKind::File) return false;
+        size = info.size;
         return true;
     }
     // Reads up to `n` bytes; -1 on an error.
-    ssize_t read(char* into, std::size_t n) {
-        for (;;) {
-            const ssize_t r = ::read(fd_, into, n);
-            if (r >= 0 || errno != EINTR) return r;
-        }
-    }
+    std::int64_t read(char* into, std::size_t n) { return file_.read(into, n); }
 
   private:
-    int fd_ = -1;
+    File file_;
 };
 
 // The body as libcurl asks for it: part header, the file block by block, trailer.
@@ -157,7 +143,7 @@ size_t readBody(char* buffer, size_t size, size_t count, void* user) {
             // The next block of the file; never more than the size announced in Content-Length.
             const auto want =
                 static_cast<std::size_t>(std::min<std::int64_t>(kUploadBlockSize, r->fileSize - r->fileDone));
-            const ssize_t got = r->file->read(r->block, want);
+            const std::int64_t got = r->file->read(r->block, want);
             if (got <= 0) {  // an error, or the file became shorter than announced
                 r->fileFailed = true;
                 return CURL_READFUNC_ABORT;
@@ -201,9 +187,7 @@ std::string afterLastSlash(const std::string& path) {
 
 // Removes the archive file; true when no file is left at `path`. A folder of that name is left alone.
 bool removeArchive(const std::string& path) {
-    if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+    return removeFile(path);
 }
 
 }  // namespace
@@ -376,8 +360,8 @@ LogUploadOutcome uploadDeviceLogs(const std::string& driveRoot, const std::strin
 
 int uploadLogs(const std::string& driveRoot, const std::string& deviceSerial) {
     // The lowest priority for this thread (and the packing helper it starts): the upload must never
-    // slow down the window or an install run. On Linux the nice value is per thread.
-    (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
+    // slow down the window or an install run.
+    lowestPriorityForThisThread();
     (void)uploadDeviceLogs(driveRoot, deviceSerial, logUploadUrl());
     return 1;
 }

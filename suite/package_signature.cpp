@@ -1,10 +1,5 @@
 #include "suite/package_signature.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <openssl/evp.h>
 
 #include <fstream>
@@ -12,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/mapped_file.h"
 #include "net/trimmed.h"
 
 #ifndef KREVOL_SUITE_PUBLIC_KEY
@@ -41,47 +37,6 @@ int base64Digit(char c) {
     if (c == '/') return 63;
     return -1;
 }
-
-// A file mapped read-only; empty when it cannot be opened, is not a plain file or is too large.
-class MappedFile {
-  public:
-    explicit MappedFile(const std::string& path) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0) return;
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-            static_cast<std::uint64_t>(st.st_size) <= kMaxSignedPackageSize) {
-            size_ = static_cast<std::size_t>(st.st_size);
-            if (size_ == 0) {
-                ok_ = true;
-            } else {
-                void* p = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
-                if (p != MAP_FAILED) {
-                    data_ = p;
-                    ok_ = true;
-                }
-            }
-        }
-        ::close(fd);
-    }
-    ~MappedFile() {
-        if (data_) ::munmap(data_, size_);
-    }
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-
-    bool ok() const { return ok_; }
-    const unsigned char* data() const {
-        static const unsigned char empty = 0;
-        return data_ ? static_cast<const unsigned char*>(data_) : &empty;
-    }
-    std::size_t size() const { return size_; }
-
-  private:
-    void* data_ = nullptr;
-    std::size_t size_ = 0;
-    bool ok_ = false;
-};
 
 }  // namespace
 
@@ -131,7 +86,7 @@ SignatureCheck verifyPackageSignature(const std::string& packagePath, const std:
     if (static_cast<std::size_t>(sigFile.gcount()) != kSignatureSize) return SignatureCheck::BadSignature;
     signature.resize(kSignatureSize);
 
-    const MappedFile package(packagePath);
+    const MappedFile package(packagePath, kMaxSignedPackageSize);
     if (!package.ok()) return SignatureCheck::Unreadable;
 
     std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(

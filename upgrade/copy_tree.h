@@ -1,9 +1,9 @@
 // Copying an unpacked package onto the tool's card and reading the copied files back from the
 // card (measuring a folder: app/folder_size.h).
 //
-// Every walk goes through open folder handles (openat) and never follows a symbolic link: a link
-// inside the source is refused, and a link on the card where a folder is expected ends the copy,
-// so nothing is ever written outside the destination folder. Files are streamed in blocks of
+// Every walk goes through open folder handles (app/file_system.h) and never follows a symbolic
+// link: a link inside the source is refused, and a link on the card where a folder is expected
+// ends the copy, so nothing is ever written outside the destination folder. Files are streamed in blocks of
 // kCopyBlockSize (memory stays flat whatever their size) and every byte count is 64-bit.
 //
 // A file is written under a temporary name beside its target (kTemporaryPrefix...) and renamed

@@ -1,13 +1,6 @@
 #include "upgrade/device_content.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
-
-#include "app/file_writes.h"
+#include "app/file_system.h"
 #include "app/message_presenter.h"
 #include "app/messages.h"
 #include "device/detection.h"
@@ -32,8 +25,7 @@ int hexDigit(char c) {
 // card's own file system; "" unless both are real folders (a link could lead anywhere on the PC).
 std::string toolSystemFolder(const std::string& driveRoot) {
     const auto isRealFolder = [](const std::string& path) {
-        struct stat st {};
-        return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        return !path.empty() && entryInfo(path).kind == EntryKind::Folder;
     };
     const std::string tool = findEntryNoCase(driveRoot, "obdtool");
     if (!isRealFolder(tool)) return {};
@@ -41,21 +33,6 @@ std::string toolSystemFolder(const std::string& driveRoot) {
     if (!isRealFolder(sys)) return {};
     return sys;
 }
-
-class Folder {
-  public:
-    explicit Folder(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) {}
-    ~Folder() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-    int fd() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 }  // namespace
 
@@ -90,8 +67,8 @@ bool writeDeviceContentFile(const std::string& driveRoot, std::string_view bytes
     if (driveRoot.empty()) return false;
     const std::string sysPath = toolSystemFolder(driveRoot);
     if (sysPath.empty()) return false;
-    const Folder sys(sysPath);
-    if (sys.fd() < 0) return false;
+    const Folder sys = Folder::openNoLink(sysPath);
+    if (!sys.valid()) return false;
 
     // Keep the name the card already uses for the file ("DEV" written by another program).
     std::string name = kFileName;
@@ -100,25 +77,11 @@ bool writeDeviceContentFile(const std::string& driveRoot, std::string_view bytes
 
     // The new content goes to a temporary file beside it and replaces the old file only once it is
     // completely on the card: an unplugged card keeps the old file or the new one, never half.
-    static std::atomic<unsigned> counter{0};
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = "dev-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
-        fd =
-            ::openat(sys.fd(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd < 0 && errno != EEXIST) return false;
-    }
-    if (fd < 0) return false;
-
-    bool ok = writeAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::renameat(sys.fd(), temporary.c_str(), sys.fd(), name.c_str()) == 0;
-    if (!ok) {
-        ::unlinkat(sys.fd(), temporary.c_str(), 0);
-        return false;
-    }
-    ::fsync(sys.fd());  // the rename itself; a file system that cannot sync a folder still has the file
+    ReplacementFile file(sys, "dev-");
+    if (!file.valid()) return false;
+    const bool ok = file.file().writeAll(bytes.data(), bytes.size()) && file.file().flush();
+    if (!ok || !file.commit(name)) return false;  // the temporary file is removed
+    (void)sys.flush();  // the rename itself; a file system that cannot sync a folder still has the file
     return true;
 }
 

@@ -1,19 +1,18 @@
 #include "upgrade/install_run.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <set>
 #include <system_error>
 #include <utility>
 
 #include "app/diagnostic_log.h"
+#include "app/file_system.h"
 #include "app/folder_size.h"
 #include "app/folders.h"
 #include "app/message_presenter.h"
 #include "app/messages.h"
 #include "app/stop_flag.h"
+#include "app/this_process.h"
 #include "feedback/archiver.h"
 #include "net/download_name.h"
 #include "net/transport.h"
@@ -49,10 +48,9 @@ constexpr int kMsgUnpackWriteFailed = 491;
 constexpr char kNameGap[] = ":  ";
 
 std::int64_t fileSize(const std::string& path) {
-    struct stat st {};
-    if (path.empty() || path.back() == '/' || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return 0;
-    return static_cast<std::int64_t>(st.st_size);
+    if (path.empty() || path.back() == '/') return 0;
+    const EntryInfo info = targetInfo(path);
+    return info.kind == EntryKind::File ? info.size : 0;
 }
 
 }  // namespace
@@ -108,7 +106,7 @@ std::string nameSeparator(bool elevated) {
 }
 
 bool runningElevated() {
-    return ::geteuid() == 0;
+    return processRunsElevated();
 }
 
 std::string downloadFailureBoxText(const std::string& name, const std::string& errorText, bool elevated) {
@@ -288,7 +286,7 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
                                       : std::to_string(static_cast<int>(unpackError))));
     if (!unpacked) {
         runPhase_.store(0);
-        if (!fromSource) ::unlink(downloadPath.c_str());
+        if (!fromSource) (void)removeFile(downloadPath);
         result.failure = InstallFailure::Unpack;
         result.errorText = unpackFailureText(unpackError);
         return failItem(std::move(result), item);
@@ -298,7 +296,7 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
     runTotal_.store(folderSize(settings_.updateFolder));
     runPhase_.store(kPhaseCopy);
     // The package is unpacked: its space is given back at once (a package source keeps its own).
-    if (!fromSource) ::unlink(downloadPath.c_str());
+    if (!fromSource) (void)removeFile(downloadPath);
     setStage(index, InstallStage::Copying);
     std::vector<CopiedFile> copied;
     bool copiedOk = copyTree(settings_.updateFolder, settings_.driveRoot, counters_, runStopFlag, &copied);

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "app/file_system.h"
 #include "app/folders.h"
 #include "app/stop_flag.h"
 #include "device/format.h"
@@ -50,11 +51,8 @@ bool writeRecord(const std::string& path, const Record& record) {
 }
 
 std::uint64_t sizeOf(const std::string& path) {
-    std::error_code ec;
-    const auto status = fs::symlink_status(path, ec);
-    if (ec || !fs::is_regular_file(status)) return UINT64_MAX;
-    const auto size = fs::file_size(path, ec);
-    return ec ? UINT64_MAX : static_cast<std::uint64_t>(size);
+    const EntryInfo info = entryInfo(path);
+    return info.kind == EntryKind::File ? static_cast<std::uint64_t>(info.size) : UINT64_MAX;
 }
 
 }  // namespace
