@@ -1,14 +1,13 @@
 #include "app/diagnostic_log.h"
 
-#include <time.h>
-#include <unistd.h>
-
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
 
 #include "app/folders.h"
+#include "app/this_process.h"
 
 namespace krevol {
 
@@ -49,9 +48,9 @@ std::string timeStamp() {
     const std::time_t t = std::chrono::system_clock::to_time_t(now);
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm local{};
     char text[40] = "0000-00-00 00:00:00";
-    if (::localtime_r(&t, &local) != nullptr) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    // std::localtime shares one result between threads: every caller holds the log's lock.
+    if (const std::tm* local = std::localtime(&t)) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local);
     char withMs[48];
     std::snprintf(withMs, sizeof withMs, "%s.%03d", text, static_cast<int>(ms));
     return withMs;
@@ -125,12 +124,12 @@ void useDefaultDiagnosticLogFile() {
 
 void logEvent(std::string_view area, std::string_view text) {
     try {
-        std::string line = timeStamp();
         LogState& s = logState();
         std::lock_guard lock(s.mutex);
         const std::string& path = currentPath(s);
         if (path.empty()) return;
-        line += " [" + std::to_string(::getpid()) + ":" + std::to_string(threadNumber(s)) + "] ";
+        std::string line = timeStamp();
+        line += " [" + std::to_string(thisProcessId()) + ":" + std::to_string(threadNumber(s)) + "] ";
         appendEscaped(line, area);
         line += ": ";
         appendEscaped(line, text);
