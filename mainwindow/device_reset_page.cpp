@@ -94,7 +94,8 @@ bool CDeviceResetPage::confirmClose() {
 }
 
 void CDeviceResetPage::onActionLink() {
-    if (busy() || state().runBusy == 1) return;
+    // Nothing starts while any page works (this page's format or reinstall, the suite's download).
+    if (host().anyPageBusy() || state().runBusy == 1) return;
     if (actionLinkId_ == msgId(273))
         formatDevice();
     else if (actionLinkId_ == msgId(274))
