@@ -1,6 +1,10 @@
 # The Linux package of the suite, built by CPack:
 #
-#   cmake --preset release && cmake --build --preset release && (cd build/release && cpack -G DEB)
+#   KREVOL_SUITE_PUBLIC_KEY=<the maker's key> cmake --preset release && cmake --build --preset release &&
+#     (cd build/release && cpack -G DEB)
+#
+# The package's suite checks the PC suite packages it installs with that key; a tree configured
+# without it fails (cmake/SuiteKey.cmake) unless it is a development build (KREVOL_DEV_UNSIGNED_SUITE).
 #
 # Layout below the installation prefix (/usr in the package):
 #   lib/krevol-pc-suite/          KrevolRegist, krevolctl and uninstall.sh (the "Uninstall" mode runs

@@ -125,6 +125,7 @@ void CDeviceResetPage::formatFinished(const FormatOutcome& outcome) {
     const int id = outcome.result.messageId;
     if (outcome.result.succeeded()) {
         state().formattedSerial = outcome.serial;
+        state().reinstallPending = 1;
         setTexts(msgId(272), msgId(274));
     } else {
         // 276, 284, or a refusal (430-435): the card was not formatted as it should be; the

@@ -48,7 +48,19 @@ CDeviceResetPage::CDeviceResetPage(PageHost& host, CUpgradePage& upgradePage)
 }
 
 void CDeviceResetPage::enter() {
-    setTexts(msgId(270), msgId(273));
+    // The tool formatted here and not yet reinstalled is offered its reinstall again rather than a
+    // second format; any other entry starts at "Format Device".
+    if (awaitsReinstall(state()))
+        setTexts(msgId(272), msgId(274));
+    else
+        setTexts(msgId(270), msgId(273));
+}
+
+void CDeviceResetPage::toolChanged() {
+    // The formatted tool plugged in again while the page offers "Format Device" (it was entered
+    // while the tool was out): the page offers its reinstall.
+    if (state().currentPage != kPageDeviceReset || formatting_ || actionLinkId_ != msgId(273)) return;
+    if (awaitsReinstall(state())) setTexts(msgId(272), msgId(274));
 }
 
 void CDeviceResetPage::setTexts(int textId, int linkId) {
@@ -94,7 +106,8 @@ bool CDeviceResetPage::confirmClose() {
 }
 
 void CDeviceResetPage::onActionLink() {
-    if (busy() || state().runBusy == 1) return;
+    // Nothing starts while any page works (this page's format or reinstall, the suite's download).
+    if (host().anyPageBusy() || state().runBusy == 1) return;
     if (actionLinkId_ == msgId(273))
         formatDevice();
     else if (actionLinkId_ == msgId(274))
@@ -150,6 +163,7 @@ void CDeviceResetPage::runReinstall() {
 
 void CDeviceResetPage::reinstallEnded(const InstallRunEnd& end) {
     if (!end.resetDone) return;  // a failure keeps "Software Reinstall": the user can start again
+    state().reinstallPending = 0;
     actionLinkId_ = msgId(260);
     actionLink_->setText(text(260));
     placeActionLink(*statusText_, *actionLink_);

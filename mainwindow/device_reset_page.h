@@ -1,5 +1,6 @@
 // Page 8, Device Reset: a status text and an action link whose caption says the next step:
-// "Format Device" (entering the page), "Software Reinstall" (after a successful format), "OK"
+// "Format Device" (entering the page), "Software Reinstall" (after a successful format, and on
+// entering the page again while the formatted tool is connected and not yet reinstalled), "OK"
 // (after a successful reinstall, back to Settings). The reinstall is the upgrade page's install run
 // in reinstall mode while this page stays on screen; while it runs, closing asks message 275.
 //
@@ -41,10 +42,14 @@ class CDeviceResetPage : public MainWindowPage {
     // The reinstall runs through `upgradePage` (its list, catalogue load and one-click start).
     CDeviceResetPage(PageHost& host, CUpgradePage& upgradePage);
 
-    // The page is being entered: every entry starts again at "Format Device".
+    // The page is being entered: "Software Reinstall" with text 272 while the connected tool is the
+    // one formatted here and its reinstall has not ended well (awaitsReinstall), else "Format
+    // Device" with text 270.
     void enter();
 
     void updateVisibility(const MainWindowVisibility& visibility) override;
+    // The formatted tool came back while the page offers "Format Device": it offers the reinstall.
+    void toolChanged() override;
     bool busy() const override;
     bool confirmClose() override;
 

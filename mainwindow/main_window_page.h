@@ -37,6 +37,9 @@ class PageHost {
     virtual void pageChanged() = 0;
     // The device panel's current status text.
     virtual QString deviceStatusText() const = 0;
+    // Some page's work is in progress (a format, an install run, the suite's download): no other
+    // action may start meanwhile.
+    virtual bool anyPageBusy() const = 0;
 
   protected:
     ~PageHost() = default;

@@ -59,6 +59,7 @@ struct MainWindowState {
     std::int32_t accountPopupShown = 0;     // the account pop-up (signed-in e-mail) is open
     std::int32_t statusShown = 0;           // the device panel shows a status text, not the tool
     std::int32_t ownershipLinkShown = 0;    // the "OK" link under "bound to other account"
+    std::int32_t reinstallPending = 0;      // from a successful format until its reinstall ended well
     std::int32_t selectAll = 0;             // the upgrade page's select-all box
     std::int32_t anyUpgradable = 0;         // the software list has an item that still needs work
     std::int32_t devicesScrollActive = 0;   // Other Devices thumb
@@ -80,5 +81,11 @@ struct MainWindowState {
     std::int32_t reinstallMode = 0;
     std::vector<std::string> otherDeviceRows;  // "type$sn$addedDate", the user's other tools
 };
+
+// The connected tool is the one Device Reset formatted last in this window and its reinstall has
+// not ended well yet: its card holds none of the software that the server still lists as installed.
+inline bool awaitsReinstall(const MainWindowState& s) {
+    return s.reinstallPending == 1 && !s.formattedSerial.empty() && s.formattedSerial == s.deviceSerial;
+}
 
 }  // namespace krevol

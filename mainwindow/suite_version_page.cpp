@@ -94,7 +94,8 @@ bool CSuiteVersionPage::confirmClose() {
 }
 
 void CSuiteVersionPage::onActionLink() {
-    if (state().runBusy == 1 || installing_) return;
+    // Nothing starts while a page works (an install run, a format, this page's own download).
+    if (state().runBusy == 1 || host().anyPageBusy()) return;
     if (actionLinkId_ == msgId(207) || actionLinkId_ == msgId(260))
         host().switchToPage(kPageSettings);
     else
@@ -125,7 +126,9 @@ void CSuiteVersionPage::applyQuery(const SuiteVersionQuery& query) {
             showError(query.messageId, query.code);
         return;
     }
-    if (query.newer && state().currentPage != kPageSuiteVersion &&
+    // The offer waits for no page's work: while one is busy (a format, a run) it is not made, and a
+    // "yes" given after a page became busy starts nothing (the page's texts keep the offer).
+    if (query.newer && state().currentPage != kPageSuiteVersion && !host().anyPageBusy() &&
         showMessage(289, kBoxYesNo) == kAnswerFirst)
         onActionLink();
 }
@@ -184,7 +187,8 @@ void CSuiteVersionPage::finishInstall(const SuiteInstallOutcome& outcome) {
             showError(outcome.messageId, outcome.code);
         return;
     }
-    // The installer runs (or nothing was found to run): the suite ends, as the close icon would.
+    // The installer runs: the suite ends. The close goes through the pages like every close of
+    // the window, so a page that is busy has its say.
     parentWidget()->close();
 }
 

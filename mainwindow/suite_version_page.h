@@ -2,10 +2,12 @@
 // version, says that the newest version is being queried and arms the query (kTimerSuiteVersion,
 // owned here; the window also arms it once after it opened). The query runs off the user-interface
 // thread; its end always replaces the "querying" text (212 newer, 210 latest, 262 failed). A newer
-// suite found while page 7 is not shown is offered once with message 289. The link returns to
+// suite found while page 7 is not shown is offered once with message 289 (not while a page is
+// busy: a format or a run; the link then keeps the offer). The link returns to
 // Settings ("Complete", "OK") or, with another caption (the query sets "Upgrade" when a newer suite
 // exists), installs the suite package: the download runs in the background with its percentage
-// on the page, then the package's installer is started and the suite ends.
+// on the page, then the package's installer is started and the suite ends (its close goes through
+// the pages); without an installer that starts, the suite keeps running and says so.
 #pragma once
 
 #include <QTimer>

@@ -178,13 +178,27 @@ void CKrevolUpdateDlg::onLogUploadTimer() {
 
 // ---- Closing, keys, dragging -------------------------------------------------------------
 
+bool CKrevolUpdateDlg::pagesAllowClose() {
+    MainWindowPage* page = busyPageForClose();
+    return !page || page->confirmClose();
+}
+
 void CKrevolUpdateDlg::onCloseIcon() {
     // A busy page asks first; its negative answer keeps the window and the work.
-    if (MainWindowPage* page = busyPageForClose(); page && !page->confirmClose()) return;
+    if (!pagesAllowClose()) return;
+    closeAllowed_ = true;
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
 void CKrevolUpdateDlg::closeEvent(QCloseEvent* event) {
+    // Every close of the window's own (the close icon, the end of the suite's install, the window
+    // manager) goes through the pages: a busy page that says no keeps the window. The sign-in
+    // dialog's close before it destroys the window (closeEndsApplication 0) is not asked.
+    const bool allowed = std::exchange(closeAllowed_, false);
+    if (state_.closeEndsApplication == 1 && !allowed && !pagesAllowClose()) {
+        event->ignore();
+        return;
+    }
     if (host_ && state_.closeEndsApplication == 1) {
         // Posted: the application ends the program from its own event, after this close is done.
         // It owns this window and so outlives it.

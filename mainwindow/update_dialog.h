@@ -119,6 +119,7 @@ class CKrevolUpdateDlg : public krevol::FramelessWindow<QWidget>, private krevol
     void switchToPage(int page) override;
     void pageChanged() override;
     QString deviceStatusText() const override;
+    bool anyPageBusy() const override { return navigationLocked(); }
 
     // Initialisation, in its written order.
     void initialise();
@@ -138,6 +139,8 @@ class CKrevolUpdateDlg : public krevol::FramelessWindow<QWidget>, private krevol
     bool navigationLocked() const;
     // The page that has the say on closing: the current page when it is busy, else the first busy one.
     krevol::MainWindowPage* busyPageForClose() const;
+    // Asks the busy page (if any) whether the window may close; false keeps the window and the work.
+    bool pagesAllowClose();
     krevol::MainWindowPage* pageObject(int page) const;
     void onTabMyDevice();
     void onTabUpgrade();
@@ -178,6 +181,7 @@ class CKrevolUpdateDlg : public krevol::FramelessWindow<QWidget>, private krevol
     bool jobRunning_ = false;
     bool checking_ = false;  // a full device refresh is running
     std::deque<PendingVolumeEvent> pendingEvents_;
+    bool closeAllowed_ = false;  // the pages have agreed to the close that is under way
 
     krevol::WindowTimers timers_;
 

@@ -110,7 +110,8 @@ void CUpgradePage::oneClickUpgrade() {
     }
     // 5. Nothing to do: say why.
     if (!anyQueued) {
-        showMessage(workOnOffer ? 258 : 263);
+        // Nothing on offer after a format is no sign of an up-to-date card: it waits for its reinstall.
+        showMessage(workOnOffer ? 258 : awaitsReinstall(s) ? msgId(522) : 263);
         return;
     }
     // 4. Lock the page and start the run's first step.

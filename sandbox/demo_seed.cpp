@@ -103,10 +103,18 @@ bool makeFolder(const fs::path& path, std::string& error) {
     return true;
 }
 
-// The demo tool's card: DEVINFO.INI, obdtool/sys with an app.ini, obdtool/log with two log files.
-bool makeDemoVolume(const fs::path& root, std::string& error) {
+// The demo tool's card: the software the demo catalogue lists as installed on it (the folder
+// card/ of the seed: TOYOTA 1.05, VW-AUDI 3.00 and the firmware 1.0.0, nothing of BENZ), DEVINFO.INI,
+// obdtool/sys with an app.ini, obdtool/log with two log files.
+bool makeDemoVolume(const fs::path& root, const fs::path& installed, std::string& error) {
     if (!makeFolder(root / "obdtool" / "sys", error) ||
         !makeFolder(root / "obdtool" / "log" / "2024", error)) {
+        return false;
+    }
+    std::error_code ec;
+    fs::copy(installed, root, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+        error = "cannot copy " + installed.string() + ": " + ec.message();
         return false;
     }
     return writeFile(root / "DEVINFO.INI", std::string("SN:") + kDemoSerial + "\r\nMODEL:K1 Pro\r\n",
@@ -186,6 +194,10 @@ bool seedDemoData(const fs::path& dataDir, const fs::path& seedSource, std::stri
         }
         if (!zipFolder(folder, packagesPath(dataDir) / p.file, error)) return false;
     }
+    if (!fs::is_directory(seedSource / "card")) {
+        error = "card folder missing: " + (seedSource / "card").string();
+        return false;
+    }
     if (!fs::is_directory(seedSource / "suite")) {
         error = "suite folder missing: " + (seedSource / "suite").string();
         return false;
@@ -197,7 +209,7 @@ bool seedDemoData(const fs::path& dataDir, const fs::path& seedSource, std::stri
     SandboxStore store;
     if (!store.open(db.string(), error, false) || !store.seed(demoData(), error)) return false;
     if (!writeFile(outboxPath(dataDir), "", error)) return false;
-    return makeDemoVolume(volume, error);
+    return makeDemoVolume(volume, seedSource / "card", error);
 }
 
 }  // namespace krevol::sandbox

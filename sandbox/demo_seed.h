@@ -36,8 +36,8 @@ std::filesystem::path volumesPath(const std::filesystem::path& dataDir);  // the
 
 // Replaces the sandbox's own files in `dataDir` (database, packages, uploads, outbox, the demo tool
 // folder; nothing else there is touched) by fresh demo data. The suite package is signed with the
-// demo key (kSuitePackage + ".sig", 64 raw bytes). `seedSource` holds packages/<name>/
-// and suite/.
+// demo key (kSuitePackage + ".sig", 64 raw bytes). `seedSource` holds packages/<name>/, suite/
+// and card/ (the software installed on the demo tool's card, as the catalogue says).
 bool seedDemoData(const std::filesystem::path& dataDir, const std::filesystem::path& seedSource,
                   std::string& error);
 

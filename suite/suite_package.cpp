@@ -32,10 +32,13 @@ bool isLinuxInstaller(const std::string& name) {
     return false;
 }
 
+// Which files one pass of the search takes.
+enum class Pass { Linux, Windows };
+
 // Searches one folder; `relative` is its path below the package folder ("" or ending in "/").
-// Sets `taken` whenever a file is taken, so the file taken last stays there.
-void searchFolder(const fs::path& folder, const std::string& relative, InstallerKinds kinds,
-                  std::string& taken) {
+// Sets `taken` whenever a file is taken, so the file taken last stays there. The first file of the
+// pass's kind in a folder ends that folder's search.
+void searchFolder(const fs::path& folder, const std::string& relative, Pass pass, std::string& taken) {
     std::error_code ec;
     std::vector<fs::directory_entry> entries;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
@@ -43,36 +46,35 @@ void searchFolder(const fs::path& folder, const std::string& relative, Installer
     std::sort(entries.begin(), entries.end(), [](const fs::directory_entry& a, const fs::directory_entry& b) {
         return a.path().filename().string() < b.path().filename().string();
     });
-    std::string exeCandidate;
     for (const fs::directory_entry& entry : entries) {
         const std::string name = entry.path().filename().string();
         const fs::file_status status = entry.symlink_status(ec);
         if (ec || fs::is_symlink(status)) continue;
         if (fs::is_directory(status)) {
-            searchFolder(entry.path(), relative + name + "/", kinds, taken);
+            searchFolder(entry.path(), relative + name + "/", pass, taken);
             continue;
         }
         if (!fs::is_regular_file(status)) continue;
-        if (kinds == InstallerKinds::WithLinux && isLinuxInstaller(name)) {
+        const bool match = pass == Pass::Linux ? isLinuxInstaller(name)
+                                               : (relative + name).find(".exe") != std::string::npos;
+        if (match) {
             taken = entry.path().string();
             return;
         }
-        if ((relative + name).find(".exe") != std::string::npos) {
-            if (kinds == InstallerKinds::WindowsOnly) {
-                taken = entry.path().string();
-                return;
-            }
-            if (exeCandidate.empty()) exeCandidate = entry.path().string();
-        }
     }
-    if (!exeCandidate.empty()) taken = exeCandidate;
 }
 
 }  // namespace
 
 std::string findInstaller(const std::string& folder, InstallerKinds kinds) {
     std::string taken;
-    searchFolder(fs::path(folder), "", kinds, taken);
+    // A Linux installer anywhere in the package comes before any ".exe" (a package for both
+    // systems may keep its Linux installer in a subfolder beside a setup.exe on top).
+    if (kinds == InstallerKinds::WithLinux) {
+        searchFolder(fs::path(folder), "", Pass::Linux, taken);
+        if (!taken.empty()) return taken;
+    }
+    searchFolder(fs::path(folder), "", Pass::Windows, taken);
     return taken;
 }
 
@@ -133,11 +135,18 @@ SuiteInstallOutcome installSuitePackage(const std::string& url, const SuiteInsta
     }
     fs::remove(packagePath, ec);
 
-    // 4.-6. The installer is started (if there is one) and the suite ends either way.
+    // 4.-6. The installer is started, and only then does the suite end: without an installer for
+    // this system, or when it does not start, the suite keeps running and says so.
     outcome.installer = findInstaller(folder);
-    if (!outcome.installer.empty()) {
-        const auto& start = options.startInstaller ? options.startInstaller : startSuiteInstaller;
-        outcome.started = start(outcome.installer);
+    if (outcome.installer.empty()) {
+        outcome.messageId = msgId(520);
+        return outcome;
+    }
+    const auto& start = options.startInstaller ? options.startInstaller : startSuiteInstaller;
+    outcome.started = start(outcome.installer);
+    if (!outcome.started) {
+        outcome.messageId = msgId(521);
+        return outcome;
     }
     outcome.ended = true;
     if (options.endSuite) options.endSuite();

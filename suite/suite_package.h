@@ -1,6 +1,8 @@
 // Installing a newer PC suite: the server's package is downloaded into the download folder
 // (KrevolDown), checked against the built-in public key when there is one, unpacked, and the
-// installer found in it is started; then the suite ends and leaves the installation to it.
+// installer found in it is started; once it has started, the suite ends and leaves the
+// installation to it (a package without an installer for this system, or an installer that does
+// not start, leaves the suite running with a message).
 #pragma once
 
 #include <atomic>
@@ -13,7 +15,7 @@ namespace krevol {
 // Which files findInstaller takes.
 enum class InstallerKinds {
     WindowsOnly,  // a file whose path contains ".exe"
-    WithLinux,    // also files ending in ".sh", ".run" or ".AppImage", preferred to ".exe"
+    WithLinux,    // also files ending in ".sh", ".run" or ".AppImage": any of them comes before a ".exe"
 };
 
 // The kinds of this platform (Linux: WithLinux).
@@ -23,10 +25,10 @@ InstallerKinds platformInstallerKinds();
 // Windows listing of the package gives them); a subfolder is searched when it is met; in each
 // folder the first matching file ends that folder's search (not the search of the folders above).
 // The file taken last wins: a match directly in the package folder beats matches in subfolders
-// met before it; without one, the last subfolder's match wins. With WithLinux a folder's first
-// Linux installer ends its search; a ".exe" there is only taken when the folder has no Linux
-// installer, after its later subfolders were searched. The ".exe" test looks at the path below
-// `folder`. Symbolic links are skipped. Empty when nothing matches.
+// met before it; without one, the last subfolder's match wins. With WithLinux the whole package is
+// first searched for a Linux installer, and only a package without any is searched for a ".exe".
+// The ".exe" test looks at the path below `folder`. Symbolic links are skipped. Empty when nothing
+// matches.
 std::string findInstaller(const std::string& folder, InstallerKinds kinds = platformInstallerKinds());
 
 struct SuiteInstallOptions {
@@ -36,7 +38,7 @@ struct SuiteInstallOptions {
     std::string publicKey;
     // Starts the installer (default: startSuiteInstaller). Tests put a recorder here.
     std::function<bool(const std::string&)> startInstaller;
-    // Ends the suite after the start step (also when no installer was found). Null: the caller
+    // Ends the suite once the installer has started. Null: the caller
     // ends it on seeing SuiteInstallOutcome::ended (the window does so on its own thread).
     std::function<void()> endSuite;
     // Receives the package's Content-Length before its body arrives (progress display); may be
@@ -52,7 +54,7 @@ struct SuiteInstallOutcome {
     std::string installer;    // program found in the package, empty when none
     bool signatureChecked = false;
     bool started = false;  // the start of the installer succeeded
-    bool ended = false;    // every step passed: the suite is to end
+    bool ended = false;    // the installer has started: the suite is to end
 };
 
 // Where installSuitePackage puts the package of `url` in `folder`.
@@ -64,7 +66,9 @@ std::string suitePackagePath(const std::string& url, const std::string& folder);
 //     with a public key: "<address>.sig" is downloaded (missing → 178 with code 2) and checked
 //     (no match → 178 with code 3); a package that fails the check is deleted;
 //  3. the package is unpacked into the folder (failure → 178 with code 1) and deleted;
-//  4. findInstaller; 5. startInstaller (not when nothing was found); 6. endSuite.
+//  4. findInstaller; nothing found → 520 (no installer for this system);
+//  5. startInstaller; it does not start → 521;
+//  6. endSuite, and `ended` (only after an installer has started: else the suite keeps running).
 SuiteInstallOutcome installSuitePackage(const std::string& url, const SuiteInstallOptions& options);
 
 // Codes appended to message 178 ("Upgrade failed").

@@ -28,6 +28,10 @@ const bool registered =
                       return box(text, krevol::kBoxOk);
                   }}) &&
     registerShot({"box_yesno_short", [] { return box(krevol::loadText(271), krevol::kBoxYesNo); }}) &&
+    registerShot({"box_suite_no_installer", [] { return box(krevol::loadText(520), krevol::kBoxOk); }}) &&
+    registerShot({"box_suite_not_started", [] { return box(krevol::loadText(521), krevol::kBoxOk); }}) &&
+    registerShot(
+        {"box_formatted_awaits_reinstall", [] { return box(krevol::loadText(522), krevol::kBoxOk); }}) &&
     registerShot({"box_yesno_wrapped", [] { return box(krevol::loadText(225), krevol::kBoxYesNo); }});
 
 }  // namespace

@@ -562,7 +562,8 @@ const bool suiteShotsRegistered =
 }  // namespace
 
 // ---- Page 8, Device Reset: entered (main_device_reset above), formatting, formatted ("Software
-// Reinstall"), reinstalling at about 37 %, reset done ("OK"), and a refused format. The card's
+// Reinstall"), entered again after the format (still "Software Reinstall"), reinstalling at about
+// 37 %, reset done ("OK"), and a refused format; the upgrade page after the format. The card's
 // format and eject are stand-ins here (the shot's tool folder stays as it is); the reinstall is the
 // real install run against the shot server, its packages saved in a folder of the shot's own.
 #include "mainwindow/device_reset_page.h"
@@ -588,7 +589,8 @@ void clickResetLink(QWidget& widget) {
 }
 
 // Page 8 after "Format Device" with a stand-in format answering `messageId` after `delayMs`, then
-// (for "reinstall", "done") "Software Reinstall" until the run is at about 37 % or has ended.
+// (for "reinstall", "done") "Software Reinstall" until the run is at about 37 % or has ended, or
+// (for "reentered") Settings and page 8 again, or (for "upgrade") the upgrade page.
 std::function<void(QWidget&)> resetPageAt(int messageId, int delayMs, const std::string& until) {
     return [messageId, delayMs, until](QWidget& widget) {
         waitForRefresh(widget);
@@ -619,6 +621,13 @@ std::function<void(QWidget&)> resetPageAt(int messageId, int delayMs, const std:
             return;
         }
         waitUntil([&] { return !page->formatting(); });
+        if (until == "reentered") {
+            window.showPage(krevol::kPageSettings);
+            window.showPage(krevol::kPageDeviceReset);
+        } else if (until == "upgrade") {
+            window.showPage(krevol::kPageUpgrade);
+            waitUntil([&] { return upgrade->softwareRowCount() > 0 && !upgrade->catalogueLoading(); });
+        }
         if (until == "reinstall" || until == "done") {
             clickResetLink(window);
             static const std::regex kPercent("Reinstalling (\\d+)%$");
@@ -639,6 +648,11 @@ const bool resetShotsRegistered =
                   resetPageAt(krevol::kFormatSucceeded, 4000, "formatting")}) &&
     registerShot({"main_reset_formatted", [] { return mainWindow(true, ready()); },
                   resetPageAt(krevol::kFormatSucceeded, 0, "formatted")}) &&
+    registerShot({"main_reset_reentered", [] { return mainWindow(true, ready()); },
+                  resetPageAt(krevol::kFormatSucceeded, 0, "reentered")}) &&
+    registerShot({"main_upgrade_after_format",
+                  [] { return mainWindow(true, readyWith(catalogueAnswer(true), 0)); },
+                  resetPageAt(krevol::kFormatSucceeded, 0, "upgrade")}) &&
     registerShot({"main_reset_reinstalling", [] { return mainWindow(true, running(1024)); },
                   resetPageAt(krevol::kFormatSucceeded, 0, "reinstall")}) &&
     registerShot({"main_reset_done", [] { return mainWindow(true, running(0)); },

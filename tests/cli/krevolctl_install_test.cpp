@@ -93,6 +93,10 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
 }
 
 TEST_F(KrevolctlInstall, AllUpgradesLandOnTheCardAndTheCatalogueShowsThemUpToDate) {
+    // The card holds VW-AUDI 3.00, up to date: a copy of our own shows whether it is installed again.
+    const fs::path upToDate = fs::path(card_) / "obdtool/vehicle/VWAUDI/VWAUDI.ini";
+    ASSERT_TRUE(fs::is_regular_file(upToDate));
+    test::writeFixtureFile(upToDate.string(), "card copy");
     const CommandRun r = run("install --all");
     ASSERT_EQ(r.exitCode, 0) << r.out;
     // No terminal: plain progress lines (maybe none for small packages), then the report.
@@ -109,8 +113,7 @@ TEST_F(KrevolctlInstall, AllUpgradesLandOnTheCardAndTheCatalogueShowsThemUpToDat
     expectOnCard(seed_ / "benz", card_);
     expectOnCard(seed_ / "toyota", card_);
     expectOnCard(seed_ / "firmware", card_);
-    EXPECT_FALSE(fs::exists(fs::path(card_) / "obdtool/vehicle/VWAUDI"))
-        << "an up-to-date entry was installed";
+    EXPECT_EQ(fileBytes(upToDate), "card copy") << "an up-to-date entry was installed";
     EXPECT_TRUE(fs::is_regular_file(fs::path(card_) / "obdtool/sys/dev"));
     EXPECT_EQ(temporaryFilesBelow(card_), std::vector<std::string>());
     EXPECT_FALSE(fs::exists(softFolder_));

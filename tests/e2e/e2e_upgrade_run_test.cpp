@@ -69,6 +69,11 @@ class E2eUpgradeRunTest : public QObject, public WindowSteps {
             clickRow(*list, 0);
             clickRow(*list, 1);
             QVERIFY(list->isSelected(0) && list->isSelected(1) && !list->isSelected(2));
+            // VW-AUDI 3.00 is on the card, up to date: a copy of our own shows whether it is put there again.
+            QFile upToDate(card() + "/obdtool/vehicle/VWAUDI/VWAUDI.ini");
+            QVERIFY(upToDate.exists() && upToDate.open(QIODevice::WriteOnly));
+            upToDate.write("card copy");
+            upToDate.close();
 
             clickControl(window, "oneClickButton");
             if (QTest::currentTestFailed()) return;
@@ -83,6 +88,7 @@ class E2eUpgradeRunTest : public QObject, public WindowSteps {
             if (QTest::currentTestFailed()) return;
             // The entry not ticked and up to date is not put on the card.
             expectPackagesNotOnTheCard({"vwaudi"});
+            QCOMPARE(slurp(card() + "/obdtool/vehicle/VWAUDI/VWAUDI.ini"), QByteArray("card copy"));
             if (QTest::currentTestFailed()) return;
             QCOMPARE(slurp(card() + "/obdtool/sys/dev"), demoContent());
 

@@ -383,13 +383,19 @@ class WindowSteps {
         }
     }
 
-    // No file of the seed's package folders `folders` is on the card.
+    // No file of the seed's package folders `folders` is on the card as the package has it (the
+    // demo card may hold an older version of it: TOYOTA 1.05, the firmware 1.0.0).
     void expectPackagesNotOnTheCard(std::initializer_list<const char*> folders) const {
         for (const char* folder : folders) {
             const QStringList files = seedFiles(QString::fromLatin1(folder));
             QVERIFY2(!files.isEmpty(), folder);
-            for (const QString& file : files)
-                QVERIFY2(!QFile::exists(card() + QLatin1Char('/') + file), qPrintable(file));
+            for (const QString& file : files) {
+                const QString onCard = card() + QLatin1Char('/') + file;
+                QVERIFY2(!QFile::exists(onCard) ||
+                             slurp(onCard) !=
+                                 slurp(seedPackage(QString::fromLatin1(folder)) + QLatin1Char('/') + file),
+                         qPrintable(file));
+            }
         }
     }
 

@@ -8,10 +8,13 @@
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mainwindow/device_reset_page.h"
+#include "mainwindow/suite_version_page.h"
 #include "mainwindow/upgrade_page.h"
 #include "net/transport.h"
 #include "upgrade/install_run.h"
@@ -55,6 +58,32 @@ std::string catalogueOf(const std::vector<std::string>& names, const std::string
 CDeviceResetPage* resetPage(CKrevolUpdateDlg& window) {
     for (QObject* child : window.children())
         if (auto* page = dynamic_cast<CDeviceResetPage*>(child)) return page;
+    return nullptr;
+}
+
+// Passes every box on to `next`; when the box with message `id` is shown, `whileShown` runs first
+// (what the user did while that box was open).
+class InterposedPresenter : public MessagePresenter {
+  public:
+    InterposedPresenter(MessagePresenter* next, int id, std::function<void()> whileShown)
+        : next_(next), id_(id), whileShown_(std::move(whileShown)) {
+        setMessagePresenter(this);
+    }
+    ~InterposedPresenter() override { setMessagePresenter(next_); }
+    int present(const ShownMessage& message) override {
+        if (message.id == id_ && whileShown_) std::exchange(whileShown_, nullptr)();
+        return next_->present(message);
+    }
+
+  private:
+    MessagePresenter* next_;
+    int id_;
+    std::function<void()> whileShown_;
+};
+
+CSuiteVersionPage* suitePage(CKrevolUpdateDlg& window) {
+    for (QObject* child : window.children())
+        if (auto* page = dynamic_cast<CSuiteVersionPage*>(child)) return page;
     return nullptr;
 }
 
@@ -158,6 +187,21 @@ class DeviceResetPageTest : public QObject, private MainWindowFixture {
         return waitForQuiet(window);
     }
 
+    // Leaves page 8 for Settings and enters it again.
+    static bool enterAgain(CKrevolUpdateDlg& window) {
+        return window.showPage(kPageSettings) && window.showPage(kPageDeviceReset);
+    }
+
+    // The upgrade tab, its list loaded, then its one-click button; the message that answered it.
+    int oneClickOnTheUpgradePage(CKrevolUpdateDlg& window) {
+        presenter_->clear();
+        if (!window.showPage(kPageUpgrade) || !waitForQuiet(window)) return -1;
+        auto* button = child<QAbstractButton>(window, "oneClickButton");
+        if (!button || !button->isVisible()) return -2;
+        QTest::mouseClick(button, Qt::LeftButton);
+        return shownIds().size() == 1 ? shownIds()[0] : -3;
+    }
+
   private slots:
     void init() {
         setUp();
@@ -170,6 +214,7 @@ class DeviceResetPageTest : public QObject, private MainWindowFixture {
         QCOMPARE(CDeviceResetPage::formatWorkersAlive(), 0);
         QCOMPARE(CUpgradePage::runWorkersAlive(), 0);
         setDeviceResetOverrides({});
+        setSuiteInstallOverrides({});
         QDir(ejected()).removeRecursively();
         tearDown();
         work_.reset();
@@ -440,6 +485,140 @@ class DeviceResetPageTest : public QObject, private MainWindowFixture {
         QCOMPARE(shownIds(), (std::vector<int>{271, 436, 272}));
         QVERIFY(!shown(*window, "resetBusyIndicator"));
         QCOMPARE(caption(*window), text(274));
+    }
+
+    // After a format the page keeps offering the formatted tool's reinstall: entering it again
+    // while the tool is out shows "Format Device" (no connected tool is named), the tool plugged in
+    // turns the page to "Software Reinstall", and so does every entry while it stays connected.
+    // Once the reinstall has ended well, every entry starts at "Format Device" again.
+    void theFormattedToolIsOfferedItsReinstallUntilItEndsWell() {
+        servePackage("VW", "vw bytes");
+        ownTool(QStringLiteral("TOOL"), kOwnSerial, {"VW"});
+        auto window = windowOnPage8();
+        QVERIFY(window);
+        QVERIFY(formatCurrentTool(*window));
+        QCOMPARE(caption(*window), text(274));
+        QTRY_VERIFY_WITH_TIMEOUT(window->state().driveLetter.empty(), 15000);
+        QVERIFY(waitForQuiet(*window));
+
+        QVERIFY(enterAgain(*window));
+        QCOMPARE(caption(*window), text(273));
+        QCOMPARE(statusText(*window), text(270));
+        QVERIFY(plugInAgain(*window, QStringLiteral("TOOL"), kOwnSerial));
+        QCOMPARE(caption(*window), text(274));
+        QCOMPARE(statusText(*window), text(272));
+        for (int entry = 0; entry < 2; ++entry) {
+            QVERIFY(enterAgain(*window));
+            QCOMPARE(caption(*window), text(274));
+            QCOMPARE(statusText(*window), text(272));
+        }
+        presenter_->clear();
+
+        click(*window, "resetLink");  // the reinstall, not a second format
+        QCOMPARE(window->state().runBusy, 1);
+        QVERIFY(waitForQuiet(*window));
+        QVERIFY2(presenter_->shown().empty(), describe().c_str());
+        QCOMPARE(statusText(*window), text(282));
+        QCOMPARE(caption(*window), text(260));
+        QVERIFY(enterAgain(*window));
+        QCOMPARE(caption(*window), text(273));
+        QCOMPARE(statusText(*window), text(270));
+        QCOMPARE(window->state().formattedSerial, kOwnSerial);
+    }
+
+    // The server still lists the formatted tool's old versions as installed, so the upgrade page
+    // finds nothing on offer: until the tool's reinstall has ended well it says that the tool waits
+    // for it (522) instead of "already the latest version" (263).
+    void theUpgradePageSaysAFormattedToolWaitsForItsReinstall() {
+        servePackage("VW", "vw bytes");
+        ownTool(QStringLiteral("TOOL"), kOwnSerial, {"VW"});
+        auto window = windowOnPage8();
+        QVERIFY(window);
+        QCOMPARE(oneClickOnTheUpgradePage(*window), 263);  // before the format
+        QVERIFY(window->showPage(kPageSettings) && window->showPage(kPageDeviceReset));
+        QVERIFY(formatCurrentTool(*window));
+        QCOMPARE(caption(*window), text(274));
+        QTRY_VERIFY_WITH_TIMEOUT(window->state().driveLetter.empty(), 15000);
+        QVERIFY(plugInAgain(*window, QStringLiteral("TOOL"), kOwnSerial));
+
+        QCOMPARE(oneClickOnTheUpgradePage(*window), 522);
+        QCOMPARE(presenter_->shown()[0].type, kBoxOk);
+        QCOMPARE(window->state().runBusy, 0);
+
+        QVERIFY(enterAgain(*window));
+        click(*window, "resetLink");
+        QVERIFY(waitForQuiet(*window));
+        QCOMPARE(caption(*window), text(260));
+        QCOMPARE(oneClickOnTheUpgradePage(*window), 263);
+    }
+
+    // The PC suite offer and a format: a newer suite found while the format works is not offered
+    // (289); a "yes" given after the format was started from behind the open offer starts nothing.
+    // Either way nothing of the suite's install happens and the version page keeps the offer.
+    void theSuiteOfferStartsNothingWhileTheFormatWorks_data() {
+        QTest::addColumn<bool>("formatBehindTheOffer");
+        QTest::newRow("found while the format works") << false;
+        QTest::newRow("yes after the format started") << true;
+    }
+    void theSuiteOfferStartsNothingWhileTheFormatWorks() {
+        QFETCH(bool, formatBehindTheOffer);
+        servePackage("VW", "vw");
+        servePackage("KrevolSuite_4.3.1", "suite");
+        ownTool(QStringLiteral("TOOL"), kOwnSerial, {"VW"});
+        auto release = std::make_shared<std::atomic<bool>>(false);
+        struct Release {
+            std::shared_ptr<std::atomic<bool>> flag;
+            ~Release() { flag->store(true); }
+        } releaseAtEnd{release};
+        DeviceResetOverrides overrides;
+        overrides.format = [release](const FormatRequest& request) {
+            while (!release->load()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return formatToolDrive(request);
+        };
+        setDeviceResetOverrides(overrides);
+        auto starts = std::make_shared<std::atomic<int>>(0);
+        SuiteInstallOverrides suite;
+        suite.startInstaller = [starts](const std::string&) { return ++*starts > 0; };
+        suite.publicKey = std::string();
+        suite.folder = (work_->path() + QStringLiteral("/KrevolDown/")).toStdString();
+        setSuiteInstallOverrides(suite);
+        auto window = windowOnPage8();
+        QVERIFY(window);
+        QVERIFY(presenter_->shown().empty());  // the start's query found nothing newer
+
+        presenter_->answerNext(kAnswerFirst);  // 271
+        presenter_->answerNext(kAnswerFirst);  // 289, when it is asked
+        CKrevolUpdateDlg* shownWindow = window.get();
+        InterposedPresenter interposed(presenter_.get(), 289, [shownWindow] {
+            QTest::mouseClick(child<QAbstractButton>(*shownWindow, "resetLink"), Qt::LeftButton);
+        });
+        if (!formatBehindTheOffer) {
+            click(*window, "resetLink");
+            QVERIFY(resetPage(*window)->formatting());
+        }
+        server_->setSuiteAnswer("{\"statuscode\":200,\"data\":{\"packagePath\":\"" +
+                                server_->url("/pkg/KrevolSuite_4.3.1.zip") + "\",\"versionId\":\"4.3.1\"}}");
+        const int calls = server_->suiteCalls();
+        suitePage(*window)->startVersionQuery();
+        QTRY_VERIFY_WITH_TIMEOUT(server_->suiteCalls() > calls && !window->isTimerArmed(kTimerSuiteVersion),
+                                 15000);
+        QTest::qWait(200);
+        const std::vector<int> asked =
+            formatBehindTheOffer ? std::vector<int>{271, 289} : std::vector<int>{271};
+        QVERIFY2(shownIds() == asked, describe().c_str());
+        QCOMPARE(child<QAbstractButton>(*window, "actionLink")->text(), text(206));  // the offer stays
+        QVERIFY(resetPage(*window)->formatting());
+
+        release->store(true);
+        QVERIFY(waitForQuiet(*window));
+        std::vector<int> all = asked;
+        all.push_back(272);
+        QVERIFY2(shownIds() == all, describe().c_str());
+        for (const std::string& request : server_->packageRequests())
+            QVERIFY2(request.find("KrevolSuite") == std::string::npos, request.c_str());
+        QCOMPARE(starts->load(), 0);
+        QCOMPARE(host_.closeRequests, 0);
+        QVERIFY(window->isVisible());
     }
 
     // The reinstall after the format: the tool plugged in again with DEVINFO.INI, the list loaded,

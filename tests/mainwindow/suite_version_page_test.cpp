@@ -249,17 +249,75 @@ class SuiteVersionPageTest : public QObject, private MainWindowFixture {
         QCOMPARE(presenter_->shown().size(), std::size_t(1));
     }
 
-    void aPackageWithoutInstallerStartsNothingYetTheSuiteEnds() {
+    // Nothing started (no installer for this system, or its start failed): the suite keeps running
+    // and says so; the offer stays, so the user can try again.
+    void withNothingStartedTheSuiteKeepsRunning_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("startWorks");
+        QTest::addColumn<int>("messageId");
+        QTest::newRow("no installer in the package") << QStringLiteral("readme.txt") << true << 520;
+        QTest::newRow("the installer does not start") << QStringLiteral("setup.sh") << false << 521;
+    }
+    void withNothingStartedTheSuiteKeepsRunning() {
+        QFETCH(QString, file);
+        QFETCH(bool, startWorks);
+        QFETCH(int, messageId);
         PackageServer packages;
-        packages.bytes = zipOf(*work_, {{"readme.txt", "r"}});
+        packages.bytes = zipOf(*work_, {{file.toStdString(), "#!/bin/sh\n"}});
+        SuiteInstallOverrides o;
+        o.startInstaller = [this, startWorks](const std::string& path) {
+            std::lock_guard lock(startedMutex_);
+            started_.push_back(path);
+            return startWorks;
+        };
+        o.publicKey = std::string();
+        o.folder = work_->path().toStdString() + "/KrevolDown/";
+        setSuiteInstallOverrides(o);
         server_->setSuiteAnswer(suiteAnswer(packages.url(), "4.3.1"));
         auto window = makeWindow();
         QVERIFY(window->showPage(kPageSuiteVersion));
         QTRY_COMPARE_WITH_TIMEOUT(child<QAbstractButton>(*window, "actionLink")->text(), text(206), 5000);
         click(*window, "actionLink");
-        QTRY_COMPARE_WITH_TIMEOUT(host_.closeRequests, 1, 10000);
-        QVERIFY(started().empty());
-        QVERIFY(presenter_->shown().empty());
+        QTRY_COMPARE_WITH_TIMEOUT(lastShownId(), messageId, 10000);
+        QCOMPARE(presenter_->shown().size(), std::size_t(1));
+        QCOMPARE(presenter_->shown().back().code, 0);
+        QCOMPARE(started().size(), std::size_t(startWorks ? 0 : 1));
+        QTest::qWait(200);
+        QCOMPARE(host_.closeRequests, 0);
+        QVERIFY(window->isVisible());
+        QCOMPARE(child<QLabel>(*window, "versionText")->text(), formatted(212, kProgramVersion, "4.3.1"));
+        QCOMPARE(child<QAbstractButton>(*window, "actionLink")->text(), text(206));
+    }
+
+    // The suite's end is a close like any other: a page that is busy when the installer has started
+    // is asked (here an upgrade run: 225), and its "no" keeps the window.
+    void theEndOfTheInstallAsksABusyPage() {
+        PackageServer packages;
+        // Larger than the part sent at once, so that the download waits until the run is busy.
+        std::string noise(3 << 20, '\0');
+        std::uint32_t seed = 777;
+        for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+        packages.bytes = zipOf(*work_, {{"data.bin", noise}, {"setup.sh", "#!/bin/sh\n"}});
+        QVERIFY(packages.bytes.size() > kFirstPart);
+        packages.hold = true;
+        server_->setSuiteAnswer(suiteAnswer(packages.url(), "4.3.1"));
+        auto window = makeWindow();
+        QVERIFY(window->showPage(kPageSuiteVersion));
+        QTRY_COMPARE_WITH_TIMEOUT(child<QAbstractButton>(*window, "actionLink")->text(), text(206), 5000);
+        click(*window, "actionLink");
+        QTRY_VERIFY_WITH_TIMEOUT(packages.firstSent.load(), 5000);
+        // An upgrade run counts as busy from here on.
+        window->state().runBusy = 1;
+        window->state().runIdle = 0;
+        presenter_->answerNext(kAnswerSecond);  // 225: no
+        packages.hold = false;
+        QTRY_COMPARE_WITH_TIMEOUT(started().size(), std::size_t(1), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(lastShownId(), 225, 5000);
+        QTest::qWait(200);
+        QCOMPARE(host_.closeRequests, 0);
+        QVERIFY(window->isVisible());
+        window->state().runBusy = 0;
+        window->state().runIdle = 1;
     }
 
     void aPackageWithoutSignatureShows178AndStartsNothing() {

@@ -379,6 +379,50 @@ class UpdateDialogTest : public QObject, private MainWindowFixture {
         }
     }
 
+    // A close that does not come from the close icon (the window manager's, the end of the suite's
+    // install) asks the busy page too: "no" keeps the window and the run, "yes" stops the run and
+    // closes; a close of the sign-in dialog before it destroys the window asks nothing.
+    void everyCloseAsksTheBusyPage_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("endsApplication");
+        QTest::newRow("no") << kAnswerSecond << true;
+        QTest::newRow("yes") << kAnswerFirst << true;
+        QTest::newRow("destroyed by the sign-in dialog") << kAnswerSecond << false;
+    }
+    void everyCloseAsksTheBusyPage() {
+        QFETCH(int, answer);
+        QFETCH(bool, endsApplication);
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        window->state().currentPage = kPageUpgrade;
+        window->state().runBusy = 1;
+        window->setCloseEndsApplication(endsApplication);
+        presenter_->answerNext(answer);
+        window->close();
+        const auto shownMessages = presenter_->shown();
+        if (!endsApplication) {
+            QVERIFY(shownMessages.empty());
+            QVERIFY(!window->isVisible());
+            QCOMPARE(host_.closeRequests, 0);
+            return;
+        }
+        QCOMPARE(shownMessages.size(), std::size_t(1));
+        QCOMPARE(shownMessages[0].id, 225);
+        QTest::qWait(50);
+        QCOMPARE(window->isVisible(), answer == kAnswerSecond);
+        QCOMPARE(runStopFlag.load(), answer == kAnswerSecond ? 0 : 1);
+        QTRY_COMPARE(host_.closeRequests, answer == kAnswerSecond ? 0 : 1);
+        // The close icon asks once, not again when its close arrives.
+        if (answer == kAnswerSecond) {
+            presenter_->clear();
+            presenter_->answerNext(kAnswerFirst);
+            click(*window, "iconClose");
+            QTRY_VERIFY(!window->isVisible());
+            QCOMPARE(presenter_->shown().size(), std::size_t(1));
+            QTRY_COMPARE(host_.closeRequests, 1);
+        }
+    }
+
     void closingWithoutARunAsksNothing_data() {
         QTest::addColumn<bool>("endsApplication");
         QTest::newRow("ends the program") << true;

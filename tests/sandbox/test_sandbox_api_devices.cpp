@@ -4,6 +4,8 @@
 namespace krevol::sandbox {
 namespace {
 
+namespace fs = std::filesystem;
+
 TEST_F(SandboxApi, CatalogueDownloadReportAndTheItemIsUpToDate) {
     const Session s = demo();
     const std::string before = catalogueOf(s, kDemoSerial);
@@ -49,6 +51,48 @@ TEST_F(SandboxApi, CatalogueDownloadReportAndTheItemIsUpToDate) {
     EXPECT_EQ(quoted(updated, "param3"), "2.10");
     EXPECT_EQ(quoted(updated, "paramView3"), "2.10");
     EXPECT_EQ(quoted(element(after, "102"), "param2"), "2");  // the others are as they were
+}
+
+// The demo tool's card holds what the server lists as installed on it: every file of an installed
+// entry's package path is there, stating the installed version (the package's own bytes when that
+// is the newest), and nothing of an entry that is not installed.
+TEST_F(SandboxApi, TheDemoCardHoldsWhatTheServerListsAsInstalled) {
+    const fs::path card = volumesPath(dir_.path()) / kDemoVolumeName;
+    const std::string answer = catalogueOf(demo(), kDemoSerial);
+    std::vector<std::string> elements;
+    ASSERT_TRUE(test::listElements(answer, elements)) << answer;
+    ASSERT_FALSE(elements.empty());
+    int installedEntries = 0;
+    for (const std::string& e : elements) {
+        const std::string name = quoted(e, "param1");
+        const std::string installed = quoted(e, "param3");
+        const std::string newest = quoted(e, "param4");
+        SCOPED_TRACE(name + " " + installed + " / " + newest);
+        auto r = fetch(quoted(e, "softurl"));
+        ASSERT_TRUE(r);
+        ASSERT_EQ(r->status, 200);
+        std::map<std::string, std::string> files;
+        for (const auto& [entry, bytes] : unzipAll(r->body, dir_.path() / "scratch.zip"))
+            if (!entry.ends_with("/")) files[entry] = bytes;
+        ASSERT_FALSE(files.empty());
+        if (installed.find_first_not_of("0.") == std::string::npos) {
+            for (const auto& [path, bytes] : files) EXPECT_FALSE(fs::exists(card / path)) << path;
+            continue;
+        }
+        ++installedEntries;
+        bool statesInstalled = false;
+        for (const auto& [path, bytes] : files) {
+            ASSERT_TRUE(fs::is_regular_file(card / path)) << path;
+            const std::string onCard = fileBytes(card / path);
+            statesInstalled |= onCard.find(installed) != std::string::npos;
+            if (installed == newest)
+                EXPECT_EQ(onCard, bytes) << path;
+            else
+                EXPECT_EQ(onCard.find(newest), std::string::npos) << path << " holds the newest version";
+        }
+        EXPECT_TRUE(statesInstalled) << "no file on the card names version " << installed;
+    }
+    EXPECT_GT(installedEntries, 0);
 }
 
 TEST_F(SandboxApi, CatalogueAndReportRefusals) {

@@ -123,10 +123,21 @@ TEST(FindInstaller, SearchOrderTable) {
         {"Linux kinds", {"x/install.run"}, "", "x/install.run"},
         {"AppImage", {"Krevol.AppImage"}, "", "Krevol.AppImage"},
         {"a name only ending like .sh is not one", {"sh", "a.shx"}, "", ""},
+        // A Linux build takes a Linux installer anywhere in the package before any ".exe".
         {"Linux installer in a subfolder, .exe on top",
          {"linux/setup.sh", "setup.exe"},
          "setup.exe",
-         "setup.exe"},
+         "linux/setup.sh"},
+        {"Linux installer deep down, .exe in the folders before and after it",
+         {"a/setup.exe", "b/c/install.run", "z/setup.exe"},
+         "z/setup.exe",
+         "b/c/install.run"},
+        {"Linux installer beside .exe in a subfolder",
+         {"pkg/setup.exe", "pkg/setup.sh", "readme.txt"},
+         "pkg/setup.exe",
+         "pkg/setup.sh"},
+        {"several Linux installers: the top folder's wins", {"a/x.sh", "y.sh"}, "", "y.sh"},
+        {"several Linux installers in subfolders: the last wins", {"a/x.sh", "b/y.run"}, "", "b/y.run"},
         {"Linux installer on top, .exe in a subfolder",
          {"a/setup.exe", "setup.sh"},
          "a/setup.exe",
@@ -244,7 +255,7 @@ class SuiteInstallTest : public ::testing::Test {
         o.publicKey = publicKey;
         o.startInstaller = [this](const std::string& path) {
             started_.push_back(path);
-            return true;
+            return startSucceeds_;
         };
         o.endSuite = [this] { ++ended_; };
         return o;
@@ -255,6 +266,7 @@ class SuiteInstallTest : public ::testing::Test {
     std::map<std::string, std::string> files_;
     std::string folder_;
     std::vector<std::string> started_;
+    bool startSucceeds_ = true;
     int ended_ = 0;
     // Last, so that it is destroyed first: its handlers use the members above until it stops.
     test::LocalServer server_;
@@ -277,14 +289,53 @@ TEST_F(SuiteInstallTest, OnlyInstallerInASubfolderIsStartedAndTheSuiteEnds) {
     EXPECT_EQ(fileBytes(folder_ + "readme.txt"), "r");
 }
 
-TEST_F(SuiteInstallTest, PackageWithoutInstallerStartsNothingYetTheSuiteEnds) {
-    const std::string url = servePackage("Suite.zip", {{"readme.txt", "r"}, {"doc/manual.pdf", "p"}});
-    const SuiteInstallOutcome o = installSuitePackage(url, options());
-    EXPECT_EQ(o.messageId, 0);
-    EXPECT_TRUE(started_.empty());
-    EXPECT_EQ(o.installer, "");
-    EXPECT_TRUE(o.ended);
-    EXPECT_EQ(ended_, 1);
+// Nothing started, so the suite keeps running and says why: a package without an installer for
+// this system (520), a Windows package on Linux whose setup.exe does not start, an installer whose
+// start fails (521).
+TEST_F(SuiteInstallTest, WithNothingStartedTheSuiteKeepsRunning) {
+    struct Case {
+        const char* name;
+        std::map<std::string, std::string> files;
+        bool realStart;   // the platform's start instead of the recorder
+        bool startWorks;  // what the recorder answers
+        int messageId;
+        const char* installer;  // relative, "" for none
+    };
+    // A Windows program: the Linux kernel has no loader for it.
+    const std::string windowsProgram = std::string("MZ\x90\0\x03\0\0\0", 8) + std::string(120, '\0');
+    const Case cases[] = {
+        {"no installer at all", {{"readme.txt", "r"}, {"doc/manual.pdf", "p"}}, false, true, 520, ""},
+        {"a Windows package",
+         {{"readme.txt", "r"}, {"setup.exe", windowsProgram}},
+         true,
+         true,
+         521,
+         "setup.exe"},
+        {"the installer does not start", {{"setup.sh", "#!/bin/sh\n"}}, false, false, 521, "setup.sh"},
+    };
+    // A system that hands Windows programs to an emulator (binfmt_misc) would start that one.
+    std::error_code ec;
+    bool foreignLoaders = false;
+    for (fs::directory_iterator it("/proc/sys/fs/binfmt_misc", ec), end; !ec && it != end; it.increment(ec))
+        foreignLoaders |= it->path().filename() != "register" && it->path().filename() != "status";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.realStart && foreignLoaders) continue;
+        started_.clear();
+        ended_ = 0;
+        startSucceeds_ = c.startWorks;
+        SuiteInstallOptions o = options();
+        if (c.realStart) o.startInstaller = nullptr;
+        const SuiteInstallOutcome outcome = installSuitePackage(servePackage("Suite.zip", c.files), o);
+        EXPECT_EQ(outcome.messageId, c.messageId);
+        EXPECT_EQ(outcome.code, 0);
+        EXPECT_EQ(fs::path(outcome.installer).lexically_normal(),
+                  *c.installer ? fs::path(folder_ + c.installer).lexically_normal() : fs::path());
+        EXPECT_FALSE(outcome.started);
+        EXPECT_FALSE(outcome.ended);
+        EXPECT_EQ(ended_, 0);
+        EXPECT_EQ(started_.size(), std::size_t(!c.realStart && *c.installer ? 1 : 0));
+    }
 }
 
 TEST_F(SuiteInstallTest, FailuresShowOneMessageAndKeepTheSuite) {
