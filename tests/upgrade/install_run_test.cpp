@@ -486,11 +486,11 @@ TEST_F(InstallRunTest, APackageSourceTakesThePlaceOfTheDownload) {
         ResetCache& cache;
         std::vector<std::string> asked;
         explicit Source(ResetCache& c) : cache(c) {}
-        std::string packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length, int& result) override {
+        std::string packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length, DownloadCounter& counter,
+                               int& result) override {
             asked.push_back(item.param1);
-            return cache.packageFor(item, length, result);
+            return cache.packageFor(item, length, counter, result);
         }
-        std::string downloadPath(const SoftwareItem& item) const override { return cache.downloadPath(item); }
     };
     auto source = std::make_shared<Source>(cache);
     const std::vector<std::string>& asked = source->asked;
