@@ -1,4 +1,4 @@
-// The message catalogue: every text the user sees, by id (101-289, and 300-499 for
+// The message catalogue: every text the user sees, by id (101-289, and 300-599 for
 // texts added since), in English and Chinese.
 //
 // The language is chosen once at start-up (setUiLanguage) and fixed for the run; texts are

@@ -328,9 +328,9 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
         auto window = readyWindow();
         QVERIFY(window);
         click(*window, "oneClickButton");
-        // "BENZ: downloading N% (S KB/s)" and "Upgrading N%" in the row, once a second.
+        // "BENZ: Upgrading N%, downloading at S KB/s" and "Upgrading N%" in the row, once a second.
         const QRegularExpression stage(
-            QStringLiteral("^BENZ: downloading \\d+% \\(\\d+(\\.\\d)? [KM]B/s\\)$"));
+            QStringLiteral("^BENZ: Upgrading \\d+%, downloading at \\d+(\\.\\d)? [KM]B/s$"));
         QTRY_VERIFY_WITH_TIMEOUT(stage.match(progressText(*window)).hasMatch(), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(rowProgress(*window, 0).startsWith(QStringLiteral("Upgrading ")), 20000);
 
@@ -388,7 +388,8 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
         auto window = readyWindow();
         QVERIFY(window);
         click(*window, "oneClickButton");
-        QTRY_VERIFY_WITH_TIMEOUT(progressText(*window).startsWith(QStringLiteral("BENZ: downloading")),
+        QTRY_VERIFY_WITH_TIMEOUT(progressText(*window).startsWith(QStringLiteral("BENZ: Upgrading ")) &&
+                                     progressText(*window).contains(QStringLiteral(", downloading")),
                                  20000);
 
         presenter_->answerNext(kAnswerSecond);
