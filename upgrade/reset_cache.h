@@ -62,8 +62,8 @@ class ResetCache : public PackageSource {
     std::string packageFor(const SoftwareItem& item, int* result = nullptr);
     // The same for the install run: a download stores its Content-Length in `length` and is
     // followed by `counter`.
-    std::string packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length, DownloadCounter& counter,
-                           int& result) override;
+    std::string packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length,
+                           DownloadCounter& counter, int& result) override;
     // Deletes the cache folder with everything in it.
     bool remove();
     // The folder of one item, exposed for tests.
