@@ -138,7 +138,11 @@ class CUpgradePage : public MainWindowPage {
     void stageChanged(int index, InstallStage stage);
     void itemFinished(const InstallItemResult& result);
     void runEnded(const InstallRunEnd& end);
-    // The page's progress text while an item installs: the item, the stage, and the speed.
+    // The current item's row and the page's progress text (Device Reset: its status line) from one
+    // look at the run.
+    void showProgress(const InstallProgress& progress);
+    // The page's progress text while an item installs: the item, the row's figure, the stage, and
+    // the speed.
     void showStageText(const InstallProgress& progress);
     void setProgressText(const QString& text);
 
@@ -169,9 +173,11 @@ class CUpgradePage : public MainWindowPage {
     bool runEndSeen_ = false;
     std::string runItemName_;  // the item being installed
     int runItemIndex_ = -1;
-    // The download speed: the clock, and its time when the stage began.
+    // The download speed: the clock, and its time and the bytes received at the first look after
+    // the server answered (speedAt_ -1 until then).
     QElapsedTimer speedClock_;
-    qint64 speedAt_ = 0;
+    qint64 speedAt_ = -1;
+    std::int64_t speedBytes_ = 0;
     double speed_ = 0;  // bytes per second, 0 until measured
     std::function<void(const QString&)> resetTextSink_;
     std::function<void(const InstallRunEnd&)> resetRunEndSink_;

@@ -206,7 +206,7 @@ void CUpgradePage::itemStarted(int index) {
                        ? s.softwareItems[static_cast<std::size_t>(index)].param1
                        : std::string();
     speedClock_.start();
-    speedAt_ = 0;
+    speedAt_ = -1;
     speed_ = 0;
     if (state().runBusy == 1 || state().currentPage == kPageDeviceReset)
         setProgressText(stageText(msgId(420), runItemName_));
@@ -215,11 +215,11 @@ void CUpgradePage::itemStarted(int index) {
 
 void CUpgradePage::stageChanged(int index, InstallStage stage) {
     if (!run_ || index != runItemIndex_) return;
-    speedAt_ = speedClock_.isValid() ? speedClock_.elapsed() : 0;
+    speedAt_ = -1;
     speed_ = 0;
     InstallProgress progress = run_->run.progress();
     progress.stage = stage;
-    if (state().runBusy == 1) showStageText(progress);
+    if (state().runBusy == 1) showProgress(progress);
 }
 
 void CUpgradePage::itemFinished(const InstallItemResult& result) {
@@ -252,39 +252,53 @@ void CUpgradePage::onProgressTimer() {
     }
     const InstallProgress progress = run_->run.progress();
     if (progress.index != runItemIndex_) return;
+    // Cancelled on the upgrade page: the run winds down without new texts.
+    if (state().currentPage != kPageDeviceReset && state().runBusy != 1) return;
+    showProgress(progress);
+    if (state().currentPage != kPageDeviceReset) parentWidget()->update();
+}
+
+void CUpgradePage::showProgress(const InstallProgress& p) {
     if (state().currentPage == kPageDeviceReset) {
-        if (progress.percent >= 0 && resetTextSink_)
-            resetTextSink_(QString::fromStdString(resetProgressText(runItemName_, progress.percent)));
+        // Device Reset's status line: the item with the same figure, or that the server is being reached.
+        if (p.connecting)
+            setProgressText(stageText(msgId(510), runItemName_));
+        else if (p.percent >= 0)
+            setProgressText(QString::fromStdString(resetProgressText(runItemName_, p.percent)));
         return;
     }
-    if (state().runBusy != 1) return;  // cancelled: the run winds down without new texts
-    if (progress.percent >= 0)
-        setRowProgress(progress.index, QString::fromStdString(rowProgressText(progress.percent)));
-    showStageText(progress);
-    parentWidget()->update();
+    // The row and the page's text show one figure, taken from the same look at the run.
+    if (p.percent >= 0) setRowProgress(p.index, QString::fromStdString(rowProgressText(p.percent)));
+    showStageText(p);
 }
 
 void CUpgradePage::showStageText(const InstallProgress& p) {
-    if (state().currentPage == kPageDeviceReset) return;  // Device Reset shows its own texts
-    const auto share = [](std::int64_t part, std::int64_t total) {
-        return total > 0 ? static_cast<int>(std::min<std::int64_t>(100, part * 100 / total)) : 0;
-    };
+    const std::string figure = p.percent >= 0 ? rowProgressText(p.percent) : std::string();
     QString shown;
     switch (p.stage) {
         case InstallStage::Downloading: {
-            // The average speed since the download began (the file grows a block at a time, so
-            // a shorter look would jump between nothing and a whole block).
+            if (p.connecting) {
+                shown = stageText(msgId(510), runItemName_);
+                break;
+            }
+            if (figure.empty()) return;
+            // The average speed since the first look after the server answered (the seconds spent
+            // connecting do not count).
             const qint64 now = speedClock_.isValid() ? speedClock_.elapsed() : 0;
-            if (now - speedAt_ >= 500 && p.downloaded > 0)
-                speed_ = static_cast<double>(p.downloaded) * 1000.0 / static_cast<double>(now - speedAt_);
-            const int percent = share(p.downloaded, p.total);
+            if (speedAt_ < 0) {
+                speedAt_ = now;
+                speedBytes_ = p.downloaded;
+            } else if (now - speedAt_ >= 500) {
+                speed_ = static_cast<double>(p.downloaded - speedBytes_) * 1000.0 /
+                         static_cast<double>(now - speedAt_);
+            }
             if (speed_ > 0) {
                 const std::string speed = speed_ >= 1e6 ? formatText(msgId(421), speed_ / 1e6)
                                                         : formatText(msgId(422), speed_ / 1e3);
                 shown = QString::fromStdString(
-                    formatText(msgId(414), runItemName_.c_str(), percent, speed.c_str()));
+                    formatText(msgId(512), runItemName_.c_str(), figure.c_str(), speed.c_str()));
             } else {
-                shown = stageText(msgId(413), runItemName_, percent);
+                shown = QString::fromStdString(formatText(msgId(511), runItemName_.c_str(), figure.c_str()));
             }
             break;
         }
@@ -292,7 +306,8 @@ void CUpgradePage::showStageText(const InstallProgress& p) {
             shown = stageText(msgId(415), runItemName_);
             break;
         case InstallStage::Copying:
-            shown = stageText(msgId(416), runItemName_, share(p.copiedBytes, p.total));
+            if (figure.empty()) return;
+            shown = QString::fromStdString(formatText(msgId(513), runItemName_.c_str(), figure.c_str()));
             break;
         case InstallStage::Checking:
             shown = stageText(msgId(417), runItemName_);

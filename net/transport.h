@@ -21,6 +21,17 @@ constexpr int kResultFile = 7;              // download: the file cannot be crea
 constexpr int kResultWriteOrStop = 8;       // download: a write failed, or runStopFlag was set
 constexpr int kResultNoLength = 77;         // download: no Content-Length, or one below 1
 
+// What a running download has received so far, for progress displays on other threads.
+// downloadFile resets it when it starts.
+struct DownloadCounter {
+    // Body bytes of the answer counted as they arrive. The file is written in 1 MiB blocks, so its
+    // size lags behind this count by up to a block.
+    std::atomic<std::int64_t> received{0};
+    // True from the start of the call until the headers of the answer arrived: the connection is
+    // being set up (or retried), or the server has not answered yet. False again once the call returns.
+    std::atomic<bool> connecting{false};
+};
+
 // Posts `body` (bytes as they are) to `url` and returns the answer text, lines joined without
 // their line feeds. `answer` is emptied first; after a failure it holds what was read, except for
 // an answer larger than the program accepts (64 MiB), which is dropped.
@@ -31,8 +42,10 @@ int postJson(const std::string& url, const std::string& body, std::string& answe
 // `length` may be read by another thread while the call runs. `httpStatus` (optional) receives
 // the HTTP status of the final answer, 0 when none arrived (a result 4 shows which status it was).
 // runStopFlag is looked at after every block and, while the server sends nothing, about once a
-// second, so a stop ends the download (result 8) within a second.
+// second, so a stop ends the download (result 8) within a second. `counter` (optional) follows the
+// transfer as it goes.
 int downloadFile(const std::string& url, std::string& folder, std::string& lengthText,
-                 std::atomic<std::int64_t>& length, long* httpStatus = nullptr);
+                 std::atomic<std::int64_t>& length, long* httpStatus = nullptr,
+                 DownloadCounter* counter = nullptr);
 
 }  // namespace krevol

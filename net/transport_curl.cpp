@@ -279,6 +279,8 @@ struct DownloadState {
     std::string* folder = nullptr;
     std::string* lengthText = nullptr;
     std::atomic<std::int64_t>* length = nullptr;
+    DownloadCounter ownCounter;
+    DownloadCounter* counter = &ownCounter;  // the caller's when it gave one
     std::string fileName;
 
     bool contentLengthSeen = false;
@@ -332,6 +334,7 @@ size_t receiveHeader(char* data, size_t size, size_t count, void* user) {
             // The headers of the answer are complete: its length is known before any body byte.
             *state->lengthText = state->contentLengthSeen ? state->contentLength : std::string();
             state->length->store(lengthValue(*state->lengthText));
+            state->counter->connecting.store(false);
         }
         return n;
     } catch (const std::exception& e) {
@@ -344,6 +347,7 @@ size_t receiveHeader(char* data, size_t size, size_t count, void* user) {
 // here (state->outcome says why).
 bool headersArrived(DownloadState& s) {
     s.started = true;
+    s.counter->connecting.store(false);
     if (responseCode(s.handle) != 200) {
         s.outcome = kResultHttpStatus;
         return false;
@@ -392,6 +396,8 @@ size_t receiveBody(char* data, size_t size, size_t count, void* user) {
     const size_t n = size * count;
     try {
         if (!s->started && !headersArrived(*s)) return 0;
+        // Counted on arrival: the progress display moves while a block is still being collected.
+        s->counter->received.fetch_add(static_cast<std::int64_t>(n));
         size_t used = 0;
         while (used < n) {
             const size_t take = std::min(n - used, kBlockSize - s->block.size());
@@ -497,15 +503,23 @@ int postJson(const std::string& url, const std::string& body, std::string& answe
 }
 
 int downloadFile(const std::string& url, std::string& folder, std::string& lengthText,
-                 std::atomic<std::int64_t>& length, long* httpStatus) {
+                 std::atomic<std::int64_t>& length, long* httpStatus, DownloadCounter* counter) {
     if (httpStatus != nullptr) *httpStatus = 0;
     lengthText.clear();
     length.store(0);
     ServerCallLog call("GET", url);
+    DownloadState state;
+    if (counter != nullptr) state.counter = counter;
+    state.counter->received.store(0);
+    state.counter->connecting.store(true);
+    // Whatever way the call ends, it is not connecting any more.
+    struct ConnectingEnds {
+        DownloadCounter& counter;
+        ~ConnectingEnds() { counter.connecting.store(false); }
+    } connectingEnds{*state.counter};
     initialiseCurlOnce();
     ParsedUrl parsed;
     if (!parsed.parse(url)) return call.finish(kResultBadUrl);
-    DownloadState state;
     state.fileName = urlFileName(url);
     if (!isSafeFileName(state.fileName)) return call.finish(kResultFile);
     EasyHandle easy;

@@ -14,7 +14,6 @@
 #include "app/stop_flag.h"
 #include "app/this_process.h"
 #include "feedback/archiver.h"
-#include "net/download_name.h"
 #include "net/transport.h"
 #include "upgrade/catalogue.h"
 #include "upgrade/device_content.h"
@@ -125,9 +124,7 @@ std::string resetProgressText(const std::string& name, int percent) {
 
 InstallRun::InstallRun(InstallRunSettings settings, std::vector<SoftwareItem> items,
                        InstallRunObserver* observer)
-    : settings_(std::move(settings)), observer_(observer), items_(std::move(items)) {
-    runDownloadPath_ = settings_.softFolder;
-}
+    : settings_(std::move(settings)), observer_(observer), items_(std::move(items)) {}
 
 bool InstallRun::takesPart(const SoftwareItem& item) const {
     return takesPartInRun(item, settings_.reinstallMode);
@@ -167,12 +164,9 @@ InstallProgress InstallRun::progress() const {
     p.phase = runPhase_.load();
     p.total = runTotal_.load();
     if (p.phase == kPhaseDownload) {
-        std::string path;
-        {
-            std::lock_guard lock(pathMutex_);
-            path = runDownloadPath_;
-        }
-        p.downloaded = fileSize(path);
+        // The bytes as they arrive, not the partial file (which grows a whole block at a time).
+        p.downloaded = download_.received.load();
+        p.connecting = p.stage == InstallStage::Downloading && download_.connecting.load();
     }
     p.unpacked = static_cast<std::int64_t>(unpackedBytes_.load());
     p.copiedBytes = counters_.copiedBytes.load();
@@ -202,10 +196,8 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
     // Prepare.
     runIndex_.store(index);
     runTotal_.store(0);
-    {
-        std::lock_guard lock(pathMutex_);
-        runDownloadPath_ = settings_.softFolder;
-    }
+    download_.received.store(0);
+    download_.connecting.store(false);
     unpackedBytes_.store(0);
     checkedBytes_.store(0);
     counters_.reset();
@@ -231,27 +223,18 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
         // Nothing is downloaded here, but the package is unpacked below softFolder.
         std::error_code ec;
         std::filesystem::create_directories(settings_.softFolder, ec);
-        {
-            std::lock_guard lock(pathMutex_);
-            runDownloadPath_ = settings_.packageSource->downloadPath(item);
-        }
-        downloadPath = settings_.packageSource->packageFor(item, runTotal_, downloaded);
+        downloadPath = settings_.packageSource->packageFor(item, runTotal_, download_, downloaded);
         if (downloadPath.empty() && downloaded == kResultOk) downloaded = kResultFile;
         if (!downloadPath.empty()) {
             // The package is whole: the download half of the percentage is done.
             downloaded = kResultOk;
-            runTotal_.store(fileSize(downloadPath));
-            std::lock_guard lock(pathMutex_);
-            runDownloadPath_ = downloadPath;
+            const std::int64_t size = fileSize(downloadPath);
+            download_.received.store(size);
+            runTotal_.store(size);
         }
     } else {
-        {
-            // The file the download writes; until its headers arrive the file does not exist (size 0).
-            std::lock_guard lock(pathMutex_);
-            runDownloadPath_ = settings_.softFolder + urlFileName(item.softurl);
-        }
         std::string lengthText;
-        downloaded = downloadFile(item.softurl, downloadPath, lengthText, runTotal_, &httpStatus);
+        downloaded = downloadFile(item.softurl, downloadPath, lengthText, runTotal_, &httpStatus, &download_);
     }
     logEvent("install", "download: result " + std::to_string(downloaded) +
                             (httpStatus > 0 ? ", HTTP " + std::to_string(httpStatus) : std::string()) +

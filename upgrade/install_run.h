@@ -15,12 +15,13 @@
 //       step == InstallStep::NextItem  → arm timer 110 again (the next step, a new worker)
 //       step == InstallStep::Finished  → reload the catalogue, unlock the page
 //       step == InstallStep::Stopped   → unlock the page (unless the cancel already did)
-//   timer 999 (1 s, UI thread): run->percent() → "Upgrading %d%%" in row run->progress().index
+//   timer 999 (1 s, UI thread): run->progress() → "Upgrading %d%%" (its percent) in row
+//       progress().index, and the same figure with the stage and speed in the page's text
 //   cancel button: run->cancel();   close / tool removed: runStopFlag = 1
 //
 // The observer's calls come from the worker thread; they carry copies and the texts to show, so
 // a window only marshals them to its user-interface thread. progress() and percent() read atomics
-// and a mutex-guarded path and may be called from any thread while a step runs. Only one step
+// and may be called from any thread while a step runs. Only one step
 // runs at a time (the window starts the next one after the previous returned).
 //
 // krevolctl drives the same object: it runs the steps one after another on a worker thread and
@@ -41,6 +42,7 @@
 #include <vector>
 
 #include "feedback/archiver.h"
+#include "net/transport.h"
 #include "upgrade/copy_tree.h"
 #include "upgrade/software_item.h"
 
@@ -53,10 +55,10 @@ class PackageSource {
     virtual ~PackageSource() = default;
     // The path of a checked package for `item`, or "" with the reason in `result` (a transport
     // result or one of the source's own), which the run reports as a failed download. A package
-    // the source downloads is written to downloadPath(item), its Content-Length stored in `length`
-    // once known (the run's progress reads both meanwhile).
-    virtual std::string packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length, int& result) = 0;
-    virtual std::string downloadPath(const SoftwareItem& item) const = 0;
+    // the source downloads has its Content-Length stored in `length` once known and its transfer
+    // followed by `counter` (the run's progress reads both meanwhile).
+    virtual std::string packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length,
+                                   DownloadCounter& counter, int& result) = 0;
 };
 
 // What the run needs from the window's state (copies: the run never touches the window).
@@ -144,7 +146,8 @@ struct InstallProgress {
     InstallStage stage = InstallStage::Idle;
     std::int32_t phase = 0;         // 1 downloading (and unpacking), 2 copying and after
     std::int64_t total = 0;         // phase 1: content length; phase 2: size of the unpacked tree
-    std::int64_t downloaded = 0;    // size of the partial download file
+    std::int64_t downloaded = 0;    // package bytes received so far (a cached package: all of it)
+    bool connecting = false;        // downloading: the connection is set up, the server has not answered
     std::int64_t unpacked = 0;      // bytes unpacked so far
     std::int64_t copiedBytes = 0;   // bytes copied onto the card so far
     std::int64_t checkedBytes = 0;  // bytes read back so far
@@ -196,8 +199,7 @@ class InstallRun {
     std::atomic<std::uint64_t> unpackedBytes_{0};
     std::atomic<std::int64_t> checkedBytes_{0};
     CopyCounters counters_;
-    mutable std::mutex pathMutex_;
-    std::string runDownloadPath_;  // softFolder until the download's file is known
+    DownloadCounter download_;  // the package's download (or the package source's)
     std::atomic<int> cancelled_{0};
 };
 

@@ -12,7 +12,6 @@
 #include "app/stop_flag.h"
 #include "device/format.h"
 #include "feedback/archiver.h"
-#include "net/download_name.h"
 #include "net/transport.h"
 #include "upgrade/catalogue.h"
 
@@ -110,7 +109,7 @@ std::string ResetCache::cachedPackage(const SoftwareItem& item) {
 }
 
 int ResetCache::download(const SoftwareItem& item, std::string& path, std::uint64_t& size,
-                         std::atomic<std::int64_t>* reportedLength) {
+                         std::atomic<std::int64_t>* reportedLength, DownloadCounter* counter) {
     const std::string folder = itemFolder(item);
     deleteFolder(folder);
     if (item.softurl.empty()) return kCacheNoAddress;
@@ -121,7 +120,7 @@ int ResetCache::download(const SoftwareItem& item, std::string& path, std::uint6
     std::string lengthText;
     std::atomic<std::int64_t> ownLength{0};
     std::atomic<std::int64_t>& length = reportedLength != nullptr ? *reportedLength : ownLength;
-    const int result = downloadFile(item.softurl, path, lengthText, length);
+    const int result = downloadFile(item.softurl, path, lengthText, length, nullptr, counter);
     if (result != kResultOk) {
         deleteFolder(folder);
         return result;
@@ -155,19 +154,16 @@ std::string ResetCache::packageFor(const SoftwareItem& item, int* result) {
     return path;
 }
 
-std::string ResetCache::packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length, int& result) {
+std::string ResetCache::packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length,
+                                   DownloadCounter& counter, int& result) {
     std::string path = cachedPackage(item);
     result = kResultOk;
     if (path.empty()) {
         std::uint64_t size = 0;
-        result = download(item, path, size, &length);
+        result = download(item, path, size, &length, &counter);
         if (result != kResultOk) path.clear();
     }
     return path;
-}
-
-std::string ResetCache::downloadPath(const SoftwareItem& item) const {
-    return itemFolder(item) + urlFileName(item.softurl);
 }
 
 bool ResetCache::fill(const std::vector<SoftwareItem>& items, CacheFillReport* report) {

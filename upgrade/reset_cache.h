@@ -60,10 +60,10 @@ class ResetCache : public PackageSource {
     // The reinstall's call: cachedPackage, else the package downloaded into the cache and checked.
     // "" on failure, with the reason in `result` (optional; 200 on success).
     std::string packageFor(const SoftwareItem& item, int* result = nullptr);
-    // The same for the install run: a download stores its Content-Length in `length` and writes
-    // downloadPath(item).
-    std::string packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length, int& result) override;
-    std::string downloadPath(const SoftwareItem& item) const override;
+    // The same for the install run: a download stores its Content-Length in `length` and is
+    // followed by `counter`.
+    std::string packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length,
+                           DownloadCounter& counter, int& result) override;
     // Deletes the cache folder with everything in it.
     bool remove();
     // The folder of one item, exposed for tests.
@@ -71,7 +71,7 @@ class ResetCache : public PackageSource {
 
   private:
     int download(const SoftwareItem& item, std::string& path, std::uint64_t& size,
-                 std::atomic<std::int64_t>* length = nullptr);
+                 std::atomic<std::int64_t>* length = nullptr, DownloadCounter* counter = nullptr);
     bool checkArchive(const std::string& path, bool* stopped = nullptr);
     std::string folder_;
 };

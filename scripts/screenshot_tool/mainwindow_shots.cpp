@@ -2,8 +2,8 @@
 // another account and while the tool is being checked; Other Devices with rows; the Upgrade,
 // Information, Settings, Notifications, Version Upgrade and Device Reset pages; the account pop-up.
 // The Upgrade page while its list loads, loaded with upgrades on offer, with an empty catalogue,
-// and in reinstall mode; an install run at about 40 %, a run whose package is missing, a cancelled
-// run, and the list after a run that left everything up to date.
+// and in reinstall mode; an install run still connecting and at about 40 %, a run whose package is
+// missing, a cancelled run, and the list after a run that left everything up to date.
 //
 // A small API server on 127.0.0.1 answers the owner query, the device list and the software
 // catalogue, and the tool's
@@ -28,6 +28,7 @@
 #include <thread>
 
 #include "app/message_presenter.h"
+#include "app/messages.h"
 #include "feedback/archiver.h"
 #include "mainwindow/main_window_state.h"
 #include "mainwindow/sign_in_host.h"
@@ -65,9 +66,11 @@ struct Scenario {
     int delayMs = 0;
     std::string catalogue = "{\"statuscode\":200,\"message\":\"ok\",\"data\":[]}";
     int catalogueDelayMs = 0;
-    // The install run: packages under /pkg/ (404 when `packagesMissing`), sent at `packageKiBps`
-    // when set; after the device content file was fetched the catalogue answer is `catalogueAfterRun`.
+    // The install run: packages under /pkg/ (404 when `packagesMissing`), answered after
+    // `packageDelayMs` and sent at `packageKiBps` when set; after the device content file was
+    // fetched the catalogue answer is `catalogueAfterRun`.
     int packageKiBps = 0;
+    int packageDelayMs = 0;
     bool packagesMissing = false;
     std::string catalogueAfterRun = {};
 };
@@ -143,6 +146,8 @@ class ShotServer {
                 res.set_content("not found", "text/plain");
                 return;
             }
+            if (s.packageDelayMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(s.packageDelayMs));
             const std::string& bytes = packageBytes();
             const int rate = s.packageKiBps;
             res.set_content_provider(bytes.size(), "application/zip",
@@ -360,6 +365,10 @@ std::function<void(QWidget&)> upgradeRun(const std::string& until) {
         oneClick->click();
         if (until == "running") {
             waitUntil([&] { return firstRowPercent(*list) >= 40; });
+        } else if (until == "connecting") {
+            auto* progress = window.findChild<QLabel*>(QStringLiteral("progressText"));
+            const QString connecting = QString::fromStdString(krevol::formatText(510, "Toyota / Lexus"));
+            waitUntil([&] { return progress && progress->text() == connecting; });
         } else if (until == "cancel") {
             waitUntil([&] { return firstRowPercent(*list) >= 20; });
             static YesPresenter yes;
@@ -422,6 +431,13 @@ const bool registered =
         {"main_upgrade_reinstall", [] { return mainWindow(true, ready()); }, upgradePageWith(true, 1)}) &&
     registerShot(
         {"main_upgrade_running", [] { return mainWindow(true, running(1024)); }, upgradeRun("running")}) &&
+    registerShot({"main_upgrade_connecting",
+                  [] {
+                      Scenario s = running(1024);
+                      s.packageDelayMs = 5000;
+                      return mainWindow(true, s);
+                  },
+                  upgradeRun("connecting")}) &&
     registerShot({"main_upgrade_failed",
                   [] {
                       Scenario s = running(0);

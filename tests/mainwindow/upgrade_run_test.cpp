@@ -9,6 +9,8 @@
 
 #include "app/stop_flag.h"
 #include "mainwindow/upgrade_page.h"
+#include "net/raw_http_server.h"
+#include "net/transport.h"
 #include "support/file_bytes.h"
 #include "ui/my_list_box.h"
 #include "upgrade/install_run.h"
@@ -87,6 +89,7 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
     std::unique_ptr<QTemporaryDir> packages_;
     std::unique_ptr<Catalogue> catalogue_;
     std::string drive_;
+    std::string packageBase_;  // where the catalogue's packages are; empty: the fixture's /pkg/
 
     // Builds the package `name` from `entries` and serves it; returns its entries for comparing.
     PackageEntries servePackage(const std::string& name, const PackageEntries& entries) {
@@ -101,8 +104,10 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
         drive_ = addDrive(QStringLiteral("TOOL"), kOwnSerial);
         server_->setOwner(ownerIs(kEmail));
         server_->setList(listOf({element("KR-900", kOwnSerial)}));
-        server_->setCatalogueMaker(
-            [catalogue = catalogue_.get(), base = server_->url("/pkg/")] { return catalogue->answer(base); });
+        server_->setCatalogueMaker([catalogue = catalogue_.get(),
+                                    base = packageBase_.empty() ? server_->url("/pkg/") : packageBase_] {
+            return catalogue->answer(base);
+        });
         server_->setOnReport(
             [catalogue = catalogue_.get()](const std::string& body) { catalogue->reported(body); });
         auto window = makeWindow();
@@ -146,6 +151,7 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
         setUp();
         packages_ = std::make_unique<QTemporaryDir>();
         catalogue_ = std::make_unique<Catalogue>();
+        packageBase_.clear();
         setUiLanguage(kLanguageEnglish);
     }
     void cleanup() {
@@ -328,9 +334,9 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
         auto window = readyWindow();
         QVERIFY(window);
         click(*window, "oneClickButton");
-        // "BENZ: downloading N% (S KB/s)" and "Upgrading N%" in the row, once a second.
+        // "BENZ: Upgrading N%, downloading at S KB/s" and "Upgrading N%" in the row, once a second.
         const QRegularExpression stage(
-            QStringLiteral("^BENZ: downloading \\d+% \\(\\d+(\\.\\d)? [KM]B/s\\)$"));
+            QStringLiteral("^BENZ: Upgrading \\d+%, downloading at \\d+(\\.\\d)? [KM]B/s$"));
         QTRY_VERIFY_WITH_TIMEOUT(stage.match(progressText(*window)).hasMatch(), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(rowProgress(*window, 0).startsWith(QStringLiteral("Upgrading ")), 20000);
 
@@ -352,6 +358,82 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
         QCOMPARE(server_->contentCalls(), 0);
         QVERIFY(!QDir(softFolder(*window)).exists());
         QVERIFY(!QFile::exists(QString::fromStdString(drive_) + "/obdtool/vehicle/BENZ/data.bin"));
+    }
+
+    // During a rate-limited run the item's row and the page's text never show two figures:
+    // whenever both hold a percentage it is the same one, through the download and the copy.
+    void theRowAndTheProgressTextShowOneFigure() {
+        servePackage("BENZ.zip", {{"obdtool/vehicle/BENZ/data.bin", noiseBytes(1536 * 1024, 7)}});
+        catalogue_->add({"BENZ", "2.00", "2.10", 1, "BENZ.zip"});
+        server_->setPackageRate(256);
+        auto window = readyWindow();
+        QVERIFY(window);
+        click(*window, "oneClickButton");
+        static const QRegularExpression figure(QStringLiteral("(\\d+)%"));
+        QSet<int> whileDownloading;
+        int compared = 0;
+        QElapsedTimer timer;
+        timer.start();
+        while (window->state().runBusy == 1 && timer.elapsed() < 60000) {
+            const QString row = rowProgress(*window, 0);
+            const QString shown = progressText(*window);
+            const auto inRow = figure.match(row);
+            const auto inText = figure.match(shown);
+            if (inRow.hasMatch() && inText.hasMatch()) {
+                ++compared;
+                QVERIFY2(inRow.captured(1) == inText.captured(1),
+                         qPrintable(row + QStringLiteral(" / ") + shown));
+                if (shown.contains(QStringLiteral(", downloading")))
+                    whileDownloading.insert(inRow.captured(1).toInt());
+            }
+            QTest::qWait(5);
+        }
+        QVERIFY(waitForQuiet(*window));
+        QVERIFY(compared > 0);
+        QVERIFY(!whileDownloading.isEmpty());
+        for (int percent : whileDownloading) QVERIFY(percent >= 0 && percent <= 50);
+        QCOMPARE(progressText(*window), text(179));
+        QCOMPARE(fileBytes(drive_ + "/obdtool/vehicle/BENZ/data.bin"), noiseBytes(1536 * 1024, 7));
+    }
+
+    // A package server that takes the request and says nothing yet, or one that accepts no
+    // connection (four more tries, 2 s apart): the page says it is connecting, the row shows no
+    // figure. The silent one is cancelled; the refused one ends as a failed download.
+    void connectingIsShownUntilThePackageServerAnswers_data() {
+        QTest::addColumn<bool>("silent");
+        QTest::newRow("answers nothing yet") << true;
+        QTest::newRow("accepts no connection") << false;
+    }
+    void connectingIsShownUntilThePackageServerAnswers() {
+        QFETCH(bool, silent);
+        std::unique_ptr<RawHttpServer> silentServer;
+        if (silent) {
+            silentServer = std::make_unique<RawHttpServer>("", RawHttpServer::Mode::Silent);
+            packageBase_ = silentServer->url("/pkg/");
+        } else {
+            packageBase_ = "http://127.0.0.1:" + std::to_string(unusedPort()) + "/pkg/";
+        }
+        catalogue_->add({"BENZ", "2.00", "2.10", 1, "BENZ.zip"});
+        auto window = readyWindow();
+        QVERIFY(window);
+        click(*window, "oneClickButton");
+        const QString connecting = QString::fromStdString(formatText(510, "BENZ"));
+        QTRY_COMPARE_WITH_TIMEOUT(progressText(*window), connecting, 15000);
+        QCOMPARE(rowProgress(*window, 0), QString());
+
+        if (silent) {
+            QCOMPARE(silentServer->requests().size(), std::size_t(1));
+            presenter_->answerNext(kAnswerFirst);
+            click(*window, "cancelButton");
+            QVERIFY(waitForQuiet(*window));
+            QCOMPARE(progressText(*window), text(259));
+        } else {
+            QVERIFY(waitForQuiet(*window));
+            QCOMPARE(progressText(*window), QString::fromStdString("BENZ:  " + loadText(182) + "5"));
+            QCOMPARE(presenter_->shown().size(), std::size_t(1));  // the transport's error box
+        }
+        QCOMPARE(rowProgress(*window, 0), text(178));
+        QCOMPARE(window->state().runBusy, 0);
     }
 
     // The card goes away while its package is being put on it: the run ends on the stop path, the
@@ -388,7 +470,8 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
         auto window = readyWindow();
         QVERIFY(window);
         click(*window, "oneClickButton");
-        QTRY_VERIFY_WITH_TIMEOUT(progressText(*window).startsWith(QStringLiteral("BENZ: downloading")),
+        QTRY_VERIFY_WITH_TIMEOUT(progressText(*window).startsWith(QStringLiteral("BENZ: Upgrading ")) &&
+                                     progressText(*window).contains(QStringLiteral(", downloading")),
                                  20000);
 
         presenter_->answerNext(kAnswerSecond);

@@ -320,6 +320,70 @@ TEST_F(DownloadFile, LengthIsPublishedBeforeTheBodyArrives) {
     EXPECT_TRUE(fileBytes(target) == pattern(0, 2 * kMiB));
 }
 
+// The counter follows the bytes as they arrive: while the first block is still incomplete (the
+// server holds back after 300,000 bytes) it has them all, though the file has none yet; at the end
+// it holds the whole body. It says "connecting" only until the headers are there.
+TEST_F(DownloadFile, CounterHasTheBytesBeforeTheFirstBlockIsWritten) {
+    const struct {
+        std::size_t size;
+        std::size_t pauseAt;
+    } cases[] = {
+        {3 * kMiB, 300000},       // inside the first block
+        {2 * kMiB, 0},            // headers only: answered, nothing received
+        {3 * kMiB, kMiB + 4096},  // one block written, the next one begun
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pauseAt);
+        GatedServer server(c.size, c.pauseAt);
+        std::string target = folder();
+        const std::string path = folder() + "big.zip";
+        DownloadCounter counter;
+        counter.received.store(-5);  // left from an earlier download: reset by the call
+        int result = 0;
+        std::thread downloader(
+            [&] { result = downloadFile(server.url(), target, lengthText_, length_, nullptr, &counter); });
+
+        EXPECT_TRUE(eventually([&] {
+            return counter.received.load() == static_cast<std::int64_t>(c.pauseAt) &&
+                   length_.load() == static_cast<std::int64_t>(c.size);
+        })) << counter.received.load();
+        EXPECT_FALSE(counter.connecting.load());
+        std::error_code ec;
+        const std::uintmax_t written = fs::exists(path, ec) ? fs::file_size(path, ec) : 0;
+        EXPECT_EQ(written, c.pauseAt / kMiB * kMiB);  // whole blocks only
+        server.release();
+        downloader.join();
+
+        EXPECT_EQ(result, kResultOk);
+        EXPECT_EQ(counter.received.load(), static_cast<std::int64_t>(c.size));
+        EXPECT_FALSE(counter.connecting.load());
+        EXPECT_TRUE(fileBytes(path) == pattern(0, c.size));
+        fs::remove(path);
+    }
+}
+
+// A server that takes the request and answers nothing: the download is connecting until it ends
+// (here by the stop flag), and has received nothing.
+TEST_F(DownloadFile, ConnectingWhileTheServerHasNotAnswered) {
+    test::RawHttpServer server("", test::RawHttpServer::Mode::Silent);
+    std::string target = folder();
+    DownloadCounter counter;
+    int result = 0;
+    std::thread downloader([&] {
+        result = downloadFile(server.url("/pack.zip"), target, lengthText_, length_, nullptr, &counter);
+    });
+
+    EXPECT_TRUE(eventually([&] { return server.requests().size() == 1; }));
+    EXPECT_TRUE(counter.connecting.load());
+    EXPECT_EQ(counter.received.load(), 0);
+    runStopFlag.store(1);
+    downloader.join();
+
+    EXPECT_EQ(result, kResultWriteOrStop);
+    EXPECT_FALSE(counter.connecting.load());
+    EXPECT_EQ(entries(), 0u);
+}
+
 // The stop flag takes effect after the block in progress: it is set while the first block is
 // incomplete (the server holds back halfway); that block is still written, then the download ends
 // with 8 and the partial file stays.

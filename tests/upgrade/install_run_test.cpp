@@ -19,6 +19,7 @@
 #include "app/messages.h"
 #include "app/stop_flag.h"
 #include "device/volume_fixture.h"
+#include "net/raw_http_server.h"
 #include "net/transport.h"
 #include "support/file_bytes.h"
 #include "support/local_server.h"
@@ -334,6 +335,71 @@ TEST_F(InstallRunTest, ACancelDuringTheDownloadEndsAStalledTransfer) {
     expectNothingLeft();
 }
 
+// The run's figure counts the package's bytes as they arrive: with the first 64 KiB of a 2 MiB
+// package there (the server then holds back), the download shows 1 % although the file gets its
+// first block only at 1 MiB, whether the run downloads the package itself or the reset cache
+// does it for the run.
+TEST_F(InstallRunTest, TheFigureMovesWithTheFirstBytesOfThePackage) {
+    for (const bool fromCache : {false, true}) {
+        SCOPED_TRACE(fromCache ? "reset cache" : "own download");
+        runStopFlag.store(0);
+        const SoftwareItem benz =
+            package("BENZ_V2.10.zip", "BENZ", {{"obdtool/big.bin", test::noiseBytes(2 * 1024 * 1024, 7)}});
+        const auto size = static_cast<std::int64_t>(fs::file_size(packageFolder_ / "BENZ_V2.10.zip"));
+        stalledPackage_ = "BENZ_V2.10.zip";
+        InstallRunSettings s = settings(fromCache);
+        if (fromCache) {
+            s.reinstallMode = true;
+            s.packageSource = std::make_shared<ResetCache>(program_.str() + "/KrevolCache");
+        }
+        InstallRun run(s, {benz});
+        InstallProgress seen;
+        std::thread watcher([&] {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (run.progress().downloaded < 65536 && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            seen = run.progress();
+            run.cancel();
+        });
+        EXPECT_EQ(run.runInstallStep(), InstallStep::Stopped);
+        watcher.join();
+
+        EXPECT_EQ(seen.stage, InstallStage::Downloading);
+        EXPECT_FALSE(seen.connecting);
+        EXPECT_EQ(seen.downloaded, 65536);
+        EXPECT_EQ(seen.total, size);
+        EXPECT_EQ(seen.percent, 1);  // 65536 × 100 / 2.1 MB / 2
+        EXPECT_TRUE(presenter_.shown().empty());
+        expectNothingLeft();
+    }
+}
+
+// While the package's server has taken the request but not answered, the run says it is
+// connecting; the stop ends that.
+TEST_F(InstallRunTest, TheRunIsConnectingUntilThePackageServerAnswers) {
+    test::RawHttpServer silent("", test::RawHttpServer::Mode::Silent);
+    SoftwareItem benz = itemFor("BENZ_V2.10.zip", "BENZ");
+    benz.softurl = silent.url("/pkg/BENZ_V2.10.zip");
+    InstallRun run(settings(), {benz});
+    InstallProgress seen;
+    std::thread watcher([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while ((silent.requests().empty() || !run.progress().connecting) &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        seen = run.progress();
+        run.cancel();
+    });
+    EXPECT_EQ(run.runInstallStep(), InstallStep::Stopped);
+    watcher.join();
+
+    EXPECT_TRUE(seen.connecting);
+    EXPECT_EQ(seen.stage, InstallStage::Downloading);
+    EXPECT_EQ(seen.percent, kNoPercent);
+    EXPECT_FALSE(run.progress().connecting);
+    expectNothingLeft();
+}
+
 // A stop (the window closed, the tool removed) while the package is unpacked, copied or read back:
 // that stage fails, its text is shown first, then the run takes the stop path without the cancel text.
 TEST_F(InstallRunTest, AStopDuringTheUnpackTheCopyOrTheReadBackLeavesNoTemporaryFile) {
@@ -489,11 +555,11 @@ TEST_F(InstallRunTest, APackageSourceTakesThePlaceOfTheDownload) {
         ResetCache& cache;
         std::vector<std::string> asked;
         explicit Source(ResetCache& c) : cache(c) {}
-        std::string packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length, int& result) override {
+        std::string packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length,
+                               DownloadCounter& counter, int& result) override {
             asked.push_back(item.param1);
-            return cache.packageFor(item, length, result);
+            return cache.packageFor(item, length, counter, result);
         }
-        std::string downloadPath(const SoftwareItem& item) const override { return cache.downloadPath(item); }
     };
     auto source = std::make_shared<Source>(cache);
     const std::vector<std::string>& asked = source->asked;
