@@ -213,7 +213,8 @@ void CKrevolUpdateDlg::createPages() {
     notificationsPicture_->setGeometry(kStaticPictureRect);
     notificationsPicture_->setPixmap(QPixmap::fromImage(skinPicture(picture::kNotificationsPicture)));
 
-    settingsPage_ = new CSettingsPage(*this, [this](int row) { onSettingsRow(row); });
+    settingsPage_ = new CSettingsPage(
+        *this, [this](int row) { onSettingsRow(row); }, [this](int index) { onLanguageChosen(index); });
     suiteVersionPage_ = new CSuiteVersionPage(*this);
     deviceResetPage_ = new CDeviceResetPage(*this, *upgradePage_);
     pages_ = {otherDevicesPage_, upgradePage_, settingsPage_, suiteVersionPage_, deviceResetPage_};

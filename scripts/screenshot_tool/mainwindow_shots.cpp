@@ -50,6 +50,7 @@ class ShotHost : public krevol::SignInHost {
     void returnToSignIn() override {}
     void beginChangePassword() override {}
     void beginModifyMailbox() override {}
+    void switchLanguage(int) override {}
     void requestClose() override {}
 };
 

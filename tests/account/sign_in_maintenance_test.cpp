@@ -282,6 +282,24 @@ class SignInMaintenanceTest : public SignInFixture {
         QCOMPARE(dlg_->fieldText(1), QStringLiteral("me@mail.com"));
     }
 
+    // The main window's language row goes through the sign-in window's own switch.
+    void theMainWindowsLanguageChoiceUsesTheSignInSwitch() {
+        open();
+        SIGN_IN();
+        QPointer<TestMainWindow> main = lastMainWindow();
+        main->host_->switchLanguage(1);  // English, the current language (no stored `Lang`)
+        QVERIFY(!dlg_->isEnded());
+        QCOMPARE(restarts_, 0);
+        QVERIFY(main);
+        QCOMPARE(storedValue("Lang"), std::string());
+
+        main->host_->switchLanguage(0);
+        QCOMPARE(storedValue("Lang"), std::string("0"));
+        QCOMPARE(restarts_, 1);
+        QVERIFY(dlg_->isEnded());
+        QTRY_VERIFY_WITH_TIMEOUT(main.isNull(), kWait);
+    }
+
     void returnToSignInDestroysTheMainWindow() {
         open();
         SIGN_IN();
