@@ -36,8 +36,10 @@ void updatePlaceholders(PlaceholderSetup& setup, SignInMode mode, PlaceholderFie
             field1.masked = false;
             field2.masked = false;
             showPlaceholder(field2, setup.placeholder2, text);
+            // Field 1 holds an address on both sides of the recovery's way in and way back.
             const bool keepsAddress =
                 (previous == SignInMode::SignIn && mode == SignInMode::ForgotPassword) ||
+                (previous == SignInMode::ForgotPassword && mode == SignInMode::SignIn) ||
                 previous == SignInMode::BindNewMailbox;
             if (!keepsAddress) showPlaceholder(field1, setup.placeholder1, text);
         }

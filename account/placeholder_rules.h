@@ -46,8 +46,8 @@ using TextLookup = std::function<std::string(int id)>;
 // taken; then a focused field 1 is emptied (unless the previous mode was BindNewMailbox),
 // otherwise a focused field 2 is emptied, otherwise both fields lose their masking, field 2
 // shows its placeholder and field 1 shows its placeholder too, except after SignIn ->
-// ForgotPassword (the typed address stays) and after leaving BindNewMailbox (the new address
-// stays). Finally field 1 receives `sessionEmail` when the new mode is ModifyMailbox or the
+// ForgotPassword and back (the typed address stays) and after leaving BindNewMailbox (the new
+// address stays). Finally field 1 receives `sessionEmail` when the new mode is ModifyMailbox or the
 // previous one was PasswordSetting, NewPasswordSetting or ChangePassword.
 //
 // In the same mode: a focused field that shows its placeholder is emptied and takes the mode's

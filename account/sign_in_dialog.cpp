@@ -374,8 +374,15 @@ void CKrevolRegistDlg::setSwitchLinkText(int id) {
     switchLink_->setGeometry(where);
 }
 
+void CKrevolRegistDlg::setRecoveryTitleLook(bool recovery) {
+    // The recovery title needs the smaller font; the other views have the large one.
+    title_->setFont(krevol::createUiFont(recovery ? 26 : 34, 700));
+    title_->setGeometry(recovery ? kRecoveryTitleRect : kTitleRect);
+}
+
 void CKrevolRegistDlg::switchToSignInView() {
     setMode(SignInMode::SignIn);
+    setRecoveryTitleLook(false);
     setTitle(msgId(108));
     setActionCaption(msgId(108));
     setSwitchLinkText(msgId(110));
@@ -407,12 +414,13 @@ void CKrevolRegistDlg::onForgotLink() {
     if (busy_ || ended_) return;
     setMode(SignInMode::ForgotPassword);
     setTitle(msgId(115), true);
-    // The recovery title needs the smaller font; it keeps it for the rest of the run.
-    title_->setFont(krevol::createUiFont(26, 700));
-    title_->setGeometry(kRecoveryTitleRect);
+    setRecoveryTitleLook(true);
     setActionCaption(msgId(107));
     forgotLink_->hide();
-    switchLink_->hide();
+    // The switch link is the way back to the sign-in view, in both stages of the recovery and
+    // after the code was verified.
+    setSwitchLinkText(msgId(248));
+    switchLink_->show();
     focusAway();
     update();
     updatePlaceholders();
@@ -420,19 +428,34 @@ void CKrevolRegistDlg::onForgotLink() {
 
 void CKrevolRegistDlg::onCloseControl() {
     if (ended_) return;
-    if (mode_ == SignInMode::ChangePassword) {
-        // Back to the main window without a change; this window waits hidden on the sign-in view.
+    const bool maintenance = mode_ == SignInMode::ChangePassword || mode_ == SignInMode::ModifyMailbox ||
+                             mode_ == SignInMode::BindNewMailbox;
+    if (maintenance && mainWindowWidget()) {
         if (busy_) return;
-        field1_->clear();
-        field2_->clear();
-        fieldShowsPlaceholder_[0] = fieldShowsPlaceholder_[1] = false;
-        hide();
-        if (QWidget* main = mainWindowWidget()) main->setEnabled(true);
-        switchToSignInView();
-        updatePlaceholders();
+        leaveMaintenanceView();
         return;
     }
     closeWindow();
+}
+
+void CKrevolRegistDlg::leaveMaintenanceView() {
+    // Back to the main window without a change; this window waits hidden on the sign-in view,
+    // with the account's address in field 1.
+    field1_->clear();
+    field2_->clear();
+    fieldShowsPlaceholder_[0] = fieldShowsPlaceholder_[1] = false;
+    hide();
+    switchToSignInView();
+    updatePlaceholders();
+    if (!session_.email.empty()) {
+        krevol::PlaceholderField address = readField(1);
+        address.text = session_.email;
+        address.showsPlaceholder = false;
+        address.masked = false;
+        writeField(1, address);
+    }
+    // The main window, disabled (password) or hidden (mailbox) by its Settings row, comes back.
+    if (hooks_.showMainWindow) hooks_.showMainWindow(session_);
 }
 
 void CKrevolRegistDlg::onLanguageArrow() {

@@ -20,9 +20,11 @@
 // order the flows are written; a window closed in the meantime never hears of them.
 //
 // The window ends (exec() returns) when it is closed by whatever asks for it: the close
-// control, the language switch, the main window closing, the installer watch. With "restart on
-// close" set it first starts the program again; an existing main window is destroyed
-// (Hooks::closeMainWindow).
+// control, the language switch (its own list or the main window's Settings row), the main window
+// closing, the installer watch. With "restart on close" set it first starts the program again;
+// an existing main window is destroyed (Hooks::closeMainWindow). In the maintenance views the
+// close control leads back to the main window instead; the recovery views lead back to the
+// sign-in view by the switch link.
 //
 // Linux: the window managers own the window menu, so "About Krevol PC Suite" is offered from
 // the window's own context menu (right button anywhere on it).
@@ -184,6 +186,9 @@ class CKrevolRegistDlg : public krevol::FramelessWindow<QWidget> {
     void onLanguageLabel();
     void closeLanguageList();
     void switchToSignInView();
+    void setRecoveryTitleLook(bool recovery);
+    // The close control of a maintenance view: the main window again, this window hidden.
+    void leaveMaintenanceView();
     void setMode(krevol::SignInMode mode);
     void setTitle(int id, bool asQuestion = false);
     void setActionCaption(int id);

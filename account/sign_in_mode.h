@@ -45,7 +45,7 @@ struct SignInModeInfo {
     bool masked2;
     int firstCaption;       // the action's caption in the first stage
     int secondCaption;      // after a code was sent; 0 for modes with one stage
-    int switchLinkText;     // 0: no switch link in this mode
+    int switchLinkText;     // 0: no switch link in this mode; outside SignIn it leads back there
     bool forgotLink;        // the forgot link is shown
     bool languageControls;  // language label and arrow are shown
 };

@@ -55,6 +55,11 @@ void SuiteWindows::beginModifyMailbox() {
     signIn_->beginModifyMailbox();
 }
 
+void SuiteWindows::switchLanguage(int index) {
+    // The sign-in window's own switch: it writes `Lang`, restarts and ends the run.
+    signIn_->switchLanguage(index);
+}
+
 void SuiteWindows::requestClose() {
     // A main window that is being closed here does not end the program.
     if (destroyingMainWindow_) return;

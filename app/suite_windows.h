@@ -4,8 +4,8 @@
 // The sign-in window knows neither of the other two: it asks this object to show the main
 // window for its session (built when there is none, with the session's userId, token and email)
 // and to close it, and to open the about box. The main window talks to this object as its
-// SignInHost: the way back to sign-in, the account maintenance views and the end of the program
-// go through here to the sign-in window.
+// SignInHost: the way back to sign-in, the account maintenance views, the language switch and the
+// end of the program go through here to the sign-in window.
 //
 // The main window is built modeless and without a parent and owned here. Closing it while it
 // ends the application ends the run; when this object closes it (back to sign-in, after a
@@ -53,6 +53,7 @@ class SuiteWindows : public SignInHost {
     void returnToSignIn() override;
     void beginChangePassword() override;
     void beginModifyMailbox() override;
+    void switchLanguage(int index) override;
     void requestClose() override;
 
   private:

@@ -151,6 +151,7 @@ class CKrevolUpdateDlg : public krevol::FramelessWindow<QWidget>, private krevol
     void onNotificationsIcon();
     void onCloseIcon();
     void onSettingsRow(int row);
+    void onLanguageChosen(int index);
     void onOwnershipLink();
 
     // The device panel.

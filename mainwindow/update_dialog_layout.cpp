@@ -1,12 +1,16 @@
 // The main window's controls (header, device panel, static pages) and its pages: created once, at
 // their fixed places, with their captions.
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
 
 #include <algorithm>
 #include <array>
+#include <functional>
+#include <utility>
 
 #include "app/messages.h"
 #include "mainwindow/device_reset_page.h"
@@ -23,6 +27,41 @@
 
 using namespace krevol;
 using namespace krevol::ui_parts;
+
+namespace {
+
+// Closes the account pop-up when the mouse is pressed anywhere in the program but on the pop-up
+// or on the account icon (whose click toggles it). Watches the application's events; the press
+// itself goes on to whatever it was meant for.
+class AccountPopupCloser : public QObject {
+  public:
+    AccountPopupCloser(QWidget* window, QWidget* popup, QWidget* icon, std::function<void()> close)
+        : QObject(window), window_(window), popup_(popup), icon_(icon), close_(std::move(close)) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::MouseButtonPress || !popup_->isVisible()) return false;
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget) return false;
+        const QPointF global = static_cast<QMouseEvent*>(event)->globalPosition();
+        const auto under = [&global](QWidget* part) {
+            return part->isVisible() && part->rect().contains(part->mapFromGlobal(global).toPoint());
+        };
+        if (widget->window() == window_ && (under(popup_) || under(icon_))) return false;
+        close_();
+        return false;
+    }
+
+  private:
+    QWidget* window_;
+    QWidget* popup_;
+    QWidget* icon_;
+    std::function<void()> close_;
+};
+
+}  // namespace
 
 void CKrevolUpdateDlg::createHeader() {
     productName_ = makeLabel(this, "productName", kProductNameRect, createUiFont(18, 700), Qt::white);
@@ -73,6 +112,10 @@ void CKrevolUpdateDlg::createHeader() {
                                   createUiFont(15, 400), kTextDark, Qt::AlignCenter);
     accountPopupText_->setText(QString::fromStdString(state_.email));
     accountPopup_->hide();
+    new AccountPopupCloser(this, accountPopup_, iconAccount_, [this] {
+        state_.accountPopupShown = 0;
+        updateVisibility();
+    });
 
     companyLine_ =
         makeLabel(this, "companyLine", kCompanyLineRect, createUiFont(14, 300), kTextGrey, Qt::AlignCenter);
@@ -170,7 +213,8 @@ void CKrevolUpdateDlg::createPages() {
     notificationsPicture_->setGeometry(kStaticPictureRect);
     notificationsPicture_->setPixmap(QPixmap::fromImage(skinPicture(picture::kNotificationsPicture)));
 
-    settingsPage_ = new CSettingsPage(*this, [this](int row) { onSettingsRow(row); });
+    settingsPage_ = new CSettingsPage(
+        *this, [this](int row) { onSettingsRow(row); }, [this](int index) { onLanguageChosen(index); });
     suiteVersionPage_ = new CSuiteVersionPage(*this);
     deviceResetPage_ = new CDeviceResetPage(*this, *upgradePage_);
     pages_ = {otherDevicesPage_, upgradePage_, settingsPage_, suiteVersionPage_, deviceResetPage_};

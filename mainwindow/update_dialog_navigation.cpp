@@ -194,7 +194,7 @@ void CKrevolUpdateDlg::onSettingsRow(int row) {
             setEnabled(false);
             callHostLater(this, host_, [](SignInHost* host) { host->beginChangePassword(); });
             break;
-        case CSettingsPage::kLanguage:  // chosen on the sign-in dialog
+        case CSettingsPage::kLanguage:  // the page's own language menu (onLanguageChosen)
             break;
         case CSettingsPage::kVersionUpgrade:
             showPage(kPageSuiteVersion);
@@ -208,6 +208,11 @@ void CKrevolUpdateDlg::onSettingsRow(int row) {
         default:
             break;
     }
+}
+
+void CKrevolUpdateDlg::onLanguageChosen(int index) {
+    // The sign-in dialog's switch ends the run (and this window) when the language changes.
+    callHostLater(this, host_, [index](SignInHost* host) { host->switchLanguage(index); });
 }
 
 void CKrevolUpdateDlg::onOwnershipLink() {

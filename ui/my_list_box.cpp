@@ -1,8 +1,10 @@
 #include "ui/my_list_box.h"
 
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -127,6 +129,55 @@ int CMyListBox::rowAt(const QPoint& point) const {
     return index < rows_.size() ? index : -1;
 }
 
+std::vector<CMyListBox::Cell> CMyListBox::cellsOf(int index, int y) const {
+    std::vector<Cell> cells;
+    const QStringList texts = rows_.at(index).split(QLatin1Char('$'));
+    int x = leading_;
+    for (int column = 0; column < texts.size(); ++column) {
+        int columnWidth = 0;
+        if (column < static_cast<int>(widths_.size())) {
+            columnWidth = widths_[column];
+        } else if (restColumn_ && column == static_cast<int>(widths_.size())) {
+            columnWidth = width() - x;
+        } else {
+            break;
+        }
+        if (columnWidth > 0) cells.push_back({QRect(x, y, columnWidth, rowHeight_), texts.at(column)});
+        x += columnWidth + gap_;
+    }
+    return cells;
+}
+
+QString CMyListBox::cutOffTextAt(const QPoint& point) const {
+    const int index = rowAt(point);
+    if (index < 0) return QString();
+    const QFontMetrics metrics(font());
+    for (const Cell& cell : cellsOf(index, (index - topRow_) * rowHeight_)) {
+        if (point.x() < cell.rect.left() || point.x() > cell.rect.right()) continue;
+        // The same test as the drawing's: elided text differs from the whole one.
+        const QString shown = metrics.elidedText(cell.text, Qt::ElideRight, cell.rect.width());
+        return shown != cell.text ? cell.text : QString();
+    }
+    return QString();
+}
+
+bool CMyListBox::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString whole = cutOffTextAt(help->pos());
+        if (whole.isEmpty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            const int index = rowAt(help->pos());
+            const QRect row(0, (index - topRow_) * rowHeight_, width(), rowHeight_);
+            QToolTip::showText(help->globalPos(), whole, this, row);
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
 void CMyListBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (background_.style() != Qt::NoBrush) painter.fillRect(rect(), background_);
@@ -140,23 +191,9 @@ void CMyListBox::paintEvent(QPaintEvent*) {
             painter.restore();
         }
         painter.setPen(textColour_);
-        const QStringList texts = rows_.at(index).split(QLatin1Char('$'));
-        int x = leading_;
-        for (int column = 0; column < texts.size(); ++column) {
-            int columnWidth = 0;
-            if (column < static_cast<int>(widths_.size())) {
-                columnWidth = widths_[column];
-            } else if (restColumn_ && column == static_cast<int>(widths_.size())) {
-                columnWidth = width() - x;
-            } else {
-                break;
-            }
-            if (columnWidth > 0) {
-                const QRect cell(x, y, columnWidth, rowHeight_);
-                painter.drawText(cell, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                                 metrics.elidedText(texts.at(column), Qt::ElideRight, columnWidth));
-            }
-            x += columnWidth + gap_;
+        for (const Cell& cell : cellsOf(index, y)) {
+            painter.drawText(cell.rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                             metrics.elidedText(cell.text, Qt::ElideRight, cell.rect.width()));
         }
         if (separator_.isValid()) {
             painter.setPen(separator_);

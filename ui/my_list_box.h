@@ -3,8 +3,9 @@
 // CMyListBox holds display rows whose column texts are joined by "$"; a row is split at "$" when it
 // is drawn, each text into its column (from the row's left edge: a leading gap, then fixed widths
 // separated by a gap; optionally the rest of the row for the text after the last fixed column).
-// Texts that do not fit their column are elided. The list has no system scroll bar: the window
-// scrolls it by its top row, normally through a CMyScrollThumb.
+// Texts that do not fit their column are elided; resting the pointer on one shows the whole text
+// in a tooltip. The list has no system scroll bar: the window scrolls it by its top row, normally
+// through a CMyScrollThumb.
 //
 // CMyScrollThumb is the track beside a list, the list's height tall, with a thumb inside it. While
 // active, dragging the thumb (its top at offset t from the track's top, 0 <= t <= trackLength())
@@ -63,17 +64,28 @@ class CMyListBox : public QWidget {
     int selectedCount() const;
     // The row at a point of this widget, -1 for none.
     int rowAt(const QPoint& point) const;
+    // The whole text of the cell at a point of this widget when the cell shows it cut off;
+    // empty when the text fits or there is no cell there.
+    QString cutOffTextAt(const QPoint& point) const;
 
   signals:
     void selectionChanged();
     void wheelSteps(int steps);  // one per notch over the list; positive = towards later rows
 
   protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
   private:
+    struct Cell {
+        QRect rect;
+        QString text;
+    };
+    // The cells in which the row `index` draws its texts, with the row's top at `y`.
+    std::vector<Cell> cellsOf(int index, int y) const;
+
     QStringList rows_;
     std::vector<bool> selected_;
     int rowHeight_ = 20;

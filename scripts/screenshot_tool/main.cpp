@@ -4,7 +4,9 @@
 // OUTPUT_DIR, in English and in Chinese. --only keeps the shots whose name contains TEXT.
 #include <QApplication>
 #include <QDir>
+#include <QPainter>
 #include <QPixmap>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,6 +26,21 @@ constexpr Language kLanguages[] = {{krevol::kLanguageEnglish, "en"}, {krevol::kL
 int usage(const char* program) {
     std::fprintf(stderr, "usage: %s OUTPUT_DIR [--only TEXT] [--lang en|zh]\n", program);
     return 2;
+}
+
+// Menus and tooltips that the shot opened are windows of their own: they are drawn onto the
+// window's picture where they stand, and closed.
+void addPopups(QPixmap& picture, const QWidget& window) {
+    QPainter painter(&picture);
+    const QPoint origin = window.mapToGlobal(QPoint(0, 0));
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        const Qt::WindowType type = top->windowType();
+        if (top == &window || !top->isVisible() || (type != Qt::Popup && type != Qt::ToolTip)) continue;
+        painter.drawPixmap(top->mapToGlobal(QPoint(0, 0)) - origin, top->grab());
+    }
+    painter.end();
+    QToolTip::hideText();
+    while (QWidget* popup = QApplication::activePopupWidget()) popup->close();
 }
 
 }  // namespace
@@ -78,7 +95,8 @@ int main(int argc, char* argv[]) {
                 shot.prepare(*window);
                 krevol::shots::settle();
             }
-            const QPixmap picture = window->grab();
+            QPixmap picture = window->grab();
+            addPopups(picture, *window);
             const QString file = shot.perLanguage
                                      ? QStringLiteral("%1_%2.png").arg(shot.name, QLatin1String(language.tag))
                                      : shot.name + QStringLiteral(".png");

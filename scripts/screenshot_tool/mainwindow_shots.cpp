@@ -1,6 +1,7 @@
 // Shots of the main window: the device panel without a tool, with a ready tool, with a tool of
 // another account and while the tool is being checked; Other Devices with rows; the Upgrade,
-// Information, Settings, Notifications, Version Upgrade and Device Reset pages; the account pop-up.
+// Information, Settings (also with its language menu open), Notifications, Version Upgrade and
+// Device Reset pages; the account pop-up; the tooltip of a software name cut off in its column.
 // The Upgrade page while its list loads, loaded with upgrades on offer, with an empty catalogue,
 // and in reinstall mode; an install run still connecting and at about 40 %, a run whose package is
 // missing, a cancelled run, and the list after a run that left everything up to date.
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QThread>
@@ -51,6 +53,7 @@ class ShotHost : public krevol::SignInHost {
     void returnToSignIn() override {}
     void beginChangePassword() override {}
     void beginModifyMailbox() override {}
+    void switchLanguage(int) override {}
     void requestClose() override {}
 };
 
@@ -464,6 +467,30 @@ const bool registered =
                   onPage(krevol::kPageSuiteVersion)}) &&
     registerShot(
         {"main_device_reset", [] { return mainWindow(true, ready()); }, onPage(krevol::kPageDeviceReset)}) &&
+    registerShot({"main_upgrade_name_tooltip",
+                  [] {
+                      // The first entry with a name longer than its column.
+                      std::string catalogue = catalogueAnswer();
+                      const std::string shortName = "Toyota / Lexus";
+                      catalogue.replace(catalogue.find(shortName), shortName.size(),
+                                        "Toyota / Lexus / Scion (2004-2024)");
+                      return mainWindow(true, readyWith(catalogue, 0));
+                  },
+                  [](QWidget& widget) {
+                      upgradePageWith(true)(widget);
+                      auto* list = widget.findChild<CMyListBox*>(QStringLiteral("softwareList"));
+                      if (!list) return;
+                      // The pointer rests on the first row's name.
+                      const QPoint at(80, list->rowHeight() / 2);
+                      QHelpEvent help(QEvent::ToolTip, at, list->mapToGlobal(at));
+                      QCoreApplication::sendEvent(list, &help);
+                  }}) &&
+    registerShot({"main_settings_language_menu", [] { return mainWindow(true, ready()); },
+                  [](QWidget& widget) {
+                      onPage(krevol::kPageSettings)(widget);
+                      if (auto* edit = widget.findChild<QAbstractButton*>(QStringLiteral("settingsEdit2")))
+                          edit->click();
+                  }}) &&
     registerShot({"main_account_popup", [] { return mainWindow(true, ready()); },
                   [](QWidget& widget) {
                       waitForRefresh(widget);

@@ -279,7 +279,8 @@ class SignInFlowsTest : public SignInFixture {
         QCOMPARE(dlg_->titleGeometry(), QRect(30, 137, 270, 32));
         QCOMPARE(dlg_->actionCaption(), textOf(107));
         QVERIFY(!dlg_->forgotLinkShown());
-        QVERIFY(!dlg_->switchLinkShown());
+        QVERIFY(dlg_->switchLinkShown());  // the way back to sign-in
+        QCOMPARE(dlg_->switchLinkText(), textOf(248));
         QCOMPARE(dlg_->fieldText(1), QStringLiteral("me@mail.com"));
         QVERIFY(!dlg_->fieldShowsPlaceholder(1));
         QCOMPARE(dlg_->fieldText(2), textOf(119));
@@ -311,6 +312,60 @@ class SignInFlowsTest : public SignInFixture {
                  (std::vector<std::string>{"tooluser/forgetPwdEmailSend", "tooluser/checkEmailChptcha",
                                            "tooluser/forgetPwdSetPwd"}));
         QVERIFY(api_->requests()[2].body.find("\"password\" : \"newsecret\"") != std::string::npos);
+    }
+
+    // The switch link leads back from every step of the recovery to the sign-in view as it is
+    // at start (title, caption, links), with the address in field 1, and sends nothing.
+    void recoveryLeadsBackToSignIn_data() {
+        QTest::addColumn<int>("steps");  // 0: just entered, 1: code sent, 2: code verified
+        QTest::newRow("first stage") << 0;
+        QTest::newRow("code sent") << 1;
+        QTest::newRow("code verified") << 2;
+    }
+    void recoveryLeadsBackToSignIn() {
+        QFETCH(int, steps);
+        open();
+        typeInto(1, QStringLiteral("me@mail.com"));
+        QTest::mouseClick(dlg_->forgotLink(), Qt::LeftButton);
+        api_->answerStatus("tooluser/forgetPwdEmailSend", 200);
+        api_->answerStatus("tooluser/checkEmailChptcha", 200);
+        if (steps >= 1) CLICK_ACTION_AND_WAIT();
+        if (steps >= 2) {
+            typeInto(2, QStringLiteral("123456"));
+            CLICK_ACTION_AND_WAIT();
+            QCOMPARE(dlg_->mode(), SignInMode::NewPasswordSetting);
+            typeInto(1, QStringLiteral("half-typed"));
+        }
+        QVERIFY(dlg_->switchLinkShown());
+        const size_t sent = api_->requests().size();
+        presenter_->clear();
+
+        QTest::mouseClick(dlg_->switchLink(), Qt::LeftButton);
+        QCOMPARE(dlg_->mode(), SignInMode::SignIn);
+        QCOMPARE(dlg_->titleText(), textOf(108));
+        QCOMPARE(dlg_->titleFont().pixelSize(), 34);
+        QCOMPARE(dlg_->titleGeometry(), QRect(30, 137, 300, 36));
+        QCOMPARE(dlg_->actionCaption(), textOf(108));
+        QVERIFY(dlg_->forgotLinkShown());
+        QVERIFY(dlg_->switchLinkShown());
+        QCOMPARE(dlg_->switchLinkText(), textOf(110));
+        QVERIFY(dlg_->languageControlsShown());
+        QCOMPARE(dlg_->fieldText(1), QStringLiteral("me@mail.com"));
+        QVERIFY(!dlg_->fieldShowsPlaceholder(1));
+        QCOMPARE(dlg_->fieldText(2), textOf(118));
+        QVERIFY(dlg_->fieldShowsPlaceholder(2));
+        QCOMPARE(api_->requests().size(), sent);
+        QVERIFY(shown().empty());
+
+        // Signing in works from there, and the recovery starts again from its first stage.
+        api_->answer("user/login", kLoginAnswer);
+        typeInto(2, QStringLiteral("secret1"));
+        CLICK_ACTION_AND_WAIT();
+        QVERIFY(lastMainWindow() != nullptr);
+        dlg_->returnToSignIn();
+        QTest::mouseClick(dlg_->forgotLink(), Qt::LeftButton);
+        QCOMPARE(dlg_->mode(), SignInMode::ForgotPassword);
+        QCOMPARE(dlg_->actionCaption(), textOf(107));
     }
 };
 

@@ -213,10 +213,91 @@ class SignInMaintenanceTest : public SignInFixture {
         EXPECT_ONLY_MESSAGE(133);
         QCOMPARE(api_->paths(), std::vector<std::string>{"tooluser/checkEmailChptcha"});
 
-        // The close control of the mailbox views ends the program.
+        // The close control of the mailbox views leads back to the same main window.
+        QPointer<QWidget> main = dlg_->mainWindowWidget();
         QTest::mouseClick(dlg_->closeControl(), Qt::LeftButton);
+        QVERIFY(!dlg_->isEnded());
+        QVERIFY(main && main->isVisible());
+        QCOMPARE(mainWindows_.size(), size_t(1));
+    }
+
+    // Every maintenance view's close control: the main window again, as it was (no new one),
+    // the sign-in window hidden on the sign-in view with the account's address; nothing sent.
+    void closingAMaintenanceViewReturnsToTheMainWindow_data() {
+        QTest::addColumn<QString>("view");
+        QTest::newRow("change password") << QStringLiteral("change");
+        QTest::newRow("modify mailbox") << QStringLiteral("modify");
+        QTest::newRow("modify mailbox, code sent") << QStringLiteral("modify-sent");
+        QTest::newRow("bind a new mailbox") << QStringLiteral("bind");
+    }
+    void closingAMaintenanceViewReturnsToTheMainWindow() {
+        QFETCH(QString, view);
+        open();
+        SIGN_IN();
+        QPointer<TestMainWindow> main = lastMainWindow();
+        api_->answerStatus("tooluser/forgetPwdEmailSend", 200);
+        api_->answerStatus("tooluser/checkEmailChptcha", 200);
+        if (view == QLatin1String("change")) {
+            main->setEnabled(false);  // as the main window's row leaves it
+            dlg_->beginChangePassword();
+            typeInto(1, QStringLiteral("typed-old"));
+        } else {
+            main->hide();
+            dlg_->beginModifyMailbox();
+            if (view != QLatin1String("modify")) CLICK_ACTION_AND_WAIT();  // the code goes out
+            if (view == QLatin1String("bind")) {
+                typeInto(2, QStringLiteral("1111"));
+                CLICK_ACTION_AND_WAIT();
+                QCOMPARE(dlg_->mode(), SignInMode::BindNewMailbox);
+                typeInto(1, QStringLiteral("new@mail.com"));
+            }
+        }
+        QVERIFY(dlg_->isVisible());
+        const size_t sent = api_->requests().size();
+        presenter_->clear();
+
+        QTest::mouseClick(dlg_->closeControl(), Qt::LeftButton);
+        QVERIFY(!dlg_->isEnded());
+        QCOMPARE(restarts_, 0);
+        QVERIFY(!dlg_->isVisible());
+        QVERIFY(main);
+        QVERIFY(main->isVisible());
+        QVERIFY(main->isEnabled());
+        QCOMPARE(mainWindows_.size(), size_t(1));
+        QCOMPARE(dlg_->mainWindowWidget(), static_cast<QWidget*>(main.data()));
+        QCOMPARE(dlg_->mode(), SignInMode::SignIn);
+        QCOMPARE(dlg_->actionCaption(), textOf(108));
+        QCOMPARE(dlg_->fieldText(1), QStringLiteral("me@mail.com"));
+        QCOMPARE(dlg_->fieldText(2), textOf(118));
+        QVERIFY(dlg_->fieldShowsPlaceholder(2));
+        QCOMPARE(dlg_->session().email, std::string("me@mail.com"));
+        QCOMPARE(api_->requests().size(), sent);
+        QVERIFY(shown().empty());
+
+        // The same view can be opened again from the main window, from its first stage.
+        main->hide();
+        dlg_->beginModifyMailbox();
+        QCOMPARE(dlg_->mode(), SignInMode::ModifyMailbox);
+        QCOMPARE(dlg_->actionCaption(), textOf(107));
+        QCOMPARE(dlg_->fieldText(1), QStringLiteral("me@mail.com"));
+    }
+
+    // The main window's language row goes through the sign-in window's own switch.
+    void theMainWindowsLanguageChoiceUsesTheSignInSwitch() {
+        open();
+        SIGN_IN();
+        QPointer<TestMainWindow> main = lastMainWindow();
+        main->host_->switchLanguage(1);  // English, the current language (no stored `Lang`)
+        QVERIFY(!dlg_->isEnded());
+        QCOMPARE(restarts_, 0);
+        QVERIFY(main);
+        QCOMPARE(storedValue("Lang"), std::string());
+
+        main->host_->switchLanguage(0);
+        QCOMPARE(storedValue("Lang"), std::string("0"));
+        QCOMPARE(restarts_, 1);
         QVERIFY(dlg_->isEnded());
-        QVERIFY(dlg_->mainWindowWidget() == nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(main.isNull(), kWait);
     }
 
     void returnToSignInDestroysTheMainWindow() {

@@ -43,6 +43,9 @@ TEST(SignInModeTest, TableHoldsTheTitlesPlaceholdersAndCaptionsOfEveryMode) {
     EXPECT_EQ(static_cast<int>(SignInMode::BindNewMailbox), 9);
     EXPECT_TRUE(signInModeInfo(SignInMode::ForgotPassword).titleAsQuestion);
     EXPECT_FALSE(signInModeInfo(SignInMode::ChangePassword).languageControls);
+    // The recovery views lead back to sign-in with the sign-up view's link text.
+    EXPECT_EQ(signInModeInfo(SignInMode::ForgotPassword).switchLinkText, 248);
+    EXPECT_EQ(signInModeInfo(SignInMode::NewPasswordSetting).switchLinkText, 248);
 }
 
 TEST(SignInModeTest, TheCaptionSelectsTheStage) {
@@ -207,6 +210,14 @@ TEST_F(PlaceholderRulesTest, ForgotLinkKeepsTheTypedAddress) {
     EXPECT_TRUE(field2.showsPlaceholder);
     EXPECT_FALSE(field2.masked);
     EXPECT_EQ(setup.mode, SignInMode::ForgotPassword);
+
+    // The way back keeps it too.
+    field2 = typed("1234");
+    run(SignInMode::SignIn);
+    EXPECT_EQ(field1.text, "me@mail.com");
+    EXPECT_FALSE(field1.showsPlaceholder);
+    EXPECT_EQ(field2.text, "<118>");
+    EXPECT_TRUE(field2.showsPlaceholder);
 }
 
 TEST_F(PlaceholderRulesTest, SwitchingModesReplacesTypedTextByThePlaceholders) {

@@ -41,10 +41,12 @@ class FakeHost : public SignInHost {
     void returnToSignIn() override { ++returns; }
     void beginChangePassword() override { ++passwordFlows; }
     void beginModifyMailbox() override { ++mailboxFlows; }
+    void switchLanguage(int index) override { languageSwitches.push_back(index); }
     void requestClose() override { ++closeRequests; }
     int returns = 0;
     int passwordFlows = 0;
     int mailboxFlows = 0;
+    std::vector<int> languageSwitches;
     int closeRequests = 0;
 };
 

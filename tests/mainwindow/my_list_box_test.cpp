@@ -1,10 +1,12 @@
 // The owner-drawn list and its scroll thumb: rows split at "$" into columns, the top row, the
 // ticks of a multi-selection list, and the thumb's step rule with dragging and the wheel.
+#include <QHelpEvent>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include "ui/my_list_box.h"
@@ -218,6 +220,62 @@ class MyListBoxTest : public QObject {
         QCOMPARE(thumb.step(), 1);
         wheel(&list, -120);
         QCOMPARE(list.topRow(), 1);
+    }
+
+    // A text cut off in its column shows whole in a tooltip where the pointer rests; a text that
+    // fits, the gap between columns and the empty part under the rows show none.
+    void cutOffTextsShowWholeInATooltip_data() {
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<QString>("tooltip");
+        const QString longName = QStringLiteral("Mercedes-Benz / Maybach / Smart (2009-2024)");
+        QTest::newRow("cut-off name, first row") << QPoint(12, 10) << longName;
+        QTest::newRow("cut-off name, far end of its column") << QPoint(89, 10) << longName;
+        QTest::newRow("name that fits") << QPoint(12, 30) << QString();
+        QTest::newRow("gap between the columns") << QPoint(95, 10) << QString();
+        QTest::newRow("version that fits") << QPoint(110, 10) << QString();
+        QTest::newRow("cut-off rest column")
+            << QPoint(200, 30) << QStringLiteral("Upgrading 40% ") + longName;
+        QTest::newRow("under the last row") << QPoint(12, 50) << QString();
+    }
+    void cutOffTextsShowWholeInATooltip() {
+        QFETCH(QPoint, at);
+        QFETCH(QString, tooltip);
+        const QString longName = QStringLiteral("Mercedes-Benz / Maybach / Smart (2009-2024)");
+        CMyListBox list;
+        list.resize(260, 60);
+        list.setRowHeight(20);
+        // 10 pixels, then columns of 80 and 40 with 10 between them, and the rest of the row.
+        list.setColumns(10, 10, {80, 40}, true);
+        list.addRow(longName + QStringLiteral("$V1.0$"));
+        list.addRow(QStringLiteral("Audi$V2.1$Upgrading 40% ") + longName);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QCOMPARE(list.cutOffTextAt(at), tooltip);
+
+        QToolTip::hideText();
+        QHelpEvent help(QEvent::ToolTip, at, list.mapToGlobal(at));
+        QApplication::sendEvent(&list, &help);
+        if (tooltip.isEmpty()) {
+            QVERIFY(!QToolTip::isVisible());
+        } else {
+            QTRY_VERIFY(QToolTip::isVisible());
+            QCOMPARE(QToolTip::text(), tooltip);
+        }
+        QToolTip::hideText();
+    }
+
+    void tooltipFollowsTheScrolledRows() {
+        CMyListBox list;
+        list.resize(200, 40);
+        list.setRowHeight(20);
+        list.setColumns(0, 0, {60}, false);
+        for (int i = 0; i < 5; ++i) list.addRow(QStringLiteral("Row %1 with a long name").arg(i));
+        list.addRow(QStringLiteral("Short"));
+        list.setTopRow(2);
+        QCOMPARE(list.cutOffTextAt(QPoint(5, 5)), QStringLiteral("Row 2 with a long name"));
+        QCOMPARE(list.cutOffTextAt(QPoint(5, 25)), QStringLiteral("Row 3 with a long name"));
+        list.setTopRow(3);
+        QCOMPARE(list.cutOffTextAt(QPoint(5, 25)), QStringLiteral("Row 4 with a long name"));
     }
 };
 

@@ -1,6 +1,10 @@
 // Page 5, Settings: where each row's "Edit" link leads.
+#include <QAction>
 #include <QLabel>
+#include <QMenu>
+#include <QSettings>
 
+#include "app/settings.h"
 #include "main_window_fixture.h"
 
 using namespace krevol;
@@ -9,7 +13,19 @@ using namespace krevol::test;
 class SettingsPageTest : public QObject, private MainWindowFixture {
     Q_OBJECT
 
+    QTemporaryDir settingsDir_;
+
+    static QMenu* languageMenu(CKrevolUpdateDlg& window) {
+        return window.findChild<QMenu*>(QStringLiteral("languageMenu"));
+    }
+
   private slots:
+    void initTestCase() {
+        // The stored language of these tests is kept out of the user's own store.
+        QVERIFY(settingsDir_.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir_.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir_.path());
+    }
     void init() { setUp(); }
     void cleanup() { tearDown(); }
 
@@ -18,9 +34,12 @@ class SettingsPageTest : public QObject, private MainWindowFixture {
         QVERIFY(waitForRefresh(*window));
         QVERIFY(window->showPage(kPageSettings));
 
-        click(*window, "settingsEdit2");  // Language: nothing
+        click(*window, "settingsEdit2");  // Language: its menu, on the same page
+        QTRY_VERIFY(languageMenu(*window) && languageMenu(*window)->isVisible());
         QCOMPARE(window->state().currentPage, int(kPageSettings));
         QVERIFY(window->isVisible() && window->isEnabled());
+        languageMenu(*window)->close();
+        QVERIFY(host_.languageSwitches.empty());
 
         click(*window, "settingsEdit3");  // Version Upgrade
         QCOMPARE(window->state().currentPage, int(kPageSuiteVersion));
@@ -57,6 +76,54 @@ class SettingsPageTest : public QObject, private MainWindowFixture {
         QVERIFY(!window->isVisible());
         QTRY_COMPARE(host_.mailboxFlows, 1);
         QCOMPARE(host_.returns, 0);
+    }
+
+    // The Language row offers both languages with the stored one ticked; a choice goes to the
+    // sign-in window's switch (which restarts the program unless it is the current language).
+    void languageRowChoosesTheLanguage_data() {
+        QTest::addColumn<int>("stored");  // -1: no stored `Lang`
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<int>("ticked");  // -1: none
+        QTest::newRow("English stored, Chinese chosen") << 1 << 0 << 1;
+        QTest::newRow("Chinese stored, English chosen") << 0 << 1 << 0;
+        QTest::newRow("nothing stored, English chosen") << -1 << 1 << 1;
+        QTest::newRow("7 stored, Chinese chosen") << 7 << 0 << -1;
+    }
+    void languageRowChoosesTheLanguage() {
+        QFETCH(int, stored);
+        QFETCH(int, chosen);
+        QFETCH(int, ticked);
+        QSettings(QStringLiteral("Krevol"), QCoreApplication::applicationName()).clear();
+        if (stored >= 0) writeLang(stored);
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        QVERIFY(window->showPage(kPageSettings));
+        click(*window, "settingsEdit2");
+        QMenu* menu = languageMenu(*window);
+        QVERIFY(menu);
+        QTRY_VERIFY(menu->isVisible());
+        const QList<QAction*> entries = menu->actions();
+        QCOMPARE(entries.size(), 2);
+        QCOMPARE(entries[0]->text(), text(320));
+        QCOMPARE(entries[1]->text(), text(321));
+        for (int i = 0; i < 2; ++i) QCOMPARE(entries[i]->isChecked(), i == ticked);
+
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entries[chosen]).center());
+        QTRY_VERIFY(!menu->isVisible());
+        QTRY_COMPARE(host_.languageSwitches, std::vector<int>{chosen});
+        QCOMPARE(window->state().currentPage, int(kPageSettings));
+        QCOMPARE(readLang(), stored >= 0 ? stored : 1);  // the page writes nothing itself
+    }
+
+    void languageMenuClosesWithThePage() {
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        QVERIFY(window->showPage(kPageSettings));
+        click(*window, "settingsEdit2");
+        QTRY_VERIFY(languageMenu(*window)->isVisible());
+        QVERIFY(window->showPage(kPageMyDevice));
+        QVERIFY(!languageMenu(*window)->isVisible());
+        QVERIFY(host_.languageSwitches.empty());
     }
 };
 

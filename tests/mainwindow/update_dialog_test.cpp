@@ -225,6 +225,47 @@ class UpdateDialogTest : public QObject, private MainWindowFixture {
         QCOMPARE(window->state().currentPage, int(kPageUpgrade));
     }
 
+    // The account pop-up closes on a press anywhere but on itself and on the account icon (whose
+    // click toggles it); the press still does what it does there.
+    void accountPopupClosesOnAClickOutsideIt_data() {
+        QTest::addColumn<QString>("target");  // a control by name, or "card" for the window's body
+        QTest::addColumn<bool>("staysOpen");
+        QTest::newRow("the card") << QStringLiteral("card") << false;
+        QTest::newRow("the product name") << QStringLiteral("productName") << false;
+        QTest::newRow("the company line") << QStringLiteral("companyLine") << false;
+        QTest::newRow("the settings icon") << QStringLiteral("iconSettings") << false;
+        QTest::newRow("the pop-up's text") << QStringLiteral("accountPopupText") << true;
+        QTest::newRow("the pop-up's frame") << QStringLiteral("accountPopup") << true;
+    }
+    void accountPopupClosesOnAClickOutsideIt() {
+        QFETCH(QString, target);
+        QFETCH(bool, staysOpen);
+        auto window = makeWindow();
+        QVERIFY(waitForRefresh(*window));
+        click(*window, "iconAccount");
+        QVERIFY(shown(*window, "accountPopup"));
+        if (target == QLatin1String("card")) {
+            QTest::mouseClick(window.get(), Qt::LeftButton, {}, QPoint(480, 420));
+        } else {
+            QWidget* widget = window->findChild<QWidget*>(target);
+            QVERIFY(widget);
+            // Near the top-left corner: inside the pop-up's own picture for its two parts.
+            QTest::mouseClick(widget, Qt::LeftButton, {},
+                              QPoint(std::min(20, widget->width() / 2), widget->height() / 2));
+        }
+        QCOMPARE(window->state().accountPopupShown, staysOpen ? 1 : 0);
+        QCOMPARE(shown(*window, "accountPopup"), staysOpen);
+        if (target == QLatin1String("iconSettings"))
+            QCOMPARE(window->state().currentPage, int(kPageSettings));
+
+        // The icon opens and closes it as before.
+        if (!staysOpen) click(*window, "iconAccount");
+        QVERIFY(shown(*window, "accountPopup"));
+        click(*window, "iconAccount");
+        QVERIFY(!shown(*window, "accountPopup"));
+        QCOMPARE(window->state().accountPopupShown, 0);
+    }
+
     void pageTitlesAndTabFonts_data() {
         QTest::addColumn<QString>("control");
         QTest::addColumn<int>("page");
