@@ -133,7 +133,7 @@ void CUpgradePage::open(int mode) {
     if (s.currentPage != kPageUpgrade) progressText_->clear();
     // 4. No run is going on while the page opens.
     s.runBusy = 0;
-    s.runIdle = 1;
+    setRunIdle(1);
 }
 
 int CUpgradePage::softwareRowCount() const {
@@ -188,12 +188,7 @@ void CUpgradePage::toolRemoved() {
     progressText_->hide();
     // A run of this page is cancelled (a reinstall shown on Device Reset is not).
     if (s.currentPage == kPageUpgrade && s.runBusy == 1) {
-        runStopFlag = 1;
-        killPageTimer(kTimerProgress);
-        s.runBusy = 0;
-        s.runIdle = 1;
-        selectAllBox_->setEnabled(true);
-        list_->setEnabled(true);
+        cancelRunNow();
         parentWidget()->update();
         showMessage(259);
     }
@@ -380,14 +375,18 @@ void CUpgradePage::preselectFirmware() {
 }
 
 void CUpgradePage::setRowProgress(int index, const QString& progress) {
-    if (index < 0 || index >= list_->count()) return;
-    const QString row = list_->rowText(index);
+    // The stored row gets the text even when the list box was emptied (the tool went during a run).
+    MainWindowState& s = state();
+    const bool inList = index >= 0 && index < list_->count();
+    const bool stored = index >= 0 && index < static_cast<int>(s.softwareRows.size());
+    if (!inList && !stored) return;
+    const QString row =
+        inList ? list_->rowText(index) : QString::fromStdString(s.softwareRows[static_cast<std::size_t>(index)]);
     const qsizetype dollar = row.lastIndexOf(QLatin1Char('$'));
     const QString updated = dollar >= 0 ? row.left(dollar + 1) + progress : progress;
+    if (stored) s.softwareRows[static_cast<std::size_t>(index)] = updated.toStdString();
+    if (!inList) return;
     list_->setRowText(index, updated);
-    MainWindowState& s = state();
-    if (index < static_cast<int>(s.softwareRows.size()))
-        s.softwareRows[static_cast<std::size_t>(index)] = updated.toStdString();
     list_->update();
 }
 

@@ -133,6 +133,10 @@ class CUpgradePage : public MainWindowPage {
     class RunRelay;
     void lockPage();
     void unlockPage();
+    // runIdle, and the one-click button drawn enabled only while it is 1.
+    void setRunIdle(int idle);
+    // The cancel button's "Yes" and the removal of the tool during a run of this page.
+    void cancelRunNow();
     void stepEnded(InstallStep step);
     void itemStarted(int index);
     void stageChanged(int index, InstallStage stage);

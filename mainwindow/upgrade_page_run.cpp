@@ -137,7 +137,7 @@ void CUpgradePage::oneClickUpgrade() {
 void CUpgradePage::lockPage() {
     MainWindowState& s = state();
     runStopFlag = 0;
-    s.runIdle = 0;
+    setRunIdle(0);
     s.runBusy = 1;
     selectAllBox_->setEnabled(false);
     list_->setEnabled(false);
@@ -156,10 +156,16 @@ void CUpgradePage::unlockPage() {
     MainWindowState& s = state();
     runStopFlag = 1;
     s.runBusy = 0;
-    s.runIdle = 1;
+    setRunIdle(1);
     selectAllBox_->setEnabled(true);
     list_->setEnabled(true);
     host().pageChanged();
+}
+
+void CUpgradePage::setRunIdle(int idle) {
+    state().runIdle = idle;
+    // The one-click button looks clickable only while no run is in progress (disabled, it is drawn faded).
+    oneClickButton_->setEnabled(idle == 1);
 }
 
 void CUpgradePage::onInstallStepTimer() {
@@ -336,14 +342,19 @@ void CUpgradePage::cancelRun() {
     MainWindowState& s = state();
     if (s.runBusy != 1) return;
     if (showMessage(279, kBoxYesNo) != kAnswerFirst) return;  // the run goes on
+    cancelRunNow();
+    host().pageChanged();
+}
+
+void CUpgradePage::cancelRunNow() {
+    // The page unlocks itself; the run stops at its next check and ends saying "Upgrade Cancelled".
     if (run_) run_->run.cancel();
     runStopFlag = 1;
-    s.runBusy = 0;
-    s.runIdle = 1;
+    state().runBusy = 0;
+    setRunIdle(1);
     killPageTimer(kTimerProgress);
     selectAllBox_->setEnabled(true);
     list_->setEnabled(true);
-    host().pageChanged();
 }
 
 }  // namespace krevol

@@ -146,7 +146,7 @@ std::string versionReportBody(const std::string& userId, const std::string& toke
                      "\"param2\" : \"%d\"", "\"param3\" : \"%s\"", "\"isrom\" : \"%d\""});
     return fillTemplate(pattern,
                         {userId, token, item.id, jsonText(serial), std::to_string(kReportedInstalled),
-                         jsonText(item.param4), std::to_string(item.isrom)});
+                         item.param4, std::to_string(item.isrom)});
 }
 
 int readCatalogueItems(std::string_view answer, std::vector<SoftwareItem>& catalogue,

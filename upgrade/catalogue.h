@@ -47,8 +47,10 @@ constexpr ItemParseCode kParseNoClosingBrace = 21;
 // read before a failing key keep their values; `state` is never touched.
 ItemParseCode parseSoftwareItem(std::string_view& remaining, SoftwareItem& item);
 
-// The request bodies, byte for byte as sent. `userId`, `token` and the item's `id` go in bare,
-// the serial and `param4` between quotes (escaped as JSON text).
+// The request bodies, byte for byte as sent. `userId`, `token` and the item's `id` go in bare;
+// the serial goes between quotes, escaped as JSON text; `param4` goes between quotes as it was
+// read from the catalogue answer (the raw text of a JSON string, so the server gets back the very
+// version it sent, escapes included).
 std::string catalogueRequestBody(const std::string& userId, const std::string& token,
                                  const std::string& serial);
 std::string versionReportBody(const std::string& userId, const std::string& token, const std::string& serial,

@@ -223,7 +223,7 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
         // Nothing is downloaded here, but the package is unpacked below softFolder.
         std::error_code ec;
         std::filesystem::create_directories(settings_.softFolder, ec);
-        downloadPath = settings_.packageSource->packageFor(item, runTotal_, download_, downloaded);
+        downloadPath = settings_.packageSource->packageFor(item, runTotal_, download_, downloaded, httpStatus);
         if (downloadPath.empty() && downloaded == kResultOk) downloaded = kResultFile;
         if (!downloadPath.empty()) {
             // The package is whole: the download half of the percentage is done.
@@ -242,6 +242,12 @@ InstallStep InstallRun::installItem(int index, const SoftwareItem& item) {
     if (downloaded != kResultOk) {
         runPhase_.store(0);
         if (runStopFlag.load() != 0) return stopPath();
+        if (fromSource && downloaded == kSourcePackageDamaged) {
+            // As when a downloaded package does not unpack: no box, the unpack failure's texts.
+            result.failure = InstallFailure::Unpack;
+            result.errorText = unpackFailureText(ArchiveError::CorruptArchive);
+            return failItem(std::move(result), item);
+        }
         result.failure = InstallFailure::Download;
         result.result = downloaded;
         result.httpStatus = httpStatus;

@@ -48,17 +48,22 @@
 
 namespace krevol {
 
+// A package source's result for a package that does not unpack cleanly (reported as a damaged
+// package, as when the run's own download unpacks badly).
+constexpr int kSourcePackageDamaged = 91;
+
 // Where a run takes its packages from instead of downloading them into softFolder (the reset
 // cache, upgrade/reset_cache.h). Called on the run's worker, one call at a time.
 class PackageSource {
   public:
     virtual ~PackageSource() = default;
-    // The path of a checked package for `item`, or "" with the reason in `result` (a transport
-    // result or one of the source's own), which the run reports as a failed download. A package
-    // the source downloads has its Content-Length stored in `length` once known and its transfer
+    // The path of a checked package for `item`, or "" with the reason in `result`: a result of
+    // downloadFile (4 with the answer's status in `httpStatus`), which the run reports as a failed
+    // download, or kSourcePackageDamaged, which it reports as an unpack failure. A package the
+    // source downloads has its Content-Length stored in `length` once known and its transfer
     // followed by `counter` (the run's progress reads both meanwhile).
     virtual std::string packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length,
-                                   DownloadCounter& counter, int& result) = 0;
+                                   DownloadCounter& counter, int& result, long& httpStatus) = 0;
 };
 
 // What the run needs from the window's state (copies: the run never touches the window).

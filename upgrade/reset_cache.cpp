@@ -96,11 +96,16 @@ bool ResetCache::checkArchive(const std::string& path, bool* stopped) {
 }
 
 std::string ResetCache::cachedPackage(const SoftwareItem& item) {
+    bool stopped = false;
+    return checkedPackage(item, stopped);
+}
+
+std::string ResetCache::checkedPackage(const SoftwareItem& item, bool& stopped) {
+    stopped = false;
     const std::string folder = itemFolder(item);
     Record record;
     if (!readRecord(folder + kRecordName, record)) return {};
     const std::string path = folder + record.fileName;
-    bool stopped = false;
     if (record.url != item.softurl || sizeOf(path) != record.size || !checkArchive(path, &stopped)) {
         if (!stopped) deleteFolder(folder);  // a stopped check says nothing against the package
         return {};
@@ -108,8 +113,28 @@ std::string ResetCache::cachedPackage(const SoftwareItem& item) {
     return path;
 }
 
+std::string ResetCache::packageOrDownload(const SoftwareItem& item, int& result, long* httpStatus,
+                                          std::atomic<std::int64_t>* length, DownloadCounter* counter) {
+    result = kResultOk;
+    bool stopped = false;
+    std::string path = checkedPackage(item, stopped);
+    if (stopped) {
+        // A stop ended the check: the package may well be sound, so it is neither deleted nor
+        // downloaded again (the download would begin by deleting it).
+        result = kResultWriteOrStop;
+        return {};
+    }
+    if (path.empty()) {
+        std::uint64_t size = 0;
+        result = download(item, path, size, length, httpStatus, counter);
+        if (result != kResultOk) path.clear();
+    }
+    return path;
+}
+
 int ResetCache::download(const SoftwareItem& item, std::string& path, std::uint64_t& size,
-                         std::atomic<std::int64_t>* reportedLength, DownloadCounter* counter) {
+                         std::atomic<std::int64_t>* reportedLength, long* httpStatus,
+                         DownloadCounter* counter) {
     const std::string folder = itemFolder(item);
     deleteFolder(folder);
     if (item.softurl.empty()) return kCacheNoAddress;
@@ -120,7 +145,7 @@ int ResetCache::download(const SoftwareItem& item, std::string& path, std::uint6
     std::string lengthText;
     std::atomic<std::int64_t> ownLength{0};
     std::atomic<std::int64_t>& length = reportedLength != nullptr ? *reportedLength : ownLength;
-    const int result = downloadFile(item.softurl, path, lengthText, length, nullptr, counter);
+    const int result = downloadFile(item.softurl, path, lengthText, length, httpStatus, counter);
     if (result != kResultOk) {
         deleteFolder(folder);
         return result;
@@ -143,26 +168,21 @@ int ResetCache::download(const SoftwareItem& item, std::string& path, std::uint6
 }
 
 std::string ResetCache::packageFor(const SoftwareItem& item, int* result) {
-    std::string path = cachedPackage(item);
     int outcome = kResultOk;
-    if (path.empty()) {
-        std::uint64_t size = 0;
-        outcome = download(item, path, size);
-        if (outcome != kResultOk) path.clear();
-    }
+    std::string path = packageOrDownload(item, outcome);
     if (result != nullptr) *result = outcome;
     return path;
 }
 
 std::string ResetCache::packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length,
-                                   DownloadCounter& counter, int& result) {
-    std::string path = cachedPackage(item);
-    result = kResultOk;
-    if (path.empty()) {
-        std::uint64_t size = 0;
-        result = download(item, path, size, &length, &counter);
-        if (result != kResultOk) path.clear();
-    }
+                                   DownloadCounter& counter, int& result, long& httpStatus) {
+    httpStatus = 0;
+    std::string path = packageOrDownload(item, result, &httpStatus, &length, &counter);
+    // The run knows the transport's results; the cache's own get the run's texts for the same
+    // failure of a download: a file on disk that is not what was received is a write failure, a
+    // missing address one that cannot be split, and a package that does not unpack is damaged.
+    if (result == kCacheLengthMismatch) result = kResultWriteOrStop;
+    if (result == kCacheNoAddress) result = kResultBadUrl;
     return path;
 }
 
@@ -171,16 +191,18 @@ bool ResetCache::fill(const std::vector<SoftwareItem>& items, CacheFillReport* r
     CacheFillReport& r = report != nullptr ? *report : local;
     r = CacheFillReport{};
     for (const SoftwareItem& item : items) {
-        std::string path = cachedPackage(item);
-        if (path.empty()) {
+        bool stopped = false;
+        std::string path = checkedPackage(item, stopped);
+        int result = stopped ? kResultWriteOrStop : kResultOk;
+        if (path.empty() && !stopped) {
             std::uint64_t size = 0;
-            const int result = download(item, path, size);
-            if (result != kResultOk) {
-                r.result = result;
-                r.failedItem = item.param1;
-                return false;
-            }
-            ++r.downloaded;
+            result = download(item, path, size);
+            if (result == kResultOk) ++r.downloaded;
+        }
+        if (result != kResultOk) {
+            r.result = result;
+            r.failedItem = item.param1;
+            return false;
         }
         ++r.packages;
         r.bytes += sizeOf(path);

@@ -28,7 +28,7 @@ namespace krevol {
 
 // Results beyond the transport's (200 and 1-8, 77).
 constexpr int kCacheLengthMismatch = 90;  // the file's size differs from its Content-Length
-constexpr int kCacheDamaged = 91;         // the archive does not unpack cleanly (CRC-32, structure)
+constexpr int kCacheDamaged = kSourcePackageDamaged;  // the archive does not unpack cleanly (CRC-32, structure)
 constexpr int kCacheNoCatalogue = 92;     // the catalogue could not be loaded
 constexpr int kCacheEmptyCatalogue = 93;  // the server lists no software for the tool
 constexpr int kCacheNoAddress = 94;       // an item without a download address
@@ -55,23 +55,34 @@ class ResetCache : public PackageSource {
     // missing or damaged ones downloaded. Stops at the first failure. True when all are there.
     bool fill(const std::vector<SoftwareItem>& items, CacheFillReport* report = nullptr);
     // The path of the item's cached package after checking it again; "" when it is missing, was
-    // fetched from another address, or is damaged (a damaged one is deleted).
+    // fetched from another address, or is damaged (a damaged one is deleted), and also when a stop
+    // (runStopFlag) ended the check (the package is then kept).
     std::string cachedPackage(const SoftwareItem& item);
     // The reinstall's call: cachedPackage, else the package downloaded into the cache and checked.
-    // "" on failure, with the reason in `result` (optional; 200 on success).
+    // "" on failure, with the reason in `result` (optional; 200 on success). A check ended by a
+    // stop gives result 8 and leaves the cached package alone; so does fill.
     std::string packageFor(const SoftwareItem& item, int* result = nullptr);
-    // The same for the install run: a download stores its Content-Length in `length` and is
-    // followed by `counter`.
+    // The same for the install run: a download stores its Content-Length in `length`, is followed
+    // by `counter` and stores the status of the package's answer in `httpStatus` (0 when none). The
+    // cache's own failures come as the run's results: a length mismatch as 8, a missing address
+    // as 1, a damaged package as kSourcePackageDamaged.
     std::string packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length,
-                           DownloadCounter& counter, int& result) override;
+                           DownloadCounter& counter, int& result, long& httpStatus) override;
     // Deletes the cache folder with everything in it.
     bool remove();
     // The folder of one item, exposed for tests.
     std::string itemFolder(const SoftwareItem& item) const;
 
   private:
+    // cachedPackage, telling a check ended by a stop (`stopped`) from a missing or bad package.
+    std::string checkedPackage(const SoftwareItem& item, bool& stopped);
+    // packageFor's work: the checked package, else a download unless the check was stopped.
+    std::string packageOrDownload(const SoftwareItem& item, int& result, long* httpStatus = nullptr,
+                                  std::atomic<std::int64_t>* length = nullptr,
+                                  DownloadCounter* counter = nullptr);
     int download(const SoftwareItem& item, std::string& path, std::uint64_t& size,
-                 std::atomic<std::int64_t>* length = nullptr, DownloadCounter* counter = nullptr);
+                 std::atomic<std::int64_t>* length = nullptr, long* httpStatus = nullptr,
+                 DownloadCounter* counter = nullptr);
     bool checkArchive(const std::string& path, bool* stopped = nullptr);
     std::string folder_;
 };

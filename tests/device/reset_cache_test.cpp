@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -150,6 +152,49 @@ TEST_F(ResetCacheTest, DamagedOrOutdatedPackageIsFetchedAgainByTheReinstall) {
     EXPECT_EQ(cache.cachedPackage(newer), "");
     EXPECT_EQ(cache.packageFor(newer, &result), "");
     EXPECT_EQ(result, kResultHttpStatus);
+}
+
+// A stop (runStopFlag: the window closed, the tool removed) that ends the check of a cached
+// package says nothing against it: the reinstall's calls and a fill give up with result 8 and
+// neither delete the package nor fetch it again.
+TEST_F(ResetCacheTest, AStoppedCheckLeavesTheCachedPackageAlone) {
+    ResetCache cache(cacheFolder);
+    CacheFillReport report;
+    std::vector<SoftwareItem> items;
+    ASSERT_TRUE(fill(cache, report, &items));
+    const SoftwareItem benz = items[0];
+    const std::string kept = cache.cachedPackage(benz);
+    ASSERT_FALSE(kept.empty());
+    const struct {
+        const char* name;
+        std::function<std::string(int&)> call;
+    } cases[] = {
+        {"packageFor", [&](int& result) { return cache.packageFor(benz, &result); }},
+        {"packageFor of the install run",
+         [&](int& result) {
+             std::atomic<std::int64_t> length{0};
+             DownloadCounter counter;
+             long status = 0;
+             PackageSource& source = cache;
+             return source.packageFor(benz, length, counter, result, status);
+         }},
+        {"fill",
+         [&](int& result) {
+             const bool filled = cache.fill({benz}, &report);
+             result = report.result;
+             return filled ? kept : std::string();
+         }},
+    };
+    for (const auto& c : cases) {
+        runStopFlag.store(1);
+        int result = 0;
+        EXPECT_EQ(c.call(result), "") << c.name;
+        EXPECT_EQ(result, kResultWriteOrStop) << c.name;
+        runStopFlag.store(0);
+        EXPECT_EQ(fileBytes(kept), packages_["BENZ.zip"]) << c.name << ": the cached package was deleted";
+        EXPECT_EQ(cache.cachedPackage(benz), kept) << c.name;
+        EXPECT_EQ(gets("BENZ.zip"), 1) << c.name << ": fetched again";
+    }
 }
 
 TEST_F(ResetCacheTest, PackageThatFailsItsCrcIsNeverCached) {

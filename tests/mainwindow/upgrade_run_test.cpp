@@ -1,6 +1,7 @@
 // The install run in the main window: the one-click button's queueing and its two messages, a run
 // that puts two packages on the card and reloads the list, a missing package, the cancel during a
-// slow download, the card going away during a run, and closing the window while a run works.
+// slow download, the card going away during a run, firmware unticked by the user, and closing the
+// window while a run works.
 #include <QLabel>
 
 #include <mutex>
@@ -250,6 +251,7 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
         click(*window, "oneClickButton");
         QCOMPARE(window->state().runBusy, 1);
         QCOMPARE(window->state().runIdle, 0);
+        QVERIFY(!child<QWidget>(*window, "oneClickButton")->isEnabled());
         QVERIFY(!list->isEnabled());
         QVERIFY(!child<QWidget>(*window, "selectAllBox")->isEnabled());
         // The first row says "Succeeded" while the second item is installed (its step starts 50 ms
@@ -279,6 +281,7 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
         const MainWindowState& s = window->state();
         QCOMPARE(s.runBusy, 0);
         QCOMPARE(s.runIdle, 1);
+        QVERIFY(child<QWidget>(*window, "oneClickButton")->isEnabled());
         QCOMPARE(s.anyUpgradable, 0);
         QCOMPARE(s.finishedItems, (std::vector<int>{0, 1, 2}));
         QCOMPARE(list->rows(),
@@ -333,7 +336,11 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
         server_->setPackageRate(512);
         auto window = readyWindow();
         QVERIFY(window);
+        auto* oneClick = child<QAbstractButton>(*window, "oneClickButton");
+        QVERIFY(oneClick->isEnabled());
         click(*window, "oneClickButton");
+        // While the run works the one-click button is disabled (drawn faded).
+        QVERIFY(!oneClick->isEnabled());
         // "BENZ: Upgrading N%, downloading at S KB/s" and "Upgrading N%" in the row, once a second.
         const QRegularExpression stage(
             QStringLiteral("^BENZ: Upgrading \\d+%, downloading at \\d+(\\.\\d)? [KM]B/s$"));
@@ -344,11 +351,13 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
         click(*window, "cancelButton");
         QCOMPARE(lastShownId(), 279);
         QCOMPARE(window->state().runBusy, 1);
+        QVERIFY(!oneClick->isEnabled());
 
         presenter_->answerNext(kAnswerFirst);
         click(*window, "cancelButton");
         QCOMPARE(window->state().runBusy, 0);
         QCOMPARE(window->state().runIdle, 1);
+        QVERIFY(oneClick->isEnabled());
         QVERIFY(child<CMyListBox>(*window, "softwareList")->isEnabled());
         QVERIFY(waitForQuiet(*window));
         QCOMPARE(progressText(*window), text(259));
@@ -459,6 +468,60 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
         QCOMPARE(server_->reports().size(), std::size_t(0));
         QCOMPARE(server_->contentCalls(), 0);
         QVERIFY(!QDir(softFolder(*window)).exists());
+    }
+
+    // The card goes away while its package is being downloaded (the run has not touched the card):
+    // the removal cancels the run with box 259 and unlocks the page, and the run then ends as a
+    // cancelled one: "Upgrade Cancelled", the row "Upgrade failed", the item still queued.
+    void theCardRemovedDuringTheDownloadCancelsTheRun() {
+        servePackage("BENZ.zip", {{"obdtool/vehicle/BENZ/data.bin", noiseBytes(6 * 1024 * 1024, 7)}});
+        catalogue_->add({"BENZ", "2.00", "2.10", 1, "BENZ.zip"});
+        server_->setPackageRate(256);  // 24 s for the whole package
+        auto window = readyWindow();
+        QVERIFY(window);
+        click(*window, "oneClickButton");
+        QTRY_VERIFY_WITH_TIMEOUT(progressText(*window).startsWith(QStringLiteral("BENZ: downloading")),
+                                 20000);
+        const QString drive = QString::fromStdString(drive_);
+        QVERIFY(QDir(drive).removeRecursively());
+        QTRY_COMPARE_WITH_TIMEOUT(window->state().driveLetter, std::string(), 15000);
+        QVERIFY(waitForQuiet(*window));
+
+        const MainWindowState& s = window->state();
+        const auto shownMessages = presenter_->shown();
+        QCOMPARE(shownMessages.size(), std::size_t(1));
+        QCOMPARE(shownMessages[0].id, 259);
+        QCOMPARE(progressText(*window), text(259));
+        QCOMPARE(QString::fromStdString(s.softwareRows.at(0)), QStringLiteral("BENZ$V2.00$V2.10$1MB$") + text(178));
+        QCOMPARE(s.softwareItems.at(0).state, kItemQueued);
+        QCOMPARE(s.runBusy, 0);
+        QCOMPARE(s.runIdle, 1);
+        QVERIFY(child<QWidget>(*window, "oneClickButton")->isEnabled());
+        QCOMPARE(server_->reports().size(), std::size_t(0));
+        QCOMPARE(server_->contentCalls(), 0);
+        QVERIFY(!QDir(drive).exists());
+        QVERIFY(!QDir(softFolder(*window)).exists());
+    }
+
+    // Upgradable firmware comes ticked; unticked by the user, the one-click button ticks it again
+    // and installs it.
+    void untickedFirmwareIsInstalledByTheOneClickButton() {
+        servePackage("FW.zip", {{"obdtool/sys/fw.bin", "firmware"}});
+        catalogue_->add({"VW", "1.0", "1.0", 0, "VW.zip"});
+        catalogue_->add({"Firmware", "1.0.0", "1.1.0", 1, "FW.zip"});
+        auto window = readyWindow();
+        QVERIFY(window);
+        auto* list = child<CMyListBox>(*window, "softwareList");
+        QVERIFY(list->isSelected(1));
+        clickRow(*list, 1);
+        QVERIFY(!list->isSelected(1));
+        click(*window, "oneClickButton");
+        QVERIFY(waitForQuiet(*window));
+        QCOMPARE(presenter_->shown().size(), std::size_t(0));
+        QCOMPARE(server_->packageRequests(), std::vector<std::string>{"FW.zip"});
+        QCOMPARE(fileBytes(drive_ + "/obdtool/sys/fw.bin"), std::string("firmware"));
+        QCOMPARE(progressText(*window), text(179));
+        QCOMPARE(list->rows(), (QStringList{"VW$V1.0$V1.0$1MB$", "Firmware$V1.1.0$V1.1.0$1MB$"}));
     }
 
     // Closing the window while a run works asks first; "No" keeps both, "Yes" stops the run and

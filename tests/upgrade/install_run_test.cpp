@@ -1,6 +1,8 @@
 // The install run against an in-process server, with a folder standing for the tool's card.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -556,9 +558,9 @@ TEST_F(InstallRunTest, APackageSourceTakesThePlaceOfTheDownload) {
         std::vector<std::string> asked;
         explicit Source(ResetCache& c) : cache(c) {}
         std::string packageFor(const SoftwareItem& item, std::atomic<std::int64_t>& length,
-                               DownloadCounter& counter, int& result) override {
+                               DownloadCounter& counter, int& result, long& httpStatus) override {
             asked.push_back(item.param1);
-            return cache.packageFor(item, length, counter, result);
+            return cache.packageFor(item, length, counter, result, httpStatus);
         }
     };
     auto source = std::make_shared<Source>(cache);
@@ -593,13 +595,75 @@ TEST_F(InstallRunTest, APackageSourceTakesThePlaceOfTheDownload) {
     ASSERT_EQ(failed.results.size(), 1u);
     EXPECT_EQ(failed.results[0].failure, InstallFailure::Download);
     EXPECT_EQ(failed.results[0].progressText,
-              "MISSING:  " + loadText(281) + "-" + downloadFailureText(kResultHttpStatus, 0));
+              "MISSING:  " + loadText(281) + "-Download failed, please upgrade again404");
+    EXPECT_EQ(failed.results[0].httpStatus, 404);
     EXPECT_EQ(second.items()[0].state, kItemFailed);
     ASSERT_EQ(presenter_.shown().size(), 1u);
     EXPECT_EQ(presenter_.shown()[0].text, downloadFailureBoxText("MISSING", failed.results[0].errorText,
                                                                  runningElevated()));
     EXPECT_FALSE(failed.end.finished);
     expectNothingLeft();
+}
+
+// What goes wrong with a package of the reset cache reads as it does when the run downloads the
+// package itself: the same box and the same texts for a missing package (the HTTP status), an
+// entry without address and a package that does not unpack.
+TEST_F(InstallRunTest, TheResetCacheFailsAnItemWithTheTextsOfTheRunsOwnDownload) {
+    struct Case {
+        const char* what;
+        std::function<SoftwareItem()> item;
+        InstallFailure failure;
+        std::string progress;  // on the Device Reset page
+        bool box;
+    } cases[] = {
+        {"missing", [&] { return itemFor("MISSING_V1.zip", "MISSING"); }, InstallFailure::Download,
+         "MISSING:  " + loadText(281) + "-Download failed, please upgrade again404", true},
+        {"no address",
+         [&] {
+             SoftwareItem i = itemFor("NONE.zip", "NOURL");
+             i.softurl.clear();
+             return i;
+         },
+         InstallFailure::Download, "NOURL:  " + loadText(281) + "-Download failed, please upgrade again1", true},
+        {"damaged",
+         [&] {
+             std::lock_guard lock(mutex_);
+             packages_["BAD_V1.zip"] = "PK\x03\x04 this is no zip archive at all";
+             return itemFor("BAD_V1.zip", "BAD");
+         },
+         InstallFailure::Unpack, "BAD:  " + loadText(281) + "!", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // Once as the run downloads, once from the cache.
+        std::vector<InstallItemResult> results;
+        std::vector<std::vector<std::string>> boxes;
+        for (const bool fromCache : {false, true}) {
+            runStopFlag.store(0);
+            presenter_.clear();
+            InstallRunSettings s = settings(true);
+            s.reinstallMode = true;
+            if (fromCache) s.packageSource = std::make_shared<ResetCache>(program_.str() + "/KrevolCache");
+            RecordingObserver observer;
+            InstallRun run(s, {c.item()}, &observer);
+            EXPECT_EQ(runToEnd(run), InstallStep::Stopped);
+            ASSERT_EQ(observer.results.size(), 1u);
+            results.push_back(observer.results[0]);
+            std::vector<std::string> texts;
+            for (const auto& shown : presenter_.shown()) texts.push_back(shown.text);
+            boxes.push_back(texts);
+            EXPECT_EQ(run.items()[0].state, kItemFailed);
+        }
+        for (const InstallItemResult& r : results) {
+            EXPECT_EQ(r.failure, c.failure);
+            EXPECT_EQ(r.progressText, c.progress);
+        }
+        EXPECT_EQ(results[1].errorText, results[0].errorText);
+        EXPECT_EQ(results[1].httpStatus, results[0].httpStatus);
+        EXPECT_EQ(boxes[1], boxes[0]);
+        EXPECT_EQ(boxes[0].size(), c.box ? 1u : 0u);
+        expectNothingLeft();
+    }
 }
 
 // The deletion of the old download folder is held back by the test, so that the wait matters: the
@@ -735,9 +799,39 @@ TEST(InstallTexts, DownloadFailuresSeparatorAndProgress) {
     EXPECT_EQ(nameSeparator(false), "::");
     EXPECT_EQ(downloadFailureBoxText("BENZ", "E", false), "BENZ::E");
     EXPECT_EQ(downloadFailureBoxText("BENZ", "E", true), "BENZ:E");
-    EXPECT_EQ(runningElevated(), ::geteuid() == 0);
     EXPECT_EQ(rowProgressText(37), "Upgrading 37%");
     EXPECT_EQ(resetProgressText("X", 37), "X:  Reinstalling 37%");
+}
+
+// Elevated means running with root's rights in effect, whatever the real user: asked in child
+// processes with other real and effective users (changing them takes root).
+TEST(InstallTexts, ElevatedMeansRootIsTheEffectiveUser) {
+    if (::geteuid() != 0) {
+        EXPECT_FALSE(runningElevated());
+        GTEST_SKIP() << "the users of a child process can only be changed as root";
+    }
+    constexpr uid_t kNobody = 65534;
+    const struct {
+        uid_t real, effective;
+        bool elevated;
+    } cases[] = {
+        {0, 0, true},
+        {0, kNobody, false},
+        {kNobody, 0, true},
+        {kNobody, kNobody, false},
+    };
+    for (const auto& c : cases) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::setresuid(c.real, c.effective, 0) != 0) ::_exit(2);
+            ::_exit(runningElevated() == c.elevated ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "real " << c.real << ", effective " << c.effective;
+    }
 }
 
 TEST(InstallRules, WhoTakesPartAndAnyUpgradable) {

@@ -221,6 +221,30 @@ TEST_F(CatalogueServer, RequestBodiesByteForByte) {
                   kTail);
 }
 
+// The version reported is the one the server listed: param4 goes back as the raw text it was read
+// as, escapes and all, so that the server reads the same version again; the serial, read from the
+// card, is escaped.
+TEST_F(CatalogueServer, TheVersionReportSendsParam4AsTheServerWroteIt) {
+    // Raw texts between the quotes of the server's "param4" (JSON escapes as the server wrote them).
+    const std::string versions[] = {R"(2.10)", R"(2\\10)", R"(V2\/10)", R"(2.1\u00e9)", R"(2.1\tb)"};
+    const std::string serial = R"(1001"0241\345678)";
+    for (const std::string& version : versions) {
+        SCOPED_TRACE(version);
+        std::string listed = element("5", "A");
+        const std::string plain = R"("param4":"2.10")";
+        listed.replace(listed.find(plain), plain.size(), R"("param4":")" + version + "\"");
+        server_.answerWith(catalogueAnswer(listed));
+        std::vector<SoftwareItem> list;
+        ASSERT_TRUE(fetchCatalogue("17", "\"tk\"", serial, list));
+        ASSERT_EQ(list.size(), 1u);
+        server_.answerWith("{\"statuscode\":200,\"message\":\"ok\"}");
+        ASSERT_TRUE(reportSoftwareVersion("17", "\"tk\"", serial, list[0]));
+        const std::string body = server_.bodies().back();
+        EXPECT_NE(body.find(R"("param3" : ")" + version + "\",\r\n"), std::string::npos) << body;
+        EXPECT_NE(body.find(R"("deviceSn" : "1001\"0241\\345678",)"), std::string::npos) << body;
+    }
+}
+
 TEST_F(CatalogueServer, EmptyArgumentSendsNothingAndShows127With888) {
     SoftwareItem item;
     item.id = "1";
