@@ -380,8 +380,8 @@ void CUpgradePage::setRowProgress(int index, const QString& progress) {
     const bool inList = index >= 0 && index < list_->count();
     const bool stored = index >= 0 && index < static_cast<int>(s.softwareRows.size());
     if (!inList && !stored) return;
-    const QString row =
-        inList ? list_->rowText(index) : QString::fromStdString(s.softwareRows[static_cast<std::size_t>(index)]);
+    const QString row = inList ? list_->rowText(index)
+                               : QString::fromStdString(s.softwareRows[static_cast<std::size_t>(index)]);
     const qsizetype dollar = row.lastIndexOf(QLatin1Char('$'));
     const QString updated = dollar >= 0 ? row.left(dollar + 1) + progress : progress;
     if (stored) s.softwareRows[static_cast<std::size_t>(index)] = updated.toStdString();

@@ -144,9 +144,9 @@ std::string versionReportBody(const std::string& userId, const std::string& toke
     static const std::string pattern =
         requestBody({"\"usersId\": %s", "\"token\": %s", "\"id\": %s", "\"deviceSn\" : \"%s\"",
                      "\"param2\" : \"%d\"", "\"param3\" : \"%s\"", "\"isrom\" : \"%d\""});
-    return fillTemplate(pattern,
-                        {userId, token, item.id, jsonText(serial), std::to_string(kReportedInstalled),
-                         item.param4, std::to_string(item.isrom)});
+    return fillTemplate(
+        pattern, {userId, token, item.id, jsonText(serial), std::to_string(kReportedInstalled), item.param4,
+                  std::to_string(item.isrom)});
 }
 
 int readCatalogueItems(std::string_view answer, std::vector<SoftwareItem>& catalogue,

@@ -27,11 +27,11 @@
 namespace krevol {
 
 // Results beyond the transport's (200 and 1-8, 77).
-constexpr int kCacheLengthMismatch = 90;  // the file's size differs from its Content-Length
-constexpr int kCacheDamaged = kSourcePackageDamaged;  // the archive does not unpack cleanly (CRC-32, structure)
-constexpr int kCacheNoCatalogue = 92;     // the catalogue could not be loaded
-constexpr int kCacheEmptyCatalogue = 93;  // the server lists no software for the tool
-constexpr int kCacheNoAddress = 94;       // an item without a download address
+constexpr int kCacheLengthMismatch = 90;              // the file's size differs from its Content-Length
+constexpr int kCacheDamaged = kSourcePackageDamaged;  // the archive does not unpack cleanly
+constexpr int kCacheNoCatalogue = 92;                 // the catalogue could not be loaded
+constexpr int kCacheEmptyCatalogue = 93;              // the server lists no software for the tool
+constexpr int kCacheNoAddress = 94;                   // an item without a download address
 
 struct CacheFillReport {
     int result = 200;            // 200, a transport result or one of the kCache... values

@@ -492,7 +492,8 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
         QCOMPARE(shownMessages.size(), std::size_t(1));
         QCOMPARE(shownMessages[0].id, 259);
         QCOMPARE(progressText(*window), text(259));
-        QCOMPARE(QString::fromStdString(s.softwareRows.at(0)), QStringLiteral("BENZ$V2.00$V2.10$1MB$") + text(178));
+        QCOMPARE(QString::fromStdString(s.softwareRows.at(0)),
+                 QStringLiteral("BENZ$V2.00$V2.10$1MB$") + text(178));
         QCOMPARE(s.softwareItems.at(0).state, kItemQueued);
         QCOMPARE(s.runBusy, 0);
         QCOMPARE(s.runIdle, 1);
