@@ -480,7 +480,8 @@ class UpgradeRunTest : public QObject, private MainWindowFixture {
         auto window = readyWindow();
         QVERIFY(window);
         click(*window, "oneClickButton");
-        QTRY_VERIFY_WITH_TIMEOUT(progressText(*window).startsWith(QStringLiteral("BENZ: downloading")),
+        QTRY_VERIFY_WITH_TIMEOUT(progressText(*window).startsWith(QStringLiteral("BENZ: Upgrading ")) &&
+                                     progressText(*window).contains(QStringLiteral(", downloading")),
                                  20000);
         const QString drive = QString::fromStdString(drive_);
         QVERIFY(QDir(drive).removeRecursively());
