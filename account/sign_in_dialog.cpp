@@ -143,6 +143,7 @@ CKrevolRegistDlg* CKrevolRegistDlg::instance() {
 
 void CKrevolRegistDlg::createControls() {
     title_ = new krevol::SignInText(this);
+    title_->setObjectName(QStringLiteral("titleText"));
     title_->setFont(krevol::createUiFont(34, 700));
     title_->setColor(kTitleColor);
     title_->setGeometry(kTitleRect);
@@ -151,8 +152,10 @@ void CKrevolRegistDlg::createControls() {
     title_->setFitWidth(kTitleFitWidth);
 
     // A text, or a bare click area, of the window: a click on it runs `onClick`.
-    const auto makeClickable = [this](const QRect& where, void (CKrevolRegistDlg::*onClick)(), bool pointing) {
+    const auto makeClickable = [this](const char* name, const QRect& where, void (CKrevolRegistDlg::*onClick)(),
+                                      bool pointing) {
         auto* clickable = new krevol::SignInText(this);
+        clickable->setObjectName(QString::fromLatin1(name));
         if (pointing) clickable->setCursor(Qt::PointingHandCursor);
         clickable->setGeometry(where);
         connect(clickable, &krevol::SignInText::clicked, this, onClick);
@@ -162,18 +165,19 @@ void CKrevolRegistDlg::createControls() {
         shown->setFont(krevol::createUiFont(size, 400));
         shown->setColor(color);
     };
-    switchLink_ = makeClickable(kSwitchLinkRect, &CKrevolRegistDlg::onSwitchLink, true);
+    switchLink_ = makeClickable("switchLink", kSwitchLinkRect, &CKrevolRegistDlg::onSwitchLink, true);
     setLook(switchLink_, 14, kLinkColor);
-    forgotLink_ = makeClickable(kForgotLinkRect, &CKrevolRegistDlg::onForgotLink, true);
+    forgotLink_ = makeClickable("forgotLink", kForgotLinkRect, &CKrevolRegistDlg::onForgotLink, true);
     setLook(forgotLink_, 14, kLinkColor);
-    languageLabel_ = makeClickable(kLanguageLabelRect, &CKrevolRegistDlg::onLanguageLabel, false);
+    languageLabel_ = makeClickable("languageLabel", kLanguageLabelRect, &CKrevolRegistDlg::onLanguageLabel, false);
     setLook(languageLabel_, 16, kLanguageLabelColor);
     // The arrow and the close control are click areas; their pictures are drawn below them.
-    languageArrow_ = makeClickable(kLanguageArrowRect, &CKrevolRegistDlg::onLanguageArrow, true);
-    close_ = makeClickable(kCloseRect, &CKrevolRegistDlg::onCloseControl, true);
+    languageArrow_ = makeClickable("languageArrow", kLanguageArrowRect, &CKrevolRegistDlg::onLanguageArrow, true);
+    close_ = makeClickable("closeControl", kCloseRect, &CKrevolRegistDlg::onCloseControl, true);
 
-    const auto makeField = [this](const QRect& where) {
+    const auto makeField = [this](const char* name, const QRect& where) {
         auto* field = new QLineEdit(this);
+        field->setObjectName(QString::fromLatin1(name));
         field->setFrame(false);
         field->setFont(krevol::createUiFont(16, 400));
         field->setGeometry(where);
@@ -181,12 +185,13 @@ void CKrevolRegistDlg::createControls() {
         setFieldLook(field, false);
         return field;
     };
-    field1_ = makeField(kField1Rect);
-    field2_ = makeField(kField2Rect);
+    field1_ = makeField("emailField", kField1Rect);
+    field2_ = makeField("passwordField", kField2Rect);
     connect(field1_, &QLineEdit::textEdited, this, [this] { fieldShowsPlaceholder_[0] = false; });
     connect(field2_, &QLineEdit::textEdited, this, [this] { fieldShowsPlaceholder_[1] = false; });
 
     action_ = new krevol::CSkinButton(this);
+    action_->setObjectName(QStringLiteral("actionButton"));
     action_->setPicture(picture(krevol::picture::kSignInActionButton));
     action_->setCaptionColor(Qt::white);
     action_->setFont(krevol::createUiFont(16, 700));
@@ -194,10 +199,12 @@ void CKrevolRegistDlg::createControls() {
     connect(action_, &QAbstractButton::clicked, this, &CKrevolRegistDlg::runAction);
 
     spinner_ = new krevol::BusySpinner(action_);
+    spinner_->setObjectName(QStringLiteral("actionSpinner"));
     spinner_->setColor(Qt::white);
     spinner_->setGeometry(kActionRect.width() - 34, (kActionRect.height() - 20) / 2, 20, 20);
 
     languageList_ = new QListWidget(this);
+    languageList_->setObjectName(QStringLiteral("languageList"));
     languageList_->setGeometry(kLanguageListRect);
     languageList_->setFont(krevol::createUiFont(16, 400));
     languageList_->setFrameShape(QFrame::NoFrame);
