@@ -224,7 +224,8 @@ class SignInFixture : public QObject {
     template <typename T = QWidget>
     T* control(const char* name) const {
         T* found = dlg_ ? dlg_->findChild<T*>(QString::fromLatin1(name)) : nullptr;
-        if (!found) qFatal("the sign-in window has no %s named \"%s\"", T::staticMetaObject.className(), name);
+        if (!found)
+            qFatal("the sign-in window has no %s named \"%s\"", T::staticMetaObject.className(), name);
         return found;
     }
     // Field 1 or 2 of the window.

@@ -127,7 +127,8 @@ class SignInFlowsTest : public SignInFixture {
         ticker.start(20);
         clickAction();
         QVERIFY(dlg_->isBusy());
-        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(108));  // the caption carries the stage: unchanged
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(),
+                 textOf(108));  // the caption carries the stage: unchanged
         WAIT_IDLE();
         QVERIFY(ticks > 0);  // the user-interface thread went on while the call ran
         // One box: the transport's (cannot connect, code 5), not message 127 with the same code too.

@@ -22,7 +22,8 @@ class SignInMaintenanceTest : public SignInFixture {
         QCOMPARE(dlg_->mode(), SignInMode::ChangePassword);
         QCOMPARE(control<SignInText>("titleText")->text(), textOf(151));
         // The long title is drawn smaller so that it keeps to the fields' width.
-        QVERIFY(QFontMetrics(control<SignInText>("titleText")->drawnFont()).horizontalAdvance(control<SignInText>("titleText")->text()) <= 241);
+        QVERIFY(QFontMetrics(control<SignInText>("titleText")->drawnFont())
+                    .horizontalAdvance(control<SignInText>("titleText")->text()) <= 241);
         QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(120));
         QVERIFY(control("languageLabel")->isHidden() || control("languageArrow")->isHidden());
         QVERIFY(control("forgotLink")->isHidden());

@@ -63,8 +63,10 @@ class SignInViewTest : public SignInFixture {
         krevol::setUiLanguage(krevol::kLanguageChinese);
         open();
         krevol::setUiLanguage(krevol::kLanguageEnglish);
-        QCOMPARE(control<SignInText>("titleText")->text(), QString::fromStdString(krevol::loadText(108, krevol::kLanguageChinese)));
-        QCOMPARE(fieldControl(1)->text(), QString::fromStdString(krevol::loadText(117, krevol::kLanguageChinese)));
+        QCOMPARE(control<SignInText>("titleText")->text(),
+                 QString::fromStdString(krevol::loadText(108, krevol::kLanguageChinese)));
+        QCOMPARE(fieldControl(1)->text(),
+                 QString::fromStdString(krevol::loadText(117, krevol::kLanguageChinese)));
         QVERIFY(control<SignInText>("titleText")->text() != textOf(108));
         // The language list names its entries in the run's language, in the order of `Lang`.
         QListWidget* list = control<QListWidget>("languageList");
