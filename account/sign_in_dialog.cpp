@@ -152,8 +152,8 @@ void CKrevolRegistDlg::createControls() {
     title_->setFitWidth(kTitleFitWidth);
 
     // A text, or a bare click area, of the window: a click on it runs `onClick`.
-    const auto makeClickable = [this](const char* name, const QRect& where, void (CKrevolRegistDlg::*onClick)(),
-                                      bool pointing) {
+    const auto makeClickable = [this](const char* name, const QRect& where,
+                                      void (CKrevolRegistDlg::*onClick)(), bool pointing) {
         auto* clickable = new krevol::SignInText(this);
         clickable->setObjectName(QString::fromLatin1(name));
         if (pointing) clickable->setCursor(Qt::PointingHandCursor);
@@ -169,10 +169,12 @@ void CKrevolRegistDlg::createControls() {
     setLook(switchLink_, 14, kLinkColor);
     forgotLink_ = makeClickable("forgotLink", kForgotLinkRect, &CKrevolRegistDlg::onForgotLink, true);
     setLook(forgotLink_, 14, kLinkColor);
-    languageLabel_ = makeClickable("languageLabel", kLanguageLabelRect, &CKrevolRegistDlg::onLanguageLabel, false);
+    languageLabel_ =
+        makeClickable("languageLabel", kLanguageLabelRect, &CKrevolRegistDlg::onLanguageLabel, false);
     setLook(languageLabel_, 16, kLanguageLabelColor);
     // The arrow and the close control are click areas; their pictures are drawn below them.
-    languageArrow_ = makeClickable("languageArrow", kLanguageArrowRect, &CKrevolRegistDlg::onLanguageArrow, true);
+    languageArrow_ =
+        makeClickable("languageArrow", kLanguageArrowRect, &CKrevolRegistDlg::onLanguageArrow, true);
     close_ = makeClickable("closeControl", kCloseRect, &CKrevolRegistDlg::onCloseControl, true);
 
     const auto makeField = [this](const char* name, const QRect& where) {
@@ -257,33 +259,6 @@ QMenu* CKrevolRegistDlg::createContextMenu() {
 
 // ---- Read access ---------------------------------------------------------------------------
 
-QString CKrevolRegistDlg::actionCaption() const {
-    return action_ ? action_->text() : QString();
-}
-QString CKrevolRegistDlg::titleText() const {
-    return title_ ? title_->text() : QString();
-}
-QFont CKrevolRegistDlg::titleFont() const {
-    return title_ ? title_->font() : QFont();
-}
-QFont CKrevolRegistDlg::titleDrawnFont() const {
-    return title_ ? title_->drawnFont() : QFont();
-}
-QRect CKrevolRegistDlg::titleGeometry() const {
-    return title_ ? title_->geometry() : QRect();
-}
-QString CKrevolRegistDlg::switchLinkText() const {
-    return switchLink_ ? switchLink_->text() : QString();
-}
-bool CKrevolRegistDlg::switchLinkShown() const {
-    return switchLink_ && !switchLink_->isHidden();
-}
-bool CKrevolRegistDlg::forgotLinkShown() const {
-    return forgotLink_ && !forgotLink_->isHidden();
-}
-bool CKrevolRegistDlg::languageControlsShown() const {
-    return languageLabel_ && !languageLabel_->isHidden() && !languageArrow_->isHidden();
-}
 bool CKrevolRegistDlg::languageListOpen() const {
     return languageList_ && !languageList_->isHidden();
 }
@@ -307,26 +282,17 @@ std::string CKrevolRegistDlg::fieldValue(int number) const {
 QWidget* CKrevolRegistDlg::actionControl() const {
     return action_;
 }
-QWidget* CKrevolRegistDlg::closeControl() const {
-    return close_;
-}
 QWidget* CKrevolRegistDlg::switchLink() const {
     return switchLink_;
 }
 QWidget* CKrevolRegistDlg::forgotLink() const {
     return forgotLink_;
 }
-QWidget* CKrevolRegistDlg::languageLabel() const {
-    return languageLabel_;
-}
 QWidget* CKrevolRegistDlg::languageArrow() const {
     return languageArrow_;
 }
 QWidget* CKrevolRegistDlg::mainWindowWidget() const {
     return hooks_.mainWindow ? hooks_.mainWindow() : nullptr;
-}
-QListWidget* CKrevolRegistDlg::languageList() const {
-    return languageList_;
 }
 
 void CKrevolRegistDlg::paintEvent(QPaintEvent*) {
