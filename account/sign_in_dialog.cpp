@@ -279,18 +279,6 @@ std::string CKrevolRegistDlg::fieldValue(int number) const {
     return fieldShowsPlaceholder(number) ? std::string() : fieldText(number).toStdString();
 }
 
-QWidget* CKrevolRegistDlg::actionControl() const {
-    return action_;
-}
-QWidget* CKrevolRegistDlg::switchLink() const {
-    return switchLink_;
-}
-QWidget* CKrevolRegistDlg::forgotLink() const {
-    return forgotLink_;
-}
-QWidget* CKrevolRegistDlg::languageArrow() const {
-    return languageArrow_;
-}
 QWidget* CKrevolRegistDlg::mainWindowWidget() const {
     return hooks_.mainWindow ? hooks_.mainWindow() : nullptr;
 }

@@ -131,12 +131,11 @@ class CKrevolRegistDlg : public krevol::FramelessWindow<QWidget> {
     bool fieldMasked(int number) const;
     std::string fieldValue(int number) const;
 
-    // The clickable parts the screenshots and the end-to-end tests click (the controls also
-    // carry object names: "actionButton", "switchLink", "forgotLink", "languageArrow", ...).
-    QWidget* actionControl() const;
-    QWidget* switchLink() const;
-    QWidget* forgotLink() const;
-    QWidget* languageArrow() const;
+    // The controls carry object names, by which the tests and the screenshots find them:
+    // "titleText", "emailField" (field 1), "passwordField" (field 2), "actionButton",
+    // "actionSpinner", "closeControl", "switchLink", "forgotLink", "languageLabel",
+    // "languageArrow", "languageList".
+
     // The window's context menu with the about entry (none when text 101 is empty).
     QMenu* createContextMenu();
 
