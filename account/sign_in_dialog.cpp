@@ -143,6 +143,7 @@ CKrevolRegistDlg* CKrevolRegistDlg::instance() {
 
 void CKrevolRegistDlg::createControls() {
     title_ = new krevol::SignInText(this);
+    title_->setObjectName(QStringLiteral("titleText"));
     title_->setFont(krevol::createUiFont(34, 700));
     title_->setColor(kTitleColor);
     title_->setGeometry(kTitleRect);
@@ -151,8 +152,10 @@ void CKrevolRegistDlg::createControls() {
     title_->setFitWidth(kTitleFitWidth);
 
     // A text, or a bare click area, of the window: a click on it runs `onClick`.
-    const auto makeClickable = [this](const QRect& where, void (CKrevolRegistDlg::*onClick)(), bool pointing) {
+    const auto makeClickable = [this](const char* name, const QRect& where,
+                                      void (CKrevolRegistDlg::*onClick)(), bool pointing) {
         auto* clickable = new krevol::SignInText(this);
+        clickable->setObjectName(QString::fromLatin1(name));
         if (pointing) clickable->setCursor(Qt::PointingHandCursor);
         clickable->setGeometry(where);
         connect(clickable, &krevol::SignInText::clicked, this, onClick);
@@ -162,18 +165,21 @@ void CKrevolRegistDlg::createControls() {
         shown->setFont(krevol::createUiFont(size, 400));
         shown->setColor(color);
     };
-    switchLink_ = makeClickable(kSwitchLinkRect, &CKrevolRegistDlg::onSwitchLink, true);
+    switchLink_ = makeClickable("switchLink", kSwitchLinkRect, &CKrevolRegistDlg::onSwitchLink, true);
     setLook(switchLink_, 14, kLinkColor);
-    forgotLink_ = makeClickable(kForgotLinkRect, &CKrevolRegistDlg::onForgotLink, true);
+    forgotLink_ = makeClickable("forgotLink", kForgotLinkRect, &CKrevolRegistDlg::onForgotLink, true);
     setLook(forgotLink_, 14, kLinkColor);
-    languageLabel_ = makeClickable(kLanguageLabelRect, &CKrevolRegistDlg::onLanguageLabel, false);
+    languageLabel_ =
+        makeClickable("languageLabel", kLanguageLabelRect, &CKrevolRegistDlg::onLanguageLabel, false);
     setLook(languageLabel_, 16, kLanguageLabelColor);
     // The arrow and the close control are click areas; their pictures are drawn below them.
-    languageArrow_ = makeClickable(kLanguageArrowRect, &CKrevolRegistDlg::onLanguageArrow, true);
-    close_ = makeClickable(kCloseRect, &CKrevolRegistDlg::onCloseControl, true);
+    languageArrow_ =
+        makeClickable("languageArrow", kLanguageArrowRect, &CKrevolRegistDlg::onLanguageArrow, true);
+    close_ = makeClickable("closeControl", kCloseRect, &CKrevolRegistDlg::onCloseControl, true);
 
-    const auto makeField = [this](const QRect& where) {
+    const auto makeField = [this](const char* name, const QRect& where) {
         auto* field = new QLineEdit(this);
+        field->setObjectName(QString::fromLatin1(name));
         field->setFrame(false);
         field->setFont(krevol::createUiFont(16, 400));
         field->setGeometry(where);
@@ -181,12 +187,13 @@ void CKrevolRegistDlg::createControls() {
         setFieldLook(field, false);
         return field;
     };
-    field1_ = makeField(kField1Rect);
-    field2_ = makeField(kField2Rect);
+    field1_ = makeField("emailField", kField1Rect);
+    field2_ = makeField("passwordField", kField2Rect);
     connect(field1_, &QLineEdit::textEdited, this, [this] { fieldShowsPlaceholder_[0] = false; });
     connect(field2_, &QLineEdit::textEdited, this, [this] { fieldShowsPlaceholder_[1] = false; });
 
     action_ = new krevol::CSkinButton(this);
+    action_->setObjectName(QStringLiteral("actionButton"));
     action_->setPicture(picture(krevol::picture::kSignInActionButton));
     action_->setCaptionColor(Qt::white);
     action_->setFont(krevol::createUiFont(16, 700));
@@ -194,10 +201,12 @@ void CKrevolRegistDlg::createControls() {
     connect(action_, &QAbstractButton::clicked, this, &CKrevolRegistDlg::runAction);
 
     spinner_ = new krevol::BusySpinner(action_);
+    spinner_->setObjectName(QStringLiteral("actionSpinner"));
     spinner_->setColor(Qt::white);
     spinner_->setGeometry(kActionRect.width() - 34, (kActionRect.height() - 20) / 2, 20, 20);
 
     languageList_ = new QListWidget(this);
+    languageList_->setObjectName(QStringLiteral("languageList"));
     languageList_->setGeometry(kLanguageListRect);
     languageList_->setFont(krevol::createUiFont(16, 400));
     languageList_->setFrameShape(QFrame::NoFrame);
@@ -250,33 +259,6 @@ QMenu* CKrevolRegistDlg::createContextMenu() {
 
 // ---- Read access ---------------------------------------------------------------------------
 
-QString CKrevolRegistDlg::actionCaption() const {
-    return action_ ? action_->text() : QString();
-}
-QString CKrevolRegistDlg::titleText() const {
-    return title_ ? title_->text() : QString();
-}
-QFont CKrevolRegistDlg::titleFont() const {
-    return title_ ? title_->font() : QFont();
-}
-QFont CKrevolRegistDlg::titleDrawnFont() const {
-    return title_ ? title_->drawnFont() : QFont();
-}
-QRect CKrevolRegistDlg::titleGeometry() const {
-    return title_ ? title_->geometry() : QRect();
-}
-QString CKrevolRegistDlg::switchLinkText() const {
-    return switchLink_ ? switchLink_->text() : QString();
-}
-bool CKrevolRegistDlg::switchLinkShown() const {
-    return switchLink_ && !switchLink_->isHidden();
-}
-bool CKrevolRegistDlg::forgotLinkShown() const {
-    return forgotLink_ && !forgotLink_->isHidden();
-}
-bool CKrevolRegistDlg::languageControlsShown() const {
-    return languageLabel_ && !languageLabel_->isHidden() && !languageArrow_->isHidden();
-}
 bool CKrevolRegistDlg::languageListOpen() const {
     return languageList_ && !languageList_->isHidden();
 }
@@ -297,29 +279,8 @@ std::string CKrevolRegistDlg::fieldValue(int number) const {
     return fieldShowsPlaceholder(number) ? std::string() : fieldText(number).toStdString();
 }
 
-QWidget* CKrevolRegistDlg::actionControl() const {
-    return action_;
-}
-QWidget* CKrevolRegistDlg::closeControl() const {
-    return close_;
-}
-QWidget* CKrevolRegistDlg::switchLink() const {
-    return switchLink_;
-}
-QWidget* CKrevolRegistDlg::forgotLink() const {
-    return forgotLink_;
-}
-QWidget* CKrevolRegistDlg::languageLabel() const {
-    return languageLabel_;
-}
-QWidget* CKrevolRegistDlg::languageArrow() const {
-    return languageArrow_;
-}
 QWidget* CKrevolRegistDlg::mainWindowWidget() const {
     return hooks_.mainWindow ? hooks_.mainWindow() : nullptr;
-}
-QListWidget* CKrevolRegistDlg::languageList() const {
-    return languageList_;
 }
 
 void CKrevolRegistDlg::paintEvent(QPaintEvent*) {

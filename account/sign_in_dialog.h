@@ -116,15 +116,6 @@ class CKrevolRegistDlg : public krevol::FramelessWindow<QWidget> {
     const krevol::AccountSession& session() const { return session_; }
     krevol::SignInMode mode() const { return mode_; }
     int actionCaptionId() const { return actionCaptionId_; }
-    QString actionCaption() const;
-    QString titleText() const;
-    QFont titleFont() const;       // the title's font (34 or, after the forgot link, 26 pixels bold)
-    QFont titleDrawnFont() const;  // the size it is drawn in: smaller when the text would not fit
-    QRect titleGeometry() const;
-    QString switchLinkText() const;
-    bool switchLinkShown() const;
-    bool forgotLinkShown() const;
-    bool languageControlsShown() const;
     bool languageListOpen() const;
     int languageIndex() const { return languageIndex_; }
     bool restartOnClose() const { return restartOnClose_; }
@@ -140,14 +131,11 @@ class CKrevolRegistDlg : public krevol::FramelessWindow<QWidget> {
     bool fieldMasked(int number) const;
     std::string fieldValue(int number) const;
 
-    // The clickable parts, for the tests and the screenshots.
-    QWidget* actionControl() const;
-    QWidget* closeControl() const;
-    QWidget* switchLink() const;
-    QWidget* forgotLink() const;
-    QWidget* languageLabel() const;
-    QWidget* languageArrow() const;
-    QListWidget* languageList() const;
+    // The controls carry object names, by which the tests and the screenshots find them:
+    // "titleText", "emailField" (field 1), "passwordField" (field 2), "actionButton",
+    // "actionSpinner", "closeControl", "switchLink", "forgotLink", "languageLabel",
+    // "languageArrow", "languageList".
+
     // The window's context menu with the about entry (none when text 101 is empty).
     QMenu* createContextMenu();
 

@@ -103,6 +103,13 @@ CKrevolRegistDlg& dialog(QWidget& window) {
     return static_cast<CKrevolRegistDlg&>(window);
 }
 
+// The sign-in window's control of that object name; a missing one stops the tool with its name.
+QWidget* control(CKrevolRegistDlg& dlg, const char* name) {
+    auto* found = dlg.findChild<QWidget*>(QString::fromLatin1(name));
+    if (!found) qFatal("the sign-in window has no control named \"%s\"", name);
+    return found;
+}
+
 void click(QWidget* widget) {
     const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
     const QPointF global = widget->mapToGlobal(at);
@@ -130,7 +137,7 @@ void waitIdle(CKrevolRegistDlg& dlg) {
 }
 
 void runAction(CKrevolRegistDlg& dlg) {
-    click(dlg.actionControl());
+    click(control(dlg, "actionButton"));
     waitIdle(dlg);
 }
 
@@ -154,15 +161,15 @@ const bool registered =
                       type(dlg, 1, kEmail);
                       type(dlg, 2, QStringLiteral("demo-pass"));
                   }}) &&
-    registerShot(
-        {"signin_language_list", signInWindow, [](QWidget& w) { click(dialog(w).languageArrow()); }}) &&
+    registerShot({"signin_language_list", signInWindow,
+                  [](QWidget& w) { click(control(dialog(w), "languageArrow")); }}) &&
     registerShot({"signin_working", signInWindow,
                   [](QWidget& w) {
                       auto& dlg = dialog(w);
                       AccountShotServer::instance().setDelay(3000);
                       type(dlg, 1, kEmail);
                       type(dlg, 2, QStringLiteral("demo-pass"));
-                      click(dlg.actionControl());
+                      click(control(dlg, "actionButton"));
                       // The spinner turns a few steps; the picture is taken while the call runs.
                       QElapsedTimer timer;
                       timer.start();
@@ -170,11 +177,12 @@ const bool registered =
                           QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
                       AccountShotServer::instance().setDelay(0);
                   }}) &&
-    registerShot({"signin_signup", signInWindow, [](QWidget& w) { click(dialog(w).switchLink()); }}) &&
+    registerShot(
+        {"signin_signup", signInWindow, [](QWidget& w) { click(control(dialog(w), "switchLink")); }}) &&
     registerShot({"signin_signup_code_sent", signInWindow,
                   [](QWidget& w) {
                       auto& dlg = dialog(w);
-                      click(dlg.switchLink());
+                      click(control(dlg, "switchLink"));
                       type(dlg, 1, kEmail);
                       runAction(dlg);
                       type(dlg, 2, QStringLiteral("583920"));
@@ -182,7 +190,7 @@ const bool registered =
     registerShot({"signin_password_setting", signInWindow,
                   [](QWidget& w) {
                       auto& dlg = dialog(w);
-                      click(dlg.switchLink());
+                      click(control(dlg, "switchLink"));
                       type(dlg, 1, kEmail);
                       runAction(dlg);
                       type(dlg, 2, QStringLiteral("583920"));
@@ -194,13 +202,13 @@ const bool registered =
                   [](QWidget& w) {
                       auto& dlg = dialog(w);
                       type(dlg, 1, kEmail);
-                      click(dlg.forgotLink());
+                      click(control(dlg, "forgotLink"));
                   }}) &&
     registerShot({"signin_new_password_setting", signInWindow,
                   [](QWidget& w) {
                       auto& dlg = dialog(w);
                       type(dlg, 1, kEmail);
-                      click(dlg.forgotLink());
+                      click(control(dlg, "forgotLink"));
                       runAction(dlg);
                       type(dlg, 2, QStringLiteral("583920"));
                       runAction(dlg);

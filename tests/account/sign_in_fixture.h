@@ -3,6 +3,7 @@
 // an in-process API server.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -31,6 +32,7 @@
 #include <vector>
 
 #include "account/sign_in_dialog.h"
+#include "account/sign_in_widgets.h"
 #include "app/messages.h"
 #include "app/settings.h"
 #include "app/suite_windows.h"
@@ -38,6 +40,7 @@
 #include "support/recording_presenter.h"
 
 using krevol::SignInMode;
+using krevol::SignInText;
 using krevol::test::LocalServer;
 using krevol::test::RecordingPresenter;
 
@@ -216,16 +219,30 @@ class SignInFixture : public QObject {
         return dlg_;
     }
 
+    // The window's control of that object name; a missing name stops the run with a message
+    // that names it (a null pointer would only crash a few lines later).
+    template <typename T = QWidget>
+    T* control(const char* name) const {
+        T* found = dlg_ ? dlg_->findChild<T*>(QString::fromLatin1(name)) : nullptr;
+        if (!found)
+            qFatal("the sign-in window has no %s named \"%s\"", T::staticMetaObject.className(), name);
+        return found;
+    }
+    // Field 1 or 2 of the window.
+    QLineEdit* fieldControl(int number) const {
+        return control<QLineEdit>(number == 1 ? "emailField" : "passwordField");
+    }
+
     // Clicks into the field (which takes the focus and drops its placeholder) and types.
     void typeInto(int number, const QString& text) {
-        QLineEdit* field = dlg_->field(number);
+        QLineEdit* field = fieldControl(number);
         QTest::mouseClick(field, Qt::LeftButton);
         field->selectAll();  // typing replaces what the field held
         QTest::keyClicks(field, text);
     }
     // A click on the window's empty background: the focus leaves the fields.
     void clickBackground() { QTest::mouseClick(dlg_, Qt::LeftButton, {}, QPoint(150, 110)); }
-    void clickAction() { QTest::mouseClick(dlg_->actionControl(), Qt::LeftButton); }
+    void clickAction() { QTest::mouseClick(control("actionButton"), Qt::LeftButton); }
 
     std::vector<krevol::ShownMessage> shown() const { return presenter_->shown(); }
     void expectOnlyMessage(int id, int code = 0) {

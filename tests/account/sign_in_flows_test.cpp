@@ -38,7 +38,7 @@ class SignInFlowsTest : public SignInFixture {
         QVERIFY(shown()[0].text.find(':') == std::string::npos);  // no number
         QVERIFY(api_->requests().empty());
         QCOMPARE(dlg_->mode(), SignInMode::SignIn);
-        QCOMPARE(dlg_->fieldText(1), email.isEmpty() ? textOf(117) : email);
+        QCOMPARE(fieldControl(1)->text(), email.isEmpty() ? textOf(117) : email);
         QCOMPARE(dlg_->fieldValue(2), password.toStdString());
         QVERIFY(dlg_->isVisible());
     }
@@ -71,7 +71,7 @@ class SignInFlowsTest : public SignInFixture {
         QVERIFY(mainWindows_.empty());
         QVERIFY(dlg_->isVisible());
         QCOMPARE(dlg_->mode(), SignInMode::SignIn);
-        QCOMPARE(dlg_->fieldText(2), QStringLiteral("secret1"));
+        QCOMPARE(fieldControl(2)->text(), QStringLiteral("secret1"));
         QVERIFY(dlg_->session().userId.empty());
     }
 
@@ -127,7 +127,8 @@ class SignInFlowsTest : public SignInFixture {
         ticker.start(20);
         clickAction();
         QVERIFY(dlg_->isBusy());
-        QCOMPARE(dlg_->actionCaption(), textOf(108));  // the caption carries the stage: unchanged
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(),
+                 textOf(108));  // the caption carries the stage: unchanged
         WAIT_IDLE();
         QVERIFY(ticks > 0);  // the user-interface thread went on while the call ran
         // One box: the transport's (cannot connect, code 5), not message 127 with the same code too.
@@ -150,8 +151,8 @@ class SignInFlowsTest : public SignInFixture {
         clickAction();
         QVERIFY(dlg_->isBusy());
         clickAction();
-        QTest::keyClick(dlg_->field(2), Qt::Key_Return);
-        QTest::mouseClick(dlg_->switchLink(), Qt::LeftButton);  // links wait too
+        QTest::keyClick(fieldControl(2), Qt::Key_Return);
+        QTest::mouseClick(control("switchLink"), Qt::LeftButton);  // links wait too
         QCOMPARE(dlg_->mode(), SignInMode::SignIn);
         WAIT_IDLE();
         QCOMPARE(api_->requests().size(), size_t(1));
@@ -167,19 +168,19 @@ class SignInFlowsTest : public SignInFixture {
 
     void signUpThroughToThePasswordAndBack() {
         open();
-        QTest::mouseClick(dlg_->switchLink(), Qt::LeftButton);
+        QTest::mouseClick(control("switchLink"), Qt::LeftButton);
         QCOMPARE(dlg_->mode(), SignInMode::SignUp);
-        QCOMPARE(dlg_->titleText(), textOf(109));
-        QCOMPARE(dlg_->actionCaption(), textOf(107));
-        QCOMPARE(dlg_->switchLinkText(), textOf(248));
-        QVERIFY(!dlg_->forgotLinkShown());
-        QCOMPARE(dlg_->fieldText(1), textOf(117));
-        QCOMPARE(dlg_->fieldText(2), textOf(119));
+        QCOMPARE(control<SignInText>("titleText")->text(), textOf(109));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(107));
+        QCOMPARE(control<SignInText>("switchLink")->text(), textOf(248));
+        QVERIFY(control("forgotLink")->isHidden());
+        QCOMPARE(fieldControl(1)->text(), textOf(117));
+        QCOMPARE(fieldControl(2)->text(), textOf(119));
 
         // No address: 124, still the first stage.
         clickAction();
         EXPECT_ONLY_MESSAGE(124);
-        QCOMPARE(dlg_->actionCaption(), textOf(107));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(107));
         presenter_->clear();
 
         api_->answerStatus("tooluser/emailSend", 200);
@@ -188,7 +189,7 @@ class SignInFlowsTest : public SignInFixture {
         typeInto(1, QStringLiteral("new@mail.com"));
         CLICK_ACTION_AND_WAIT();
         EXPECT_ONLY_MESSAGE(131);
-        QCOMPARE(dlg_->actionCaption(), textOf(109));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(109));
         QCOMPARE(dlg_->mode(), SignInMode::SignUp);
         presenter_->clear();
 
@@ -200,33 +201,33 @@ class SignInFlowsTest : public SignInFixture {
         CLICK_ACTION_AND_WAIT();
         QVERIFY(shown().empty());
         QCOMPARE(dlg_->mode(), SignInMode::PasswordSetting);
-        QCOMPARE(dlg_->actionCaption(), textOf(120));
-        QCOMPARE(dlg_->titleText(), textOf(109));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(120));
+        QCOMPARE(control<SignInText>("titleText")->text(), textOf(109));
         QCOMPARE(dlg_->session().email, std::string("new@mail.com"));
-        QCOMPARE(dlg_->fieldText(1), textOf(118));
-        QCOMPARE(dlg_->fieldText(2), textOf(121));
-        QVERIFY(!dlg_->fieldMasked(1));
+        QCOMPARE(fieldControl(1)->text(), textOf(118));
+        QCOMPARE(fieldControl(2)->text(), textOf(121));
+        QVERIFY(fieldControl(1)->echoMode() != QLineEdit::Password);
 
         typeInto(1, QStringLiteral("secret1"));
-        QVERIFY(dlg_->fieldMasked(1));
+        QVERIFY(fieldControl(1)->echoMode() == QLineEdit::Password);
         typeInto(2, QStringLiteral("secret2"));
         clickAction();
         EXPECT_ONLY_MESSAGE(136);
         QCOMPARE(dlg_->mode(), SignInMode::PasswordSetting);
         presenter_->clear();
-        dlg_->field(2)->clear();
-        QTest::keyClicks(dlg_->field(2), QStringLiteral("secret1"));
+        fieldControl(2)->clear();
+        QTest::keyClicks(fieldControl(2), QStringLiteral("secret1"));
         CLICK_ACTION_AND_WAIT();
         EXPECT_ONLY_MESSAGE(137);
 
         QCOMPARE(dlg_->mode(), SignInMode::SignIn);
-        QCOMPARE(dlg_->titleText(), textOf(108));
-        QCOMPARE(dlg_->actionCaption(), textOf(108));
-        QCOMPARE(dlg_->switchLinkText(), textOf(110));
-        QVERIFY(dlg_->forgotLinkShown());
-        QCOMPARE(dlg_->fieldText(1), QStringLiteral("new@mail.com"));
+        QCOMPARE(control<SignInText>("titleText")->text(), textOf(108));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(108));
+        QCOMPARE(control<SignInText>("switchLink")->text(), textOf(110));
+        QVERIFY(!control("forgotLink")->isHidden());
+        QCOMPARE(fieldControl(1)->text(), QStringLiteral("new@mail.com"));
         QVERIFY(!dlg_->fieldShowsPlaceholder(1));
-        QCOMPARE(dlg_->fieldText(2), textOf(118));
+        QCOMPARE(fieldControl(2)->text(), textOf(118));
         QVERIFY(dlg_->fieldShowsPlaceholder(2));
 
         const auto requests = api_->requests();
@@ -241,13 +242,13 @@ class SignInFlowsTest : public SignInFixture {
 
     void failedStepsKeepModeStageAndFields() {
         open();
-        QTest::mouseClick(dlg_->switchLink(), Qt::LeftButton);
+        QTest::mouseClick(control("switchLink"), Qt::LeftButton);
         api_->answerStatus("tooluser/emailSend", 1);
         typeInto(1, QStringLiteral("taken@mail.com"));
         CLICK_ACTION_AND_WAIT();
         EXPECT_ONLY_MESSAGE(129);
-        QCOMPARE(dlg_->actionCaption(), textOf(107));
-        QCOMPARE(dlg_->fieldText(1), QStringLiteral("taken@mail.com"));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(107));
+        QCOMPARE(fieldControl(1)->text(), QStringLiteral("taken@mail.com"));
         presenter_->clear();
 
         api_->answerStatus("tooluser/emailSend", 200);
@@ -258,56 +259,56 @@ class SignInFlowsTest : public SignInFixture {
         CLICK_ACTION_AND_WAIT();
         EXPECT_ONLY_MESSAGE(133);  // no number, whatever the status
         QCOMPARE(dlg_->mode(), SignInMode::SignUp);
-        QCOMPARE(dlg_->actionCaption(), textOf(109));
-        QCOMPARE(dlg_->fieldText(2), QStringLiteral("0000"));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(109));
+        QCOMPARE(fieldControl(2)->text(), QStringLiteral("0000"));
         QVERIFY(dlg_->session().email.empty());
 
         // The switch link leads back to sign-in from sign-up.
-        QTest::mouseClick(dlg_->switchLink(), Qt::LeftButton);
+        QTest::mouseClick(control("switchLink"), Qt::LeftButton);
         QCOMPARE(dlg_->mode(), SignInMode::SignIn);
-        QVERIFY(dlg_->forgotLinkShown());
+        QVERIFY(!control("forgotLink")->isHidden());
     }
 
     void recoveryKeepsTheTypedAddressAndEndsOnSignIn() {
         open();
         typeInto(1, QStringLiteral("me@mail.com"));
-        QTest::mouseClick(dlg_->forgotLink(), Qt::LeftButton);
+        QTest::mouseClick(control("forgotLink"), Qt::LeftButton);
         QCOMPARE(dlg_->mode(), SignInMode::ForgotPassword);
-        QCOMPARE(dlg_->titleText(), textOf(115) + QStringLiteral("?"));
-        QCOMPARE(dlg_->titleFont().pixelSize(), 26);
-        QVERIFY(dlg_->titleFont().bold());
-        QCOMPARE(dlg_->titleGeometry(), QRect(30, 137, 270, 32));
-        QCOMPARE(dlg_->actionCaption(), textOf(107));
-        QVERIFY(!dlg_->forgotLinkShown());
-        QVERIFY(dlg_->switchLinkShown());  // the way back to sign-in
-        QCOMPARE(dlg_->switchLinkText(), textOf(248));
-        QCOMPARE(dlg_->fieldText(1), QStringLiteral("me@mail.com"));
+        QCOMPARE(control<SignInText>("titleText")->text(), textOf(115) + QStringLiteral("?"));
+        QCOMPARE(control("titleText")->font().pixelSize(), 26);
+        QVERIFY(control("titleText")->font().bold());
+        QCOMPARE(control("titleText")->geometry(), QRect(30, 137, 270, 32));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(107));
+        QVERIFY(control("forgotLink")->isHidden());
+        QVERIFY(!control("switchLink")->isHidden());  // the way back to sign-in
+        QCOMPARE(control<SignInText>("switchLink")->text(), textOf(248));
+        QCOMPARE(fieldControl(1)->text(), QStringLiteral("me@mail.com"));
         QVERIFY(!dlg_->fieldShowsPlaceholder(1));
-        QCOMPARE(dlg_->fieldText(2), textOf(119));
+        QCOMPARE(fieldControl(2)->text(), textOf(119));
 
         api_->answerStatus("tooluser/forgetPwdEmailSend", 200);
         api_->answerStatus("tooluser/checkEmailChptcha", 200);
         api_->answerStatus("tooluser/forgetPwdSetPwd", 200);
         CLICK_ACTION_AND_WAIT();
         EXPECT_ONLY_MESSAGE(131);
-        QCOMPARE(dlg_->actionCaption(), textOf(120));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(120));
         presenter_->clear();
 
         typeInto(2, QStringLiteral("123456"));
         CLICK_ACTION_AND_WAIT();
         QVERIFY(shown().empty());
         QCOMPARE(dlg_->mode(), SignInMode::NewPasswordSetting);
-        QCOMPARE(dlg_->actionCaption(), textOf(120));
-        QCOMPARE(dlg_->fieldText(1), textOf(118));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(120));
+        QCOMPARE(fieldControl(1)->text(), textOf(118));
 
         typeInto(1, QStringLiteral("newsecret"));
         typeInto(2, QStringLiteral("newsecret"));
         CLICK_ACTION_AND_WAIT();
         EXPECT_ONLY_MESSAGE(137);
         QCOMPARE(dlg_->mode(), SignInMode::SignIn);
-        QCOMPARE(dlg_->fieldText(1), QStringLiteral("me@mail.com"));
-        QCOMPARE(dlg_->fieldText(2), textOf(118));
-        QCOMPARE(dlg_->titleText(), textOf(108));
+        QCOMPARE(fieldControl(1)->text(), QStringLiteral("me@mail.com"));
+        QCOMPARE(fieldControl(2)->text(), textOf(118));
+        QCOMPARE(control<SignInText>("titleText")->text(), textOf(108));
         QCOMPARE(api_->paths(),
                  (std::vector<std::string>{"tooluser/forgetPwdEmailSend", "tooluser/checkEmailChptcha",
                                            "tooluser/forgetPwdSetPwd"}));
@@ -326,7 +327,7 @@ class SignInFlowsTest : public SignInFixture {
         QFETCH(int, steps);
         open();
         typeInto(1, QStringLiteral("me@mail.com"));
-        QTest::mouseClick(dlg_->forgotLink(), Qt::LeftButton);
+        QTest::mouseClick(control("forgotLink"), Qt::LeftButton);
         api_->answerStatus("tooluser/forgetPwdEmailSend", 200);
         api_->answerStatus("tooluser/checkEmailChptcha", 200);
         if (steps >= 1) CLICK_ACTION_AND_WAIT();
@@ -336,23 +337,23 @@ class SignInFlowsTest : public SignInFixture {
             QCOMPARE(dlg_->mode(), SignInMode::NewPasswordSetting);
             typeInto(1, QStringLiteral("half-typed"));
         }
-        QVERIFY(dlg_->switchLinkShown());
+        QVERIFY(!control("switchLink")->isHidden());
         const size_t sent = api_->requests().size();
         presenter_->clear();
 
-        QTest::mouseClick(dlg_->switchLink(), Qt::LeftButton);
+        QTest::mouseClick(control("switchLink"), Qt::LeftButton);
         QCOMPARE(dlg_->mode(), SignInMode::SignIn);
-        QCOMPARE(dlg_->titleText(), textOf(108));
-        QCOMPARE(dlg_->titleFont().pixelSize(), 34);
-        QCOMPARE(dlg_->titleGeometry(), QRect(30, 137, 300, 36));
-        QCOMPARE(dlg_->actionCaption(), textOf(108));
-        QVERIFY(dlg_->forgotLinkShown());
-        QVERIFY(dlg_->switchLinkShown());
-        QCOMPARE(dlg_->switchLinkText(), textOf(110));
-        QVERIFY(dlg_->languageControlsShown());
-        QCOMPARE(dlg_->fieldText(1), QStringLiteral("me@mail.com"));
+        QCOMPARE(control<SignInText>("titleText")->text(), textOf(108));
+        QCOMPARE(control("titleText")->font().pixelSize(), 34);
+        QCOMPARE(control("titleText")->geometry(), QRect(30, 137, 300, 36));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(108));
+        QVERIFY(!control("forgotLink")->isHidden());
+        QVERIFY(!control("switchLink")->isHidden());
+        QCOMPARE(control<SignInText>("switchLink")->text(), textOf(110));
+        QVERIFY(!control("languageLabel")->isHidden() && !control("languageArrow")->isHidden());
+        QCOMPARE(fieldControl(1)->text(), QStringLiteral("me@mail.com"));
         QVERIFY(!dlg_->fieldShowsPlaceholder(1));
-        QCOMPARE(dlg_->fieldText(2), textOf(118));
+        QCOMPARE(fieldControl(2)->text(), textOf(118));
         QVERIFY(dlg_->fieldShowsPlaceholder(2));
         QCOMPARE(api_->requests().size(), sent);
         QVERIFY(shown().empty());
@@ -363,9 +364,9 @@ class SignInFlowsTest : public SignInFixture {
         CLICK_ACTION_AND_WAIT();
         QVERIFY(lastMainWindow() != nullptr);
         dlg_->returnToSignIn();
-        QTest::mouseClick(dlg_->forgotLink(), Qt::LeftButton);
+        QTest::mouseClick(control("forgotLink"), Qt::LeftButton);
         QCOMPARE(dlg_->mode(), SignInMode::ForgotPassword);
-        QCOMPARE(dlg_->actionCaption(), textOf(107));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(107));
     }
 };
 

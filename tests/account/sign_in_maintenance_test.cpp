@@ -20,23 +20,24 @@ class SignInMaintenanceTest : public SignInFixture {
         dlg_->beginChangePassword();
         QVERIFY(dlg_->isVisible());
         QCOMPARE(dlg_->mode(), SignInMode::ChangePassword);
-        QCOMPARE(dlg_->titleText(), textOf(151));
+        QCOMPARE(control<SignInText>("titleText")->text(), textOf(151));
         // The long title is drawn smaller so that it keeps to the fields' width.
-        QVERIFY(QFontMetrics(dlg_->titleDrawnFont()).horizontalAdvance(dlg_->titleText()) <= 241);
-        QCOMPARE(dlg_->actionCaption(), textOf(120));
-        QVERIFY(!dlg_->languageControlsShown());
-        QVERIFY(!dlg_->forgotLinkShown());
-        QVERIFY(!dlg_->switchLinkShown());
-        QCOMPARE(dlg_->fieldText(1), textOf(152));
-        QCOMPARE(dlg_->fieldText(2), textOf(153));
-        QVERIFY(!dlg_->fieldMasked(1));
+        QVERIFY(QFontMetrics(control<SignInText>("titleText")->drawnFont())
+                    .horizontalAdvance(control<SignInText>("titleText")->text()) <= 241);
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(120));
+        QVERIFY(control("languageLabel")->isHidden() || control("languageArrow")->isHidden());
+        QVERIFY(control("forgotLink")->isHidden());
+        QVERIFY(control("switchLink")->isHidden());
+        QCOMPARE(fieldControl(1)->text(), textOf(152));
+        QCOMPARE(fieldControl(2)->text(), textOf(153));
+        QVERIFY(fieldControl(1)->echoMode() != QLineEdit::Password);
         QCOMPARE(dlg_->pos(), dlg_->homeRect().topLeft());
 
         clickAction();
         EXPECT_ONLY_MESSAGE(125);
         presenter_->clear();
         typeInto(1, QStringLiteral("secret1"));
-        QVERIFY(dlg_->fieldMasked(1));
+        QVERIFY(fieldControl(1)->echoMode() == QLineEdit::Password);
         typeInto(2, QStringLiteral("secret1"));
         clickAction();
         EXPECT_ONLY_MESSAGE(156);  // refused locally
@@ -44,8 +45,8 @@ class SignInMaintenanceTest : public SignInFixture {
         presenter_->clear();
 
         api_->answerStatus("user/update", 3);
-        dlg_->field(2)->clear();
-        QTest::keyClicks(dlg_->field(2), QStringLiteral("secret2"));
+        fieldControl(2)->clear();
+        QTest::keyClicks(fieldControl(2), QStringLiteral("secret2"));
         CLICK_ACTION_AND_WAIT();
         EXPECT_ONLY_MESSAGE(157);
         QCOMPARE(dlg_->mode(), SignInMode::ChangePassword);
@@ -65,9 +66,9 @@ class SignInMaintenanceTest : public SignInFixture {
         QCOMPARE(dlg_->mode(), SignInMode::SignIn);
         QVERIFY(dlg_->isVisible());
         QVERIFY(!dlg_->isEnded());
-        QCOMPARE(dlg_->fieldText(1), QStringLiteral("me@mail.com"));
-        QCOMPARE(dlg_->fieldText(2), textOf(118));
-        QVERIFY(dlg_->languageControlsShown());
+        QCOMPARE(fieldControl(1)->text(), QStringLiteral("me@mail.com"));
+        QCOMPARE(fieldControl(2)->text(), textOf(118));
+        QVERIFY(!control("languageLabel")->isHidden() && !control("languageArrow")->isHidden());
 
         const auto body = api_->requests().back().body;
         QVERIFY(body.find("\"usersId\": 17") != std::string::npos);
@@ -91,13 +92,13 @@ class SignInMaintenanceTest : public SignInFixture {
         main->setEnabled(false);
         dlg_->beginChangePassword();
         typeInto(1, QStringLiteral("typed-old"));
-        QTest::mouseClick(dlg_->closeControl(), Qt::LeftButton);
+        QTest::mouseClick(control("closeControl"), Qt::LeftButton);
         QVERIFY(!dlg_->isEnded());
         QVERIFY(!dlg_->isVisible());
         QVERIFY(main);
         QVERIFY(main->isEnabled());
         QCOMPARE(dlg_->mode(), SignInMode::SignIn);
-        QVERIFY(dlg_->fieldText(1) != QStringLiteral("typed-old"));
+        QVERIFY(fieldControl(1)->text() != QStringLiteral("typed-old"));
         QCOMPARE(restarts_, 0);
     }
 
@@ -109,16 +110,16 @@ class SignInMaintenanceTest : public SignInFixture {
         dlg_->beginModifyMailbox();
         QVERIFY(dlg_->isVisible());
         QCOMPARE(dlg_->mode(), SignInMode::ModifyMailbox);
-        QCOMPARE(dlg_->titleText(), textOf(195));
-        QCOMPARE(dlg_->actionCaption(), textOf(107));
-        QVERIFY(!dlg_->forgotLinkShown());
-        QVERIFY(!dlg_->switchLinkShown());
-        QCOMPARE(dlg_->fieldText(1), QStringLiteral("me@mail.com"));
+        QCOMPARE(control<SignInText>("titleText")->text(), textOf(195));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(107));
+        QVERIFY(control("forgotLink")->isHidden());
+        QVERIFY(control("switchLink")->isHidden());
+        QCOMPARE(fieldControl(1)->text(), QStringLiteral("me@mail.com"));
         QVERIFY(!dlg_->fieldShowsPlaceholder(1));
-        QCOMPARE(dlg_->fieldText(2), textOf(119));
+        QCOMPARE(fieldControl(2)->text(), textOf(119));
 
         // An address that differs only in case is another address.
-        dlg_->field(1)->setText(QStringLiteral("Me@mail.com"));
+        fieldControl(1)->setText(QStringLiteral("Me@mail.com"));
         clickAction();
         EXPECT_ONLY_MESSAGE(255);
         QVERIFY(api_->requests().empty());
@@ -128,24 +129,24 @@ class SignInMaintenanceTest : public SignInFixture {
         api_->answerStatus("tooluser/checkEmailChptcha", 200);
         api_->answerStatus("tooluser/emailSend", 200);
         api_->answerStatus("user/update", 200);
-        dlg_->field(1)->setText(QStringLiteral("me@mail.com"));
+        fieldControl(1)->setText(QStringLiteral("me@mail.com"));
         CLICK_ACTION_AND_WAIT();
         EXPECT_ONLY_MESSAGE(131);
-        QCOMPARE(dlg_->actionCaption(), textOf(120));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(120));
         presenter_->clear();
         typeInto(2, QStringLiteral("1111"));
         CLICK_ACTION_AND_WAIT();
         QVERIFY(shown().empty());
         QCOMPARE(dlg_->mode(), SignInMode::BindNewMailbox);
-        QCOMPARE(dlg_->titleText(), textOf(201));
-        QCOMPARE(dlg_->actionCaption(), textOf(107));
-        QCOMPARE(dlg_->fieldText(1), textOf(256));
+        QCOMPARE(control<SignInText>("titleText")->text(), textOf(201));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(107));
+        QCOMPARE(fieldControl(1)->text(), textOf(256));
         QVERIFY(dlg_->fieldShowsPlaceholder(1));
 
         typeInto(1, QStringLiteral("new@mail.com"));
         CLICK_ACTION_AND_WAIT();
         EXPECT_ONLY_MESSAGE(131);
-        QCOMPARE(dlg_->actionCaption(), textOf(120));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(120));
         presenter_->clear();
 
         bool mainWindowGoneAt215 = false;
@@ -158,8 +159,8 @@ class SignInMaintenanceTest : public SignInFixture {
         QVERIFY(mainWindowGoneAt215);
         QTRY_VERIFY_WITH_TIMEOUT(main.isNull(), kWait);
         QCOMPARE(dlg_->mode(), SignInMode::SignIn);
-        QCOMPARE(dlg_->fieldText(1), QStringLiteral("new@mail.com"));
-        QCOMPARE(dlg_->fieldText(2), textOf(118));
+        QCOMPARE(fieldControl(1)->text(), QStringLiteral("new@mail.com"));
+        QCOMPARE(fieldControl(2)->text(), textOf(118));
         QVERIFY(dlg_->isVisible());
 
         QCOMPARE(api_->paths(), (std::vector<std::string>{"tooluser/forgetPwdEmailSend",
@@ -202,7 +203,7 @@ class SignInMaintenanceTest : public SignInFixture {
         CLICK_ACTION_AND_WAIT();
         EXPECT_ONLY_MESSAGE(216, 42);
         QCOMPARE(dlg_->mode(), SignInMode::BindNewMailbox);
-        QCOMPARE(dlg_->actionCaption(), textOf(120));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(120));
         QVERIFY(dlg_->mainWindowWidget() != nullptr);
 
         // A wrong code sends no binding at all.
@@ -215,7 +216,7 @@ class SignInMaintenanceTest : public SignInFixture {
 
         // The close control of the mailbox views leads back to the same main window.
         QPointer<QWidget> main = dlg_->mainWindowWidget();
-        QTest::mouseClick(dlg_->closeControl(), Qt::LeftButton);
+        QTest::mouseClick(control("closeControl"), Qt::LeftButton);
         QVERIFY(!dlg_->isEnded());
         QVERIFY(main && main->isVisible());
         QCOMPARE(mainWindows_.size(), size_t(1));
@@ -256,7 +257,7 @@ class SignInMaintenanceTest : public SignInFixture {
         const size_t sent = api_->requests().size();
         presenter_->clear();
 
-        QTest::mouseClick(dlg_->closeControl(), Qt::LeftButton);
+        QTest::mouseClick(control("closeControl"), Qt::LeftButton);
         QVERIFY(!dlg_->isEnded());
         QCOMPARE(restarts_, 0);
         QVERIFY(!dlg_->isVisible());
@@ -266,9 +267,9 @@ class SignInMaintenanceTest : public SignInFixture {
         QCOMPARE(mainWindows_.size(), size_t(1));
         QCOMPARE(dlg_->mainWindowWidget(), static_cast<QWidget*>(main.data()));
         QCOMPARE(dlg_->mode(), SignInMode::SignIn);
-        QCOMPARE(dlg_->actionCaption(), textOf(108));
-        QCOMPARE(dlg_->fieldText(1), QStringLiteral("me@mail.com"));
-        QCOMPARE(dlg_->fieldText(2), textOf(118));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(108));
+        QCOMPARE(fieldControl(1)->text(), QStringLiteral("me@mail.com"));
+        QCOMPARE(fieldControl(2)->text(), textOf(118));
         QVERIFY(dlg_->fieldShowsPlaceholder(2));
         QCOMPARE(dlg_->session().email, std::string("me@mail.com"));
         QCOMPARE(api_->requests().size(), sent);
@@ -278,8 +279,8 @@ class SignInMaintenanceTest : public SignInFixture {
         main->hide();
         dlg_->beginModifyMailbox();
         QCOMPARE(dlg_->mode(), SignInMode::ModifyMailbox);
-        QCOMPARE(dlg_->actionCaption(), textOf(107));
-        QCOMPARE(dlg_->fieldText(1), QStringLiteral("me@mail.com"));
+        QCOMPARE(control<QAbstractButton>("actionButton")->text(), textOf(107));
+        QCOMPARE(fieldControl(1)->text(), QStringLiteral("me@mail.com"));
     }
 
     // The main window's language row goes through the sign-in window's own switch.

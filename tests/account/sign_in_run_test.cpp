@@ -14,10 +14,10 @@ class SignInRunTest : public SignInFixture {
 
     void selectingTheCurrentLanguageDoesNothing() {
         open();
-        QTest::mouseClick(dlg_->languageArrow(), Qt::LeftButton);
-        QVERIFY(dlg_->languageListOpen());
-        QCOMPARE(dlg_->focusWidget(), static_cast<QWidget*>(dlg_->languageList()));
-        QListWidget* list = dlg_->languageList();
+        QTest::mouseClick(control("languageArrow"), Qt::LeftButton);
+        QVERIFY(!control("languageList")->isHidden());
+        QCOMPARE(dlg_->focusWidget(), static_cast<QWidget*>(control<QListWidget>("languageList")));
+        QListWidget* list = control<QListWidget>("languageList");
         QCOMPARE(list->count(), 2);
         QCOMPARE(list->item(0)->text(), QStringLiteral("Chinese"));
         QCOMPARE(list->item(1)->text(), QStringLiteral("English"));
@@ -29,8 +29,8 @@ class SignInRunTest : public SignInFixture {
 
     void selectingAnotherLanguageWritesItAndRestarts() {
         open();
-        QTest::mouseClick(dlg_->languageArrow(), Qt::LeftButton);
-        QListWidget* list = dlg_->languageList();
+        QTest::mouseClick(control("languageArrow"), Qt::LeftButton);
+        QListWidget* list = control<QListWidget>("languageList");
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
         QVERIFY(dlg_->isEnded());
         QCOMPARE(restarts_, 1);
@@ -49,29 +49,29 @@ class SignInRunTest : public SignInFixture {
 
     void theArrowTogglesTheListAndAClickElsewhereClosesIt() {
         open();
-        QTest::mouseClick(dlg_->languageArrow(), Qt::LeftButton);
-        QVERIFY(dlg_->languageListOpen());
-        QTest::mouseClick(dlg_->languageArrow(), Qt::LeftButton);
-        QVERIFY(!dlg_->languageListOpen());
-        QTest::mouseClick(dlg_->languageArrow(), Qt::LeftButton);
+        QTest::mouseClick(control("languageArrow"), Qt::LeftButton);
+        QVERIFY(!control("languageList")->isHidden());
+        QTest::mouseClick(control("languageArrow"), Qt::LeftButton);
+        QVERIFY(control("languageList")->isHidden());
+        QTest::mouseClick(control("languageArrow"), Qt::LeftButton);
         clickBackground();
-        QVERIFY(!dlg_->languageListOpen());
+        QVERIFY(control("languageList")->isHidden());
         QVERIFY(!dlg_->isEnded());
         QVERIFY(dlg_->fieldShowsPlaceholder(1));  // the focus did not fall into a field
     }
 
     void theEleventhClickShowsTheVersion() {
         open();
-        for (int i = 0; i < 10; ++i) QTest::mouseClick(dlg_->languageLabel(), Qt::LeftButton);
+        for (int i = 0; i < 10; ++i) QTest::mouseClick(control("languageLabel"), Qt::LeftButton);
         QVERIFY(shown().empty());
-        QTest::mouseClick(dlg_->languageLabel(), Qt::LeftButton);
+        QTest::mouseClick(control("languageLabel"), Qt::LeftButton);
         QCOMPARE(shown().size(), size_t(1));
         QCOMPARE(shown()[0].text, std::string("4.3.0"));
         QCOMPARE(shown()[0].type, krevol::kBoxOk);
         // The counter starts again.
-        for (int i = 0; i < 10; ++i) QTest::mouseClick(dlg_->languageLabel(), Qt::LeftButton);
+        for (int i = 0; i < 10; ++i) QTest::mouseClick(control("languageLabel"), Qt::LeftButton);
         QCOMPARE(shown().size(), size_t(1));
-        QTest::mouseClick(dlg_->languageLabel(), Qt::LeftButton);
+        QTest::mouseClick(control("languageLabel"), Qt::LeftButton);
         QCOMPARE(shown().size(), size_t(2));
     }
 
